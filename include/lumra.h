@@ -1,0 +1,212 @@
+/*
+ * lumra: image-processing kernels for developing raw photographs.
+ *
+ * Every entry takes one image descriptor (processed in place) or two (a source
+ * and a destination), checks all of its arguments in a fixed order, and returns
+ * the status of the first failing check, or runs its kernel and returns
+ * LUMRA_OK. No destination element is written by a call that fails. The library
+ * keeps no state between calls (apart from one interpolation table that the
+ * bicubic warp builds once per process), starts no threads and reads no files.
+ *
+ * Buffers are packed, interleaved and row-major: the element of row r, column c,
+ * channel k stands at index (r * width + c) * channels + k.
+ *
+ * This header is plain C99 and may be included from C++.
+ */
+#ifndef LUMRA_H
+#define LUMRA_H
+
+#include <stdbool.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(LUMRA_BUILDING_LIBRARY) && defined(__GNUC__)
+#define LUMRA_API __attribute__((visibility("default")))
+#else
+#define LUMRA_API
+#endif
+
+#ifdef __cplusplus
+#define LUMRA_NOEXCEPT noexcept
+extern "C" {
+#else
+#define LUMRA_NOEXCEPT
+#endif
+
+/* Element type of a buffer. Value 2 is unassigned and rejected everywhere.
+ * In C++ the enumeration has a fixed 32-bit underlying type, so any 32-bit
+ * value a caller stores in a descriptor is a valid (if unsupported) value. */
+#ifdef __cplusplus
+enum LumraDType : int32_t {
+#else
+typedef enum LumraDType {
+#endif
+    LUMRA_DTYPE_UINT8 = 0,   /* unsigned 8-bit, full scale 255 */
+    LUMRA_DTYPE_UINT16 = 1,  /* unsigned 16-bit, host byte order, full scale 65535 */
+    LUMRA_DTYPE_FLOAT32 = 3  /* IEEE 754 single precision, full scale 1.0 */
+#ifdef __cplusplus
+};
+#else
+} LumraDType;
+#endif
+
+/* Result of every entry except lumra_version. */
+typedef int32_t LumraStatus;
+enum {
+    LUMRA_OK = 0,
+    LUMRA_ERR_INVALID_ARGUMENT = 1, /* null pointer, reserved != 0, bad count, size or channel count */
+    LUMRA_ERR_UNSUPPORTED = 2,      /* element type (pair) not handled, or operation not implemented */
+    LUMRA_ERR_DIMENSION_MISMATCH = 3 /* source and destination sizes differ (demosaic, warp, bad pixels) */
+};
+
+/* Image descriptor. Only read by the library; the buffer stays the caller's. */
+typedef struct LumraImage {
+    void* data;        /* first element; must be non-null */
+    uint64_t height;   /* rows */
+    uint64_t width;    /* columns */
+    uint64_t channels; /* interleaved elements per pixel */
+    LumraDType dtype;  /* element type */
+    uint64_t reserved; /* must be 0 */
+} LumraImage;
+
+/* The version text "1.0.0"; a constant owned by the library. */
+LUMRA_API const char* lumra_version(void) LUMRA_NOEXCEPT;
+
+/* ---- Frame -------------------------------------------------------------- */
+
+/* Rescales every element from the source type and bit depth to the destination
+ * type and bit depth (bits <= 0: the type's full width; float: full scale 1.0).
+ * A ceiling >= 0 caps float results; an integer result is capped when
+ * 0 <= ceiling < the destination's full scale. Integer results are truncated
+ * toward zero and saturated to the type's range; NaN stores 0. */
+LUMRA_API LumraStatus lumra_convert_dtype(const LumraImage* src, LumraImage* dst, int32_t in_bits,
+                                          int32_t out_bits, float ceiling) LUMRA_NOEXCEPT;
+
+/* ---- Colour ------------------------------------------------------------- */
+
+/* One tone curve of lut_size (>= 2) entries on a one-channel image, with type
+ * conversion. 8-bit input with a 256-entry curve indexes the curve directly. */
+LUMRA_API LumraStatus lumra_mono_lut(const LumraImage* src, LumraImage* dst, const float* lut,
+                                     uint64_t lut_size, int32_t in_bits, int32_t out_bits) LUMRA_NOEXCEPT;
+
+/* Three-channel colour transform: curve lut1, 3x3 row-major matrix, curve lut2
+ * (any may be null, not all), between any pair of 8-bit, 16-bit and float.
+ * hue_preserving applies lut1 to the largest and smallest channel and keeps the
+ * middle one in proportion (float input only). */
+LUMRA_API LumraStatus lumra_transform_color(const LumraImage* src, LumraImage* dst, const float* lut1,
+                                            uint64_t lut1_size, const float* matrix, const float* lut2,
+                                            uint64_t lut2_size, int32_t in_bits, int32_t out_bits,
+                                            bool hue_preserving) LUMRA_NOEXCEPT;
+
+/* Float RGB: each channel limited from above by clip_max[channel], then the
+ * 3x3 matrix, then clamped to [0, 1]. */
+LUMRA_API LumraStatus lumra_clip_and_transform_color(const LumraImage* src, LumraImage* dst,
+                                                     const float* clip_max, const float* matrix) LUMRA_NOEXCEPT;
+
+/* ---- Raw preparation ---------------------------------------------------- */
+
+/* 16-bit or float sensor values to float in [0, 1]: optional linearisation
+ * table, black level from a repeating tile plus per-column (black_delta_h) and
+ * per-row (black_delta_v) deltas, division by white - black, clamp. */
+LUMRA_API LumraStatus lumra_normalize_raw(const LumraImage* src, LumraImage* dst, const float* black_levels,
+                                          int32_t black_repeat_rows, int32_t black_repeat_cols,
+                                          int32_t samples_per_pixel, const float* white_levels,
+                                          int32_t white_level_count, const float* black_delta_h,
+                                          int32_t black_delta_h_count, const float* black_delta_v,
+                                          int32_t black_delta_v_count, const uint16_t* linearization_table,
+                                          int32_t linearization_table_size) LUMRA_NOEXCEPT;
+
+/* One-channel float mosaic to three-channel float image. cfa_pattern holds the
+ * colours (0, 1, 2) of the 2x2 tile sites (0,0), (0,1), (1,0), (1,1). */
+LUMRA_API LumraStatus lumra_bilinear_demosaic(const LumraImage* src, LumraImage* dst,
+                                              const int32_t* cfa_pattern) LUMRA_NOEXCEPT;
+
+/* Not implemented: always LUMRA_ERR_UNSUPPORTED, reads none of its arguments. */
+LUMRA_API LumraStatus lumra_vng_demosaic(const LumraImage* src, LumraImage* dst,
+                                         const int32_t* cfa_pattern) LUMRA_NOEXCEPT;
+
+/* Replaces each one-channel 16-bit site equal to bad_value by the mean (rounded
+ * half up) of its good same-colour neighbours. bayer_phase uses this library's
+ * own numbering: phases 0 and 3 put the diagonal (green) class on sites with
+ * even row + column, phases 1 and 2 on odd ones. This is not the DNG opcode's
+ * BayerPhase: a host reading a DNG FixBadPixelsConstant opcode passes
+ * its BayerPhase XOR 1. src and dst may be the same buffer. */
+LUMRA_API LumraStatus lumra_fix_bad_pixels_constant(const LumraImage* src, LumraImage* dst, uint16_t bad_value,
+                                                    int32_t bayer_phase) LUMRA_NOEXCEPT;
+
+/* ---- Lens and sensor corrections ---------------------------------------- */
+
+/* Gain grid (map_points_v x map_points_h x map_planes floats, planes fastest)
+ * placed in relative image coordinates, multiplied into an area, channel range
+ * and row/column lattice of a three-channel float image, result clamped to
+ * [0, 1]. bottom/right <= 0 mean the image edge. */
+LUMRA_API LumraStatus lumra_apply_gain_map(LumraImage* image, const float* gains, int32_t map_points_v,
+                                           int32_t map_points_h, int32_t map_planes, int32_t top, int32_t left,
+                                           int32_t bottom, int32_t right, int32_t plane, int32_t planes,
+                                           int32_t row_pitch, int32_t col_pitch, double map_spacing_v,
+                                           double map_spacing_h, double map_origin_v,
+                                           double map_origin_h) LUMRA_NOEXCEPT;
+
+/* The gain map on a one-channel mosaic; always reads map plane 0. */
+LUMRA_API LumraStatus lumra_apply_gain_map_cfa(LumraImage* image, const float* gains, int32_t map_points_v,
+                                               int32_t map_points_h, int32_t map_planes, int32_t top,
+                                               int32_t left, int32_t bottom, int32_t right, int32_t row_pitch,
+                                               int32_t col_pitch, double map_spacing_v, double map_spacing_h,
+                                               double map_origin_v, double map_origin_h) LUMRA_NOEXCEPT;
+
+/* A map_rows x map_cols (both >= 2) grid stretched over a one-channel float
+ * image, extrapolated in its last interval, no clamp. */
+LUMRA_API LumraStatus lumra_apply_flat_gain_map(LumraImage* image, const float* gains, int32_t map_rows,
+                                                int32_t map_cols) LUMRA_NOEXCEPT;
+
+/* Each selected sample x becomes c0 + sign(x) * (c1 |x| + ... + cN |x|^N),
+ * clamped to [-1, 1]. top = bottom = 0 (left = right = 0) means all rows
+ * (columns). coefficients holds degree + 1 floats. */
+LUMRA_API LumraStatus lumra_map_polynomial(LumraImage* image, int32_t top, int32_t left, int32_t bottom,
+                                           int32_t right, int32_t plane, int32_t planes, int32_t row_pitch,
+                                           int32_t col_pitch, const float* coefficients,
+                                           int32_t degree) LUMRA_NOEXCEPT;
+
+/* Radial gain 1 + k0 r^2 + ... + k4 r^10 around (center_x * width,
+ * center_y * height), the farthest corner at r = 1; results clamped to [0, 1]. */
+LUMRA_API LumraStatus lumra_fix_vignette(LumraImage* image, const double* coefficients, int32_t coefficient_count,
+                                         double center_x, double center_y) LUMRA_NOEXCEPT;
+
+/* Radial and tangential lens-distortion correction with bilinear or bicubic
+ * resampling; radial holds radial_count doubles per plane, tangential (may be
+ * null) two per plane. Bicubic needs at least 4 x 4 pixels. */
+LUMRA_API LumraStatus lumra_warp_rectilinear(const LumraImage* source, LumraImage* destination,
+                                             const double* radial, int32_t coefficient_planes, int32_t radial_count,
+                                             const double* tangential, double center_x, double center_y,
+                                             bool bicubic) LUMRA_NOEXCEPT;
+
+/* ---- Profile adjustments ------------------------------------------------ */
+
+/* Hue/saturation/value table (hue shift in degrees, saturation scale, value
+ * scale per entry; saturation fastest, then hue, then value) on a
+ * three-channel float image in place. sat_divisions must be at least 2. */
+LUMRA_API LumraStatus lumra_apply_hue_sat_map(LumraImage* image, const float* map, int32_t hue_divisions,
+                                              int32_t sat_divisions, int32_t val_divisions) LUMRA_NOEXCEPT;
+
+/* Black-to-white ramp with a quadratic toe of half-width
+ * min(ramp_width / 2, (white - black) / 16) around the black level. */
+LUMRA_API LumraStatus lumra_apply_exposure_ramp(const LumraImage* src, LumraImage* dst, double white_level,
+                                                double black_level, double ramp_width,
+                                                bool allow_overrange) LUMRA_NOEXCEPT;
+
+/* Spatially varying gain tables on a three-channel float image in place:
+ * gains holds points_v x points_h tables of points_n floats (entries fastest);
+ * the table input is (w0 R + w1 G + w2 B + w3 min + w4 max) * exposure_gain,
+ * clamped to [0, 1] and raised to gamma; spacing and origin place the grid in
+ * image-relative coordinates. */
+LUMRA_API LumraStatus lumra_apply_profile_gain_table_map(LumraImage* image, const float* gains, int32_t points_v,
+                                                         int32_t points_h, int32_t points_n, const float* weights,
+                                                         float spacing_v, float spacing_h, float origin_v,
+                                                         float origin_h, float gamma,
+                                                         float exposure_gain) LUMRA_NOEXCEPT;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* LUMRA_H */

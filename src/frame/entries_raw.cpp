@@ -1,0 +1,60 @@
+// Entries of raw preparation: normalisation, demosaic, bad-pixel repair.
+#include "checks.h"
+
+using namespace lumra;
+
+extern "C" LUMRA_API LumraStatus lumra_normalize_raw(
+    const LumraImage* src, LumraImage* dst, const float* black_levels, int32_t black_repeat_rows,
+    int32_t black_repeat_cols, int32_t samples_per_pixel, const float* white_levels, int32_t white_level_count,
+    const float* black_delta_h, int32_t black_delta_h_count, const float* black_delta_v,
+    int32_t black_delta_v_count, const uint16_t* linearization_table, int32_t linearization_table_size) noexcept {
+    LUMRA_REQUIRE(src && dst, kInvalid);
+    LUMRA_REQUIRE(has_data(src) && has_data(dst), kInvalid);
+    LUMRA_REQUIRE(black_levels, kInvalid);
+    LUMRA_REQUIRE(white_levels, kInvalid);
+    LUMRA_REQUIRE(reserved_clear(src) && reserved_clear(dst), kInvalid);
+    LUMRA_REQUIRE(same_size(src, dst), kInvalid);
+    LUMRA_REQUIRE(is_uint16(src) || is_float(src), kUnsupported);
+    LUMRA_REQUIRE(is_float(dst), kUnsupported);
+    LUMRA_REQUIRE(src->channels == static_cast<uint64_t>(static_cast<int64_t>(samples_per_pixel)), kInvalid);
+    LUMRA_REQUIRE(dst->channels == src->channels, kInvalid);
+    LUMRA_REQUIRE(black_repeat_rows > 0 && black_repeat_cols > 0, kInvalid);
+    LUMRA_REQUIRE(samples_per_pixel > 0 && white_level_count > 0, kInvalid);
+    LUMRA_REQUIRE(size_fits_int32(src), kInvalid);
+    (void)black_delta_h;
+    (void)black_delta_h_count;
+    (void)black_delta_v;
+    (void)black_delta_v_count;
+    (void)linearization_table;
+    (void)linearization_table_size;
+    return LUMRA_OK;  // placeholder until the normalisation kernel lands
+}
+
+extern "C" LUMRA_API LumraStatus lumra_bilinear_demosaic(const LumraImage* src, LumraImage* dst,
+                                                         const int32_t* cfa_pattern) noexcept {
+    LUMRA_REQUIRE(src && dst && cfa_pattern, kInvalid);
+    LUMRA_REQUIRE(has_data(src) && has_data(dst), kInvalid);
+    LUMRA_REQUIRE(is_float(src), kUnsupported);
+    LUMRA_REQUIRE(src->channels == 1, kInvalid);
+    LUMRA_REQUIRE(is_float(dst), kUnsupported);
+    LUMRA_REQUIRE(dst->channels == 3, kInvalid);
+    LUMRA_REQUIRE(src->height == dst->height, kMismatch);
+    LUMRA_REQUIRE(src->width == dst->width, kMismatch);
+    for (int i = 0; i < 4; ++i) LUMRA_REQUIRE(static_cast<uint32_t>(cfa_pattern[i]) <= 2u, kInvalid);
+    return LUMRA_OK;  // placeholder until the demosaic kernel lands
+}
+
+extern "C" LUMRA_API LumraStatus lumra_fix_bad_pixels_constant(const LumraImage* src, LumraImage* dst,
+                                                               uint16_t bad_value, int32_t bayer_phase) noexcept {
+    LUMRA_REQUIRE(src && dst, kInvalid);
+    LUMRA_REQUIRE(has_data(src) && has_data(dst), kInvalid);
+    LUMRA_REQUIRE(is_uint16(src) && is_uint16(dst), kUnsupported);
+    LUMRA_REQUIRE(reserved_clear(src) && reserved_clear(dst), kInvalid);
+    LUMRA_REQUIRE(src->channels == 1 && dst->channels == 1, kInvalid);
+    LUMRA_REQUIRE(src->height == dst->height, kMismatch);
+    LUMRA_REQUIRE(src->width == dst->width, kMismatch);
+    if (src->height == 0 || src->width == 0) return LUMRA_OK;
+    (void)bad_value;
+    (void)bayer_phase;
+    return LUMRA_OK;  // placeholder until the repair lands
+}
