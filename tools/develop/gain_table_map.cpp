@@ -1,0 +1,72 @@
+#include "develop/gain_table_map.h"
+
+#include <bit>
+#include <cmath>
+
+namespace lumra_tools {
+namespace {
+
+class BigEndian {
+public:
+    explicit BigEndian(const std::vector<uint8_t>& b) : b_(b) {}
+    bool u32(uint32_t& v) {
+        if (b_.size() - pos_ < 4) return false;
+        v = (uint32_t(b_[pos_]) << 24) | (uint32_t(b_[pos_ + 1]) << 16) | (uint32_t(b_[pos_ + 2]) << 8) | b_[pos_ + 3];
+        pos_ += 4;
+        return true;
+    }
+    bool f32(float& v) {
+        uint32_t bits;
+        if (!u32(bits)) return false;
+        v = std::bit_cast<float>(bits);
+        return true;
+    }
+    bool f64(double& v) {
+        uint32_t high, low;
+        if (!u32(high) || !u32(low)) return false;
+        v = std::bit_cast<double>((uint64_t(high) << 32) | low);
+        return true;
+    }
+    size_t remaining() const { return b_.size() - pos_; }
+
+private:
+    const std::vector<uint8_t>& b_;
+    size_t pos_ = 0;
+};
+
+}  // namespace
+
+bool apply_gain_table_map(const std::vector<uint8_t>& bytes, FloatImage& image, std::string& error) {
+    BigEndian in(bytes);
+    uint32_t points_v = 0, points_h = 0, points_n = 0;
+    double spacing_v = 0, spacing_h = 0, origin_v = 0, origin_h = 0;
+    float weights[5] = {};
+    bool ok = in.u32(points_v) && in.u32(points_h) && in.f64(spacing_v) && in.f64(spacing_h) && in.f64(origin_v) &&
+              in.f64(origin_h) && in.u32(points_n);
+    for (float& w : weights) ok = ok && in.f32(w);
+    const uint64_t count = uint64_t(points_v) * points_h * points_n;
+    if (!ok || points_v == 0 || points_h == 0 || points_n == 0 || points_v > 65536 || points_h > 65536 ||
+        points_n > 65536 || count > in.remaining() / 4) {
+        error = "has a malformed ProfileGainTableMap";
+        return false;
+    }
+    std::vector<float> gains(count);
+    for (float& g : gains) in.f32(g);
+    float gamma = 1.0f;
+    if (in.remaining() >= 4) in.f32(gamma);
+    if (!(gamma > 0.0f) || !std::isfinite(gamma)) {
+        error = "has a ProfileGainTableMap with an impossible gamma";
+        return false;
+    }
+    LumraImage view = image.view();
+    const LumraStatus status = lumra_apply_profile_gain_table_map(
+        &view, gains.data(), int32_t(points_v), int32_t(points_h), int32_t(points_n), weights, float(spacing_v),
+        float(spacing_h), float(origin_v), float(origin_h), gamma, 1.0f);
+    if (status != LUMRA_OK) {
+        error = "ProfileGainTableMap failed: " + status_text(status);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace lumra_tools

@@ -1,0 +1,46 @@
+// The development of a DNG through lumra, stage by stage in the DNG order.
+#pragma once
+
+#include "dng/dng_file.h"
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace lumra_tools {
+
+enum class OutputSpace { srgb, prophoto };
+
+// Stages a user may switch off with --skip.
+const std::vector<std::pair<std::string, std::string>>& skippable_stages();
+
+struct DevelopOptions {
+    std::set<std::string> skip;
+    OutputSpace space = OutputSpace::srgb;
+    int bits = 8;  // 8 or 16
+};
+
+struct StageTime {
+    std::string name;
+    double seconds = 0.0;
+};
+
+struct DevelopReport {
+    std::vector<StageTime> stages;
+    std::vector<std::string> warnings;
+};
+
+struct DevelopedImage {
+    uint32_t width = 0, height = 0;
+    int bits = 8;
+    std::vector<uint8_t> rgb8;    // bits 8: height x width x 3
+    std::vector<uint16_t> rgb16;  // bits 16
+};
+
+// False with a one-line reason (without the file name).
+bool develop(const DngFile& dng, const ColorProfile& profile, const DevelopOptions& options, DevelopedImage& out,
+             DevelopReport& report, std::string& error);
+
+}  // namespace lumra_tools

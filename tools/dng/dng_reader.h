@@ -1,0 +1,16 @@
+#pragma once
+
+#include "dng/dng_file.h"
+
+#include <string>
+
+namespace lumra_tools {
+
+// Reads an uncompressed DNG (16-bit 2 x 2 CFA or three-sample linear raw).
+// False with a one-line reason (without the file name) on any problem.
+bool read_dng(const std::string& path, DngFile& dng, std::string& error);
+
+// Reads the profile tags of a DNG camera profile (.dcp) file.
+bool read_camera_profile(const std::string& path, ColorProfile& profile, std::string& error);
+
+}  // namespace lumra_tools

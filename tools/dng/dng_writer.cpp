@@ -1,0 +1,104 @@
+#include "dng/dng_writer.h"
+
+#include "dng/tiff_fields.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace lumra_tools {
+namespace {
+
+struct TiffCloser {
+    void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+
+std::vector<double> widen(const std::vector<float>& v) { return {v.begin(), v.end()}; }
+
+bool set_optional(TIFF* tif, uint32_t tag, const std::vector<double>& v) { return v.empty() || set_numbers(tif, tag, v); }
+bool set_optional(TIFF* tif, uint32_t tag, const std::vector<float>& v) {
+    return v.empty() || set_numbers(tif, tag, widen(v));
+}
+bool set_optional(TIFF* tif, uint32_t tag, const std::vector<uint32_t>& v) {
+    return v.empty() || set_numbers(tif, tag, std::vector<double>(v.begin(), v.end()));
+}
+bool set_optional(TIFF* tif, uint32_t tag, const std::vector<uint8_t>& v) { return v.empty() || set_bytes(tif, tag, v); }
+
+bool write_profile(TIFF* tif, const ColorProfile& p) {
+    bool ok = true;
+    if (p.illuminant1) ok = ok && set_numbers(tif, 50778, {double(p.illuminant1)});
+    if (p.illuminant2) ok = ok && set_numbers(tif, 50779, {double(p.illuminant2)});
+    ok = ok && set_optional(tif, 50721, p.color_matrix1) && set_optional(tif, 50722, p.color_matrix2) &&
+         set_optional(tif, dng_tag::kForwardMatrix1, p.forward_matrix1) &&
+         set_optional(tif, dng_tag::kForwardMatrix2, p.forward_matrix2) &&
+         set_optional(tif, dng_tag::kHueSatMapDims, p.hue_sat_dims) &&
+         set_optional(tif, dng_tag::kHueSatMapData1, p.hue_sat_data1) &&
+         set_optional(tif, dng_tag::kHueSatMapData2, p.hue_sat_data2) &&
+         set_optional(tif, dng_tag::kLookTableDims, p.look_dims) &&
+         set_optional(tif, dng_tag::kLookTableData, p.look_data) &&
+         set_optional(tif, dng_tag::kToneCurve, p.tone_curve) &&
+         set_optional(tif, dng_tag::kGainTableMap, p.gain_table_map);
+    return ok;
+}
+
+}  // namespace
+
+bool write_dng(const std::string& path, const DngFile& dng, std::string& error, const DngWriteOptions& options) {
+    std::string tiff_error;
+    std::unique_ptr<TIFF, TiffCloser> holder(open_tiff(path, "w", &tiff_error));
+    TIFF* tif = holder.get();
+    if (!tif) {
+        error = "cannot create " + path + (tiff_error.empty() ? "" : ": " + tiff_error);
+        return false;
+    }
+    const bool cfa = dng.samples == 1;
+    bool ok = TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0) && TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, dng.width) &&
+              TIFFSetField(tif, TIFFTAG_IMAGELENGTH, dng.height) && TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16) &&
+              TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, dng.samples) &&
+              TIFFSetField(tif, TIFFTAG_COMPRESSION, options.compression) &&
+              TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, cfa ? PHOTOMETRIC_CFA : dng_tag::kLinearRawPhotometric) &&
+              TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+              TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, options.rows_per_strip) &&
+              TIFFSetField(tif, TIFFTAG_MAKE, "lumra") && TIFFSetField(tif, TIFFTAG_MODEL, "synthetic");
+    if (options.with_dng_version) {
+        ok = ok && set_numbers(tif, 50706, {1, 6, 0, 0}) && set_numbers(tif, 50707, {1, 4, 0, 0}) &&
+             TIFFSetField(tif, 50708, dng.camera_model.c_str());
+    }
+    if (cfa) {
+        ok = ok && set_numbers(tif, 33421, {2, 2}) &&
+             set_numbers(tif, 33422, {double(dng.cfa[0]), double(dng.cfa[1]), double(dng.cfa[2]), double(dng.cfa[3])}) &&
+             set_numbers(tif, 50710, {0, 1, 2}) && set_numbers(tif, 50711, {1});
+    }
+    ok = ok && set_numbers(tif, 50713, {double(dng.black_repeat_rows), double(dng.black_repeat_cols)}) &&
+         set_optional(tif, 50714, dng.black_levels) && set_optional(tif, 50715, dng.black_delta_h) &&
+         set_optional(tif, 50716, dng.black_delta_v) && set_optional(tif, 50717, dng.white_levels) &&
+         set_optional(tif, 50712, std::vector<double>(dng.linearization.begin(), dng.linearization.end())) &&
+         set_optional(tif, 50728, dng.as_shot_neutral) && set_optional(tif, 50729, dng.as_shot_white_xy) &&
+         set_numbers(tif, 50730, {dng.baseline_exposure}) &&
+         set_optional(tif, dng_tag::kOpcodeList1, dng.opcode_list1) &&
+         set_optional(tif, dng_tag::kOpcodeList2, dng.opcode_list2) &&
+         set_optional(tif, dng_tag::kOpcodeList3, dng.opcode_list3) && write_profile(tif, dng.profile);
+    if (dng.active_area[2] != 0)
+        ok = ok && set_numbers(tif, 50829, {double(dng.active_area[0]), double(dng.active_area[1]),
+                                            double(dng.active_area[2]), double(dng.active_area[3])});
+    if (!ok) {
+        error = "cannot set the tags of " + path + (tiff_error.empty() ? "" : ": " + tiff_error);
+        return false;
+    }
+    const size_t row_elements = size_t(dng.width) * dng.samples;
+    std::vector<uint16_t> row(row_elements);
+    for (uint32_t r = 0; r < dng.height; ++r) {
+        std::copy_n(dng.raw.begin() + r * row_elements, row_elements, row.begin());
+        if (TIFFWriteScanline(tif, row.data(), r, 0) < 0) {
+            error = "cannot write the image of " + path + (tiff_error.empty() ? "" : ": " + tiff_error);
+            return false;
+        }
+    }
+    holder.reset();
+    if (!tiff_error.empty()) {
+        error = "cannot write " + path + ": " + tiff_error;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace lumra_tools
