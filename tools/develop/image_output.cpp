@@ -69,10 +69,10 @@ bool write_png(const std::string& path, const DevelopedImage& image, std::string
 }
 
 bool write_tiff(const std::string& path, const DevelopedImage& image, std::string& error) {
-    std::string tiff_error;
-    TIFF* tif = open_tiff(path, "w", &tiff_error);
+    TiffMessages messages;
+    TIFF* tif = open_tiff(path, "w", &messages);
     if (!tif) {
-        error = tiff_error.empty() ? "cannot create the TIFF file" : tiff_error;
+        error = messages.error.empty() ? "cannot create the TIFF file" : messages.error;
         return false;
     }
     const int bits = image.bits;
@@ -89,8 +89,8 @@ bool write_tiff(const std::string& path, const DevelopedImage& image, std::strin
         ok = TIFFWriteScanline(tif, row, r, 0) >= 0;
     }
     TIFFClose(tif);
-    if (!ok || !tiff_error.empty()) {
-        error = tiff_error.empty() ? "cannot write the TIFF data" : tiff_error;
+    if (!ok || !messages.error.empty()) {
+        error = messages.error.empty() ? "cannot write the TIFF data" : messages.error;
         return false;
     }
     return true;

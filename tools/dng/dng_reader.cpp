@@ -289,10 +289,10 @@ bool read_dng(const std::string& path, DngFile& dng, std::string& error) {
         error = "is a directory";
         return false;
     }
-    std::string tiff_error;
-    std::unique_ptr<TIFF, TiffCloser> tif(open_tiff(path, "r", &tiff_error));
+    TiffMessages messages;
+    std::unique_ptr<TIFF, TiffCloser> tif(open_tiff(path, "r", &messages));
     if (!tif) {
-        error = "is not a TIFF/DNG file" + (tiff_error.empty() ? std::string() : " (" + tiff_error + ")");
+        error = "is not a TIFF/DNG file" + (messages.error.empty() ? std::string() : " (" + messages.error + ")");
         return false;
     }
     dng = DngFile{};
@@ -300,7 +300,12 @@ bool read_dng(const std::string& path, DngFile& dng, std::string& error) {
                     read_layout(tif.get(), dng, error) &&
                     (dng.samples != 1 || read_cfa(tif.get(), dng, error)) && read_levels(tif.get(), dng, error) &&
                     read_pixels(tif.get(), dng, error);
-    if (!ok && !tiff_error.empty() && error.find(tiff_error) == std::string::npos) error += " (" + tiff_error + ")";
+    if (ok && !messages.damage.empty()) {
+        error = "is damaged or cut off (" + messages.damage + ")";
+        return false;
+    }
+    if (!ok && !messages.error.empty() && error.find(messages.error) == std::string::npos)
+        error += " (" + messages.error + ")";
     return ok;
 }
 

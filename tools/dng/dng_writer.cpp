@@ -43,11 +43,11 @@ bool write_profile(TIFF* tif, const ColorProfile& p) {
 }  // namespace
 
 bool write_dng(const std::string& path, const DngFile& dng, std::string& error, const DngWriteOptions& options) {
-    std::string tiff_error;
-    std::unique_ptr<TIFF, TiffCloser> holder(open_tiff(path, "w", &tiff_error));
+    TiffMessages messages;
+    std::unique_ptr<TIFF, TiffCloser> holder(open_tiff(path, "w", &messages));
     TIFF* tif = holder.get();
     if (!tif) {
-        error = "cannot create " + path + (tiff_error.empty() ? "" : ": " + tiff_error);
+        error = "cannot create " + path + (messages.error.empty() ? "" : ": " + messages.error);
         return false;
     }
     const bool cfa = dng.samples == 1;
@@ -81,7 +81,7 @@ bool write_dng(const std::string& path, const DngFile& dng, std::string& error, 
         ok = ok && set_numbers(tif, 50829, {double(dng.active_area[0]), double(dng.active_area[1]),
                                             double(dng.active_area[2]), double(dng.active_area[3])});
     if (!ok) {
-        error = "cannot set the tags of " + path + (tiff_error.empty() ? "" : ": " + tiff_error);
+        error = "cannot set the tags of " + path + (messages.error.empty() ? "" : ": " + messages.error);
         return false;
     }
     const size_t row_elements = size_t(dng.width) * dng.samples;
@@ -89,13 +89,13 @@ bool write_dng(const std::string& path, const DngFile& dng, std::string& error, 
     for (uint32_t r = 0; r < dng.height; ++r) {
         std::copy_n(dng.raw.begin() + r * row_elements, row_elements, row.begin());
         if (TIFFWriteScanline(tif, row.data(), r, 0) < 0) {
-            error = "cannot write the image of " + path + (tiff_error.empty() ? "" : ": " + tiff_error);
+            error = "cannot write the image of " + path + (messages.error.empty() ? "" : ": " + messages.error);
             return false;
         }
     }
     holder.reset();
-    if (!tiff_error.empty()) {
-        error = "cannot write " + path + ": " + tiff_error;
+    if (!messages.error.empty()) {
+        error = "cannot write " + path + ": " + messages.error;
         return false;
     }
     return true;

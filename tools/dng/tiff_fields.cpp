@@ -47,18 +47,29 @@ void add_dng_fields(TIFF* tif) {
     if (g_parent_extender) g_parent_extender(tif);
 }
 
-int keep_first_error(TIFF*, void* user, const char* module, const char* fmt, va_list args) {
-    auto* text = static_cast<std::string*>(user);
-    if (text && text->empty()) {
+int keep_first_error(TIFF*, void* user, const char*, const char* fmt, va_list args) {
+    auto* messages = static_cast<TiffMessages*>(user);
+    if (messages && messages->error.empty()) {
         char buffer[512];
         std::vsnprintf(buffer, sizeof buffer, fmt, args);
-        *text = buffer;
-        (void)module;
+        messages->error = buffer;
     }
     return 1;
 }
 
-int ignore_warning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+// Unknown private tags are common and harmless; a tag dropped because its
+// data cannot be read means the file is damaged.
+int keep_damage_warning(TIFF*, void* user, const char*, const char* fmt, va_list args) {
+    auto* messages = static_cast<TiffMessages*>(user);
+    char buffer[512];
+    std::vsnprintf(buffer, sizeof buffer, fmt, args);
+    const std::string text = buffer;
+    if (messages && messages->damage.empty() &&
+        (text.find("ignored") != std::string::npos || text.find("IO error") != std::string::npos ||
+         text.find("Incorrect") != std::string::npos))
+        messages->damage = text;
+    return 1;
+}
 
 bool is_real(TIFFDataType type) {
     return type == TIFF_RATIONAL || type == TIFF_SRATIONAL || type == TIFF_FLOAT || type == TIFF_DOUBLE;
@@ -130,12 +141,12 @@ void prepare_libtiff() {
     });
 }
 
-TIFF* open_tiff(const std::string& path, const char* mode, std::string* error_text) {
+TIFF* open_tiff(const std::string& path, const char* mode, TiffMessages* messages) {
     prepare_libtiff();
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (!options) return nullptr;
-    TIFFOpenOptionsSetErrorHandlerExtR(options, keep_first_error, error_text);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, ignore_warning, nullptr);
+    TIFFOpenOptionsSetErrorHandlerExtR(options, keep_first_error, messages);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, keep_damage_warning, messages);
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t(1) << 31);
     TIFF* tif = TIFFOpenExt(path.c_str(), mode, options);
     TIFFOpenOptionsFree(options);

@@ -27,9 +27,16 @@ inline constexpr uint32_t kLinearRawPhotometric = 34892;
 // libtiff's global warning and error output nowhere. Idempotent.
 void prepare_libtiff();
 
-// Opens path for reading or writing ("r" / "w"); libtiff's first error text
-// lands in *error_text (which must outlive the handle).
-TIFF* open_tiff(const std::string& path, const char* mode, std::string* error_text);
+// What libtiff said about a file: its first error, and its first warning
+// that a tag was dropped because its data is damaged or cut off.
+struct TiffMessages {
+    std::string error;
+    std::string damage;
+};
+
+// Opens path for reading or writing ("r" / "w"); libtiff's messages land in
+// *messages (which must outlive the handle).
+TIFF* open_tiff(const std::string& path, const char* mode, TiffMessages* messages);
 
 // Numeric tag as doubles; false when the tag is absent or not numeric.
 bool get_numbers(TIFF* tif, uint32_t tag, std::vector<double>& values);
