@@ -1,0 +1,193 @@
+// DNG and camera-profile files: what is written reads back, a linear raw DNG
+// develops, a camera profile file replaces the DNG's own profile, and the
+// colorimetry the developer relies on holds its published values.
+#include "common/colorimetry.h"
+#include "develop/pipeline.h"
+#include "dng/dng_reader.h"
+#include "dng/tiff_fields.h"
+#include "sample/camera.h"
+#include "tool_test_support.h"
+
+#include <bit>
+#include <cstring>
+
+namespace lumra_tools {
+namespace {
+
+using testing::TempDir;
+using testing::run_tool;
+
+TEST(DngFiles, WhatIsWrittenReadsBack) {
+    TempDir dir;
+    const DngFile written = make_sample_dng(64, 40);
+    std::string error;
+    ASSERT_TRUE(write_dng(dir.file("a.dng"), written, error)) << error;
+    DngFile read;
+    ASSERT_TRUE(read_dng(dir.file("a.dng"), read, error)) << error;
+    EXPECT_EQ(read.width, 64u);
+    EXPECT_EQ(read.height, 40u);
+    EXPECT_EQ(read.raw, written.raw);
+    EXPECT_EQ(std::vector<int>(read.cfa, read.cfa + 4), std::vector<int>(written.cfa, written.cfa + 4));
+    EXPECT_EQ(read.black_repeat_rows, 2u);
+    EXPECT_EQ(read.black_levels, written.black_levels);
+    EXPECT_EQ(read.black_delta_h, written.black_delta_h);  // eighths are exact as rationals
+    EXPECT_EQ(read.black_delta_v, written.black_delta_v);
+    EXPECT_EQ(read.white_levels, written.white_levels);
+    EXPECT_EQ(read.opcode_list1, written.opcode_list1);
+    EXPECT_EQ(read.opcode_list2, written.opcode_list2);
+    EXPECT_EQ(read.opcode_list3, written.opcode_list3);
+    EXPECT_DOUBLE_EQ(read.baseline_exposure, 0.5);
+    ASSERT_EQ(read.profile.forward_matrix2.size(), 9u);
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_NEAR(read.profile.color_matrix1[i], written.profile.color_matrix1[i], 1e-6);
+        EXPECT_NEAR(read.profile.forward_matrix2[i], written.profile.forward_matrix2[i], 1e-6);
+    }
+    EXPECT_EQ(read.profile.illuminant1, 17);
+    EXPECT_EQ(read.profile.illuminant2, 21);
+    EXPECT_EQ(read.profile.hue_sat_data2, written.profile.hue_sat_data2);
+    EXPECT_EQ(read.profile.tone_curve, written.profile.tone_curve);
+}
+
+// A uniform linear raw image (three samples per pixel) of a grey card.
+DngFile grey_linear_raw(uint16_t level) {
+    DngFile dng;
+    dng.width = 32;
+    dng.height = 24;
+    dng.samples = 3;
+    dng.raw.assign(size_t(32) * 24 * 3, level);
+    dng.black_levels = {0.0f, 0.0f, 0.0f};
+    dng.white_levels = {65535.0f};
+    dng.as_shot_neutral = {1.0, 1.0, 1.0};
+    dng.profile.illuminant1 = 23;  // D50: a neutral camera sees D50 as (1, 1, 1)
+    const Vec3 white = xy_to_xyz(kD50);
+    dng.profile.color_matrix1 = {1 / white[0], 0, 0, 0, 1, 0, 0, 0, 1 / white[2]};
+    return dng;
+}
+
+TEST(DngFiles, LinearRawDevelopsToNeutralGrey) {
+    TempDir dir;
+    std::string error;
+    ASSERT_TRUE(write_dng(dir.file("linear.dng"), grey_linear_raw(13107), error)) << error;  // 0.2 of full scale
+    DngFile dng;
+    ASSERT_TRUE(read_dng(dir.file("linear.dng"), dng, error)) << error;
+    EXPECT_EQ(dng.samples, 3u);
+    DevelopOptions options;
+    options.bits = 16;
+    DevelopedImage image;
+    DevelopReport report;
+    ASSERT_TRUE(develop(dng, dng.profile, options, image, report, error)) << error;
+    const size_t centre = (size_t(12) * 32 + 16) * 3;
+    const double expected = srgb_encode(0.2) * 65535.0;
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(image.rgb16[centre + k], expected, 0.003 * 65535.0) << k;
+    EXPECT_EQ(run_tool({dir.file("linear.dng"), "--format", "tiff", "-o", dir.file("linear.tif")}).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("linear.tif")));
+}
+
+// A camera profile file: little-endian TIFF layout with the magic 0x4352.
+class ProfileWriter {
+public:
+    void srationals(uint16_t tag, const std::vector<double>& values) {
+        std::vector<uint8_t> data;
+        for (double v : values) {
+            put32(data, uint32_t(int32_t(std::lround(v * 10000))));
+            put32(data, 10000);
+        }
+        entries_.push_back({tag, 10, uint32_t(values.size()), data});
+    }
+    void floats(uint16_t tag, const std::vector<float>& values) {
+        std::vector<uint8_t> data;
+        for (float v : values) put32(data, std::bit_cast<uint32_t>(v));
+        entries_.push_back({tag, 11, uint32_t(values.size()), data});
+    }
+    void short_value(uint16_t tag, uint16_t v) { entries_.push_back({tag, 3, 1, {uint8_t(v), uint8_t(v >> 8)}}); }
+    std::vector<char> bytes() const {
+        std::vector<uint8_t> out = {'I', 'I', 0x52, 0x43, 8, 0, 0, 0};
+        put16(out, uint16_t(entries_.size()));
+        uint32_t data_at = uint32_t(8 + 2 + 12 * entries_.size() + 4);
+        std::vector<uint8_t> data;
+        for (const Entry& e : entries_) {
+            put16(out, e.tag);
+            put16(out, e.type);
+            put32(out, e.count);
+            if (e.data.size() <= 4) {
+                std::vector<uint8_t> inline_value = e.data;
+                inline_value.resize(4, 0);
+                out.insert(out.end(), inline_value.begin(), inline_value.end());
+            } else {
+                put32(out, data_at + uint32_t(data.size()));
+                data.insert(data.end(), e.data.begin(), e.data.end());
+            }
+        }
+        put32(out, 0);
+        out.insert(out.end(), data.begin(), data.end());
+        return {out.begin(), out.end()};
+    }
+
+private:
+    struct Entry {
+        uint16_t tag, type;
+        uint32_t count;
+        std::vector<uint8_t> data;
+    };
+    static void put16(std::vector<uint8_t>& o, uint16_t v) { o.insert(o.end(), {uint8_t(v), uint8_t(v >> 8)}); }
+    static void put32(std::vector<uint8_t>& o, uint32_t v) {
+        o.insert(o.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+    }
+    std::vector<Entry> entries_;
+};
+
+TEST(CameraProfileFile, ReplacesTheDngsOwnProfile) {
+    TempDir dir;
+    ProfileWriter writer;
+    writer.short_value(50778, 21);
+    writer.srationals(50721, {0.67, -0.09, -0.06, -0.43, 1.18, 0.28, -0.08, 0.15, 0.63});
+    writer.floats(50940, {0.0f, 0.0f, 0.5f, 0.6f, 1.0f, 1.0f});
+    testing::write_file(dir.file("camera.dcp"), writer.bytes());
+    ColorProfile profile;
+    std::string error;
+    ASSERT_TRUE(read_camera_profile(dir.file("camera.dcp"), profile, error)) << error;
+    EXPECT_EQ(profile.illuminant1, 21);
+    ASSERT_EQ(profile.color_matrix1.size(), 9u);
+    EXPECT_DOUBLE_EQ(profile.color_matrix1[3], -0.43);
+    EXPECT_TRUE(profile.color_matrix2.empty());
+    EXPECT_EQ(profile.tone_curve, (std::vector<float>{0.0f, 0.0f, 0.5f, 0.6f, 1.0f, 1.0f}));
+    EXPECT_TRUE(profile.hue_sat_dims.empty());
+
+    const DngFile dng = make_sample_dng(64, 40);
+    ASSERT_TRUE(write_dng(dir.file("s.dng"), dng, error)) << error;
+    const auto r = run_tool({dir.file("s.dng"), "--dcp", dir.file("camera.dcp"), "-o", dir.file("s.png")});
+    EXPECT_EQ(r.status, 0) << r.err;
+
+    // Offsets beyond the file and a wrong magic number are refused cleanly.
+    std::vector<char> bytes = writer.bytes();
+    for (size_t cut : {size_t(4), size_t(12), size_t(40), bytes.size() - 3}) {
+        testing::write_file(dir.file("cut.dcp"), std::vector<char>(bytes.begin(), bytes.begin() + cut));
+        const auto cut_run = run_tool({dir.file("s.dng"), "--dcp", dir.file("cut.dcp"), "-o", dir.file("c.png")});
+        EXPECT_NE(cut_run.status, 0) << cut;
+        EXPECT_NE(cut_run.err.find("cut.dcp"), std::string::npos) << cut_run.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("c.png")));
+    }
+    bytes[2] = 42;
+    testing::write_file(dir.file("tiff.dcp"), bytes);
+    EXPECT_FALSE(read_camera_profile(dir.file("tiff.dcp"), profile, error));
+    EXPECT_NE(error.find("not a DNG camera profile"), std::string::npos);
+}
+
+TEST(Colorimetry, PublishedValues) {
+    // CIEDE2000 test pairs from the published implementation notes.
+    EXPECT_NEAR(delta_e_2000({50, 2.6772, -79.7751}, {50, 0, -82.7485}), 2.0425, 1e-4);
+    EXPECT_NEAR(delta_e_2000({50, 3.1571, -77.2803}, {50, 0, -82.7485}), 2.8615, 1e-4);
+    EXPECT_NEAR(delta_e_2000({50, 2.8361, -74.0200}, {50, 0, -82.7485}), 3.4412, 1e-4);
+    EXPECT_NEAR(correlated_temperature(kD65), 6504, 5);
+    EXPECT_NEAR(correlated_temperature({0.44757, 0.40745}), 2856, 5);
+    // Adapting there and back is the identity; sRGB white is D65.
+    const Mat3 round = multiply(bradford(kD50, kD65), bradford(kD65, kD50));
+    for (int i = 0; i < 9; ++i) EXPECT_NEAR(round[i], identity3()[i], 1e-12);
+    const Chromaticity white = xyz_to_xy(multiply(srgb_to_xyz(), Vec3{1, 1, 1}));
+    EXPECT_NEAR(white.x, kD65.x, 1e-4);
+    EXPECT_NEAR(white.y, kD65.y, 1e-4);
+    EXPECT_NEAR(srgb_decode(srgb_encode(0.18)), 0.18, 1e-12);
+}
+
+}  // namespace
+}  // namespace lumra_tools
