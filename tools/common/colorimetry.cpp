@@ -18,26 +18,17 @@ Mat3 prophoto_to_xyz() {
     return {0.7976749, 0.1351917, 0.0313534, 0.2880402, 0.7118741, 0.0000857, 0.0, 0.0, 0.8252100};
 }
 
-Mat3 xyz_to_prophoto() {
-    Mat3 m = identity3();
-    invert(prophoto_to_xyz(), m);
-    return m;
-}
+Mat3 xyz_to_prophoto() { return inverse_of(prophoto_to_xyz()); }
 
 Mat3 srgb_to_xyz() {
     return {0.4124564, 0.3575761, 0.1804375, 0.2126729, 0.7151522, 0.0721750, 0.0193339, 0.1191920, 0.9503041};
 }
 
-Mat3 xyz_to_srgb() {
-    Mat3 m = identity3();
-    invert(srgb_to_xyz(), m);
-    return m;
-}
+Mat3 xyz_to_srgb() { return inverse_of(srgb_to_xyz()); }
 
 Mat3 bradford(Chromaticity from, Chromaticity to) {
     const Mat3 cone{0.8951, 0.2664, -0.1614, -0.7502, 1.7135, 0.0367, 0.0389, -0.0685, 1.0296};
-    Mat3 cone_inverse = identity3();
-    invert(cone, cone_inverse);
+    const Mat3 cone_inverse = inverse_of(cone);
     const Vec3 src = multiply(cone, xy_to_xyz(from));
     const Vec3 dst = multiply(cone, xy_to_xyz(to));
     const Mat3 gain = diagonal3({dst[0] / src[0], dst[1] / src[1], dst[2] / src[2]});
@@ -72,6 +63,20 @@ double illuminant_temperature(int code) {
         case 23: return 5003.0;                  // D50
         case 24: return 3200.0;                  // ISO studio tungsten
         default: return 0.0;
+    }
+}
+
+Vec3 hsv_to_rgb(double hue, double s, double v) {
+    const double h = hue - 6.0 * std::floor(hue / 6.0);
+    const int i = std::min(int(h), 5);
+    const double f = h - i, p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
+    switch (i) {
+        case 0: return {v, t, p};
+        case 1: return {q, v, p};
+        case 2: return {p, v, t};
+        case 3: return {p, q, v};
+        case 4: return {t, p, v};
+        default: return {v, p, q};
     }
 }
 

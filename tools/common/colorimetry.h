@@ -33,6 +33,9 @@ double correlated_temperature(Chromaticity c);
 // Temperature of an EXIF LightSource / CalibrationIlluminant code; 0 if unknown.
 double illuminant_temperature(int code);
 
+// Hue in sextants (0..6), saturation and value to RGB.
+Vec3 hsv_to_rgb(double hue, double saturation, double value);
+
 double srgb_encode(double linear);
 double srgb_decode(double encoded);
 

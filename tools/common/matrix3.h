@@ -55,4 +55,11 @@ inline bool invert(const Mat3& a, Mat3& m) {
     return true;
 }
 
+// For the fixed, well-conditioned matrices of colour standards.
+inline Mat3 inverse_of(const Mat3& a) {
+    Mat3 m = identity3();
+    invert(a, m);
+    return m;
+}
+
 }  // namespace lumra_tools

@@ -1,43 +1,12 @@
 #include "develop/gain_table_map.h"
 
-#include <bit>
+#include "dng/big_endian.h"
+
 #include <cmath>
 
 namespace lumra_tools {
-namespace {
-
-class BigEndian {
-public:
-    explicit BigEndian(const std::vector<uint8_t>& b) : b_(b) {}
-    bool u32(uint32_t& v) {
-        if (b_.size() - pos_ < 4) return false;
-        v = (uint32_t(b_[pos_]) << 24) | (uint32_t(b_[pos_ + 1]) << 16) | (uint32_t(b_[pos_ + 2]) << 8) | b_[pos_ + 3];
-        pos_ += 4;
-        return true;
-    }
-    bool f32(float& v) {
-        uint32_t bits;
-        if (!u32(bits)) return false;
-        v = std::bit_cast<float>(bits);
-        return true;
-    }
-    bool f64(double& v) {
-        uint32_t high, low;
-        if (!u32(high) || !u32(low)) return false;
-        v = std::bit_cast<double>((uint64_t(high) << 32) | low);
-        return true;
-    }
-    size_t remaining() const { return b_.size() - pos_; }
-
-private:
-    const std::vector<uint8_t>& b_;
-    size_t pos_ = 0;
-};
-
-}  // namespace
-
 bool apply_gain_table_map(const std::vector<uint8_t>& bytes, FloatImage& image, std::string& error) {
-    BigEndian in(bytes);
+    BigEndianReader in(bytes.data(), bytes.size());
     uint32_t points_v = 0, points_h = 0, points_n = 0;
     double spacing_v = 0, spacing_h = 0, origin_v = 0, origin_h = 0;
     float weights[5] = {};

@@ -130,6 +130,20 @@ void store_element(std::vector<unsigned char>& out, size_t index, int size, TIFF
     }
 }
 
+// A tag stored with its count: libtiff hands the count back as 16 or 32 bits.
+bool get_counted(TIFF* tif, uint32_t tag, const TIFFField* field, uint64_t& count, void*& data) {
+    if (TIFFFieldSetGetCountSize(field) == 4) {
+        uint32_t n = 0;
+        if (!TIFFGetField(tif, tag, &n, &data)) return false;
+        count = n;
+    } else {
+        uint16_t n = 0;
+        if (!TIFFGetField(tif, tag, &n, &data)) return false;
+        count = n;
+    }
+    return count == 0 || data != nullptr;
+}
+
 }  // namespace
 
 void prepare_libtiff() {
@@ -164,16 +178,7 @@ bool get_numbers(TIFF* tif, uint32_t tag, std::vector<double>& values) {
     if (TIFFFieldPassCount(field)) {
         void* data = nullptr;
         uint64_t count = 0;
-        if (TIFFFieldSetGetCountSize(field) == 4) {
-            uint32_t n = 0;
-            if (!TIFFGetField(tif, tag, &n, &data)) return false;
-            count = n;
-        } else {
-            uint16_t n = 0;
-            if (!TIFFGetField(tif, tag, &n, &data)) return false;
-            count = n;
-        }
-        if (count && !data) return false;
+        if (!get_counted(tif, tag, field, count, data)) return false;
         values.resize(count);
         for (uint64_t i = 0; i < count; ++i) values[i] = element(data, i, size, type);
         return true;
@@ -208,16 +213,7 @@ bool get_bytes(TIFF* tif, uint32_t tag, std::vector<uint8_t>& bytes) {
     if (!field || TIFFFieldSetGetSize(field) != 1 || !TIFFFieldPassCount(field)) return false;
     void* data = nullptr;
     uint64_t count = 0;
-    if (TIFFFieldSetGetCountSize(field) == 4) {
-        uint32_t n = 0;
-        if (!TIFFGetField(tif, tag, &n, &data)) return false;
-        count = n;
-    } else {
-        uint16_t n = 0;
-        if (!TIFFGetField(tif, tag, &n, &data)) return false;
-        count = n;
-    }
-    if (count && !data) return false;
+    if (!get_counted(tif, tag, field, count, data)) return false;
     const auto* p = static_cast<const uint8_t*>(data);
     bytes.assign(p, p + count);
     return true;

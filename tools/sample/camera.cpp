@@ -27,9 +27,7 @@ std::vector<double> to_vector(const Mat3& m) { return {m.begin(), m.end()}; }
 
 // Forward matrix of an illuminant: white-balanced camera to XYZ D50.
 Mat3 forward_matrix(const Mat3& cm, Chromaticity illuminant) {
-    Mat3 inverse = identity3();
-    invert(cm, inverse);
-    return multiply(bradford(illuminant, kD50), multiply(inverse, diagonal3(multiply(cm, xy_to_xyz(illuminant)))));
+    return multiply(bradford(illuminant, kD50), multiply(inverse_of(cm), diagonal3(multiply(cm, xy_to_xyz(illuminant)))));
 }
 
 std::vector<float> hue_sat_table(double strength) {
@@ -68,16 +66,7 @@ Vec3 apply_hue_sat(const Vec3& rgb, const std::vector<float>& t) {
     const double s2 = std::min(s * q[1], 1.0), v2 = std::clamp(v * q[2], 0.0, 1.0);
     double h2 = std::fmod(h + q[0] / 60.0, 6.0);
     if (h2 < 0) h2 += 6;
-    const int i = std::min(int(h2), 5);
-    const double f = h2 - i, p = (1 - s2) * v2, qq = (1 - f * s2) * v2, tt = (1 - (1 - f) * s2) * v2;
-    switch (i) {
-        case 0: return {v2, tt, p};
-        case 1: return {qq, v2, p};
-        case 2: return {p, v2, tt};
-        case 3: return {p, qq, v2};
-        case 4: return {tt, p, v2};
-        default: return {v2, p, qq};
-    }
+    return hsv_to_rgb(h2, s2, v2);
 }
 
 Vec3 invert_hue_sat(const Vec3& target, const std::vector<float>& t) {
@@ -213,9 +202,8 @@ DngFile make_sample_dng(uint32_t width, uint32_t height, uint64_t seed) {
     ColorSetup color;
     std::string error;
     setup_color(dng, dng.profile, color, error);
-    Mat3 prophoto_to_camera = identity3(), srgb_to_prophoto = identity3();
-    invert(color.camera_to_prophoto, prophoto_to_camera);
-    invert(prophoto_to_srgb(), srgb_to_prophoto);
+    const Mat3 prophoto_to_camera = inverse_of(color.camera_to_prophoto);
+    const Mat3 srgb_to_prophoto = inverse_of(prophoto_to_srgb());
     const ToneInverse tone(tone_curve_table(dng.profile.tone_curve));
     const double exposure = std::exp2(-color.exposure_ev);
 

@@ -17,21 +17,6 @@ constexpr double kBackground = 0.18;
 
 Vec3 grey(double v) { return {v, v, v}; }
 
-Vec3 hue_colour(double hue, double saturation, double value) {
-    const double h = std::fmod(hue, 1.0) * 6.0;
-    const int i = int(h);
-    const double f = h - i, p = value * (1 - saturation), q = value * (1 - saturation * f),
-                 t = value * (1 - saturation * (1 - f));
-    switch (i) {
-        case 0: return {value, t, p};
-        case 1: return {q, value, p};
-        case 2: return {p, value, t};
-        case 3: return {p, q, value};
-        case 4: return {t, p, value};
-        default: return {value, p, q};
-    }
-}
-
 }  // namespace
 
 SampleScene::SampleScene(uint32_t width, uint32_t height)
@@ -70,7 +55,7 @@ Vec3 SampleScene::point(double x, double y) const {
         return grey(std::fmod(angle * kStarSpokes / std::numbers::pi, 2.0) < 1.0 ? 0.7 : 0.04);
     }
     // Smooth gradients: a hue sweep, a grey wedge and a two-dimensional blend.
-    if (x >= 820 && x < 1180 && y >= 400 && y < 520) return hue_colour((x - 820) / 360.0, 0.6, 0.5);
+    if (x >= 820 && x < 1180 && y >= 400 && y < 520) return hsv_to_rgb(6.0 * (x - 820) / 360.0, 0.6, 0.5);
     if (x >= 820 && x < 1180 && y >= 540 && y < 620) return grey(0.8 * (x - 820) / 360.0);
     if (x >= 24 && x < 1180 && y >= 650 && y < 780) {
         const double u = (x - 24) / 1156.0, v = (y - 650) / 130.0;

@@ -4,6 +4,7 @@
 #include "common/colorimetry.h"
 #include "develop/pipeline.h"
 #include "dng/dng_reader.h"
+#include "dng/opcodes.h"
 #include "dng/tiff_fields.h"
 #include "sample/camera.h"
 #include "tool_test_support.h"
@@ -81,6 +82,45 @@ TEST(DngFiles, LinearRawDevelopsToNeutralGrey) {
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(image.rgb16[centre + k], expected, 0.003 * 65535.0) << k;
     EXPECT_EQ(run_tool({dir.file("linear.dng"), "--format", "tiff", "-o", dir.file("linear.tif")}).status, 0);
     EXPECT_TRUE(std::filesystem::exists(dir.file("linear.tif")));
+}
+
+TEST(DngFiles, NeutralWarpPolynomialAndGainMapLeaveTheImage) {
+    DngFile plain = make_sample_dng(96, 64);
+    DngFile neutral = plain;
+    WarpRectilinearOp warp;
+    warp.radial = {1.0, 0.0, 0.0, 0.0};
+    warp.tangential = {0.0, 0.0};
+    MapPolynomialOp identity;
+    identity.area = {0, 0, 64, 96, 0, 1, 1, 1};
+    identity.coefficients = {0.0, 1.0};
+    GainMapOp unit;
+    unit.area = {0, 0, 64, 96, 0, 3, 1, 1};
+    unit.gains = {1.0f};
+    std::vector<Opcode> extra2{{opcode_id::kMapPolynomial, 0x01030000, 0, identity}};
+    std::vector<Opcode> extra3{{opcode_id::kWarpRectilinear, 0x01030000, 0, warp},
+                               {opcode_id::kGainMap, 0x01030000, 1, unit}};
+    std::vector<Opcode> existing2, existing3;
+    std::string error;
+    ASSERT_TRUE(parse_opcode_list(neutral.opcode_list2, existing2, error));
+    ASSERT_TRUE(parse_opcode_list(neutral.opcode_list3, existing3, error));
+    existing2.insert(existing2.end(), extra2.begin(), extra2.end());
+    existing3.insert(existing3.begin(), extra3.begin(), extra3.end());
+    neutral.opcode_list2 = serialize_opcode_list(existing2);
+    neutral.opcode_list3 = serialize_opcode_list(existing3);
+    DevelopOptions options;
+    DevelopedImage a, b;
+    DevelopReport report;
+    ASSERT_TRUE(develop(plain, plain.profile, options, a, report, error)) << error;
+    ASSERT_TRUE(develop(neutral, neutral.profile, options, b, report, error)) << error;
+    // The cubic resampler copies its neighbours at the borders; compare inside.
+    int largest = 0;
+    for (uint32_t r = 2; r < 61; ++r)
+        for (uint32_t c = 2; c < 93; ++c)
+            for (int k = 0; k < 3; ++k) {
+                const size_t i = (size_t(r) * 96 + c) * 3 + k;
+                largest = std::max(largest, std::abs(int(a.rgb8[i]) - int(b.rgb8[i])));
+            }
+    EXPECT_LE(largest, 1);
 }
 
 // A camera profile file: little-endian TIFF layout with the magic 0x4352.

@@ -86,7 +86,9 @@ TEST(OpcodeList, SizesThatDoNotFitAreRefused) {
     m.coefficients.assign(12, 0.0);  // degree 11, beyond the opcode's limit of 8
     EXPECT_FALSE(parse_opcode_list(serialize_opcode_list({{opcode_id::kMapPolynomial, 0, 0, m}}), list, error));
     WarpRectilinearOp w;
-    w.planes = 9;
+    w.planes = 9;  // more planes than an image has
+    w.radial.assign(36, 0.0);
+    w.tangential.assign(18, 0.0);
     EXPECT_FALSE(parse_opcode_list(serialize_opcode_list({{opcode_id::kWarpRectilinear, 0, 0, w}}), list, error));
 }
 
