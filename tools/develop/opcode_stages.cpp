@@ -75,14 +75,14 @@ bool run_warp(const WarpRectilinearOp& w, FloatImage& image, std::string& error)
         std::copy_n(w.radial.begin() + from * 4, 4, radial.begin() + p * 4);
         std::copy_n(w.tangential.begin() + from * 2, 2, tangential.begin() + p * 2);
     }
-    FloatImage warped{image.height, image.width, 3, std::vector<float>(image.data.size())};
+    FloatImage warped(image.height, image.width, 3);
     LumraImage src = image.view(), dst = warped.view();
     const bool bicubic = image.height >= 4 && image.width >= 4;
     if (!check(lumra_warp_rectilinear(&src, &dst, radial.data(), 3, 4, tangential.data(), w.center_x, w.center_y,
                                       bicubic),
                "WarpRectilinear", error))
         return false;
-    image.data.swap(warped.data);
+    image = std::move(warped);
     return true;
 }
 

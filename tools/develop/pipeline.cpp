@@ -81,7 +81,7 @@ void crop_to_active_area(DngFile& dng) {
 }
 
 bool normalize(const DngFile& dng, FloatImage& out, std::string& error) {
-    out = FloatImage{dng.height, dng.width, dng.samples, std::vector<float>(dng.raw.size())};
+    out = FloatImage(dng.height, dng.width, dng.samples);
     LumraImage src{const_cast<uint16_t*>(dng.raw.data()), dng.height, dng.width, dng.samples, LUMRA_DTYPE_UINT16, 0};
     LumraImage dst = out.view();
     return check(lumra_normalize_raw(&src, &dst, dng.black_levels.data(), int32_t(dng.black_repeat_rows),
@@ -97,7 +97,7 @@ bool normalize(const DngFile& dng, FloatImage& out, std::string& error) {
 }
 
 bool demosaic(const DngFile& dng, FloatImage& image, std::string& error) {
-    FloatImage rgb{image.height, image.width, 3, std::vector<float>(image.data.size() * 3)};
+    FloatImage rgb(image.height, image.width, 3);
     LumraImage src = image.view(), dst = rgb.view();
     const int32_t pattern[4] = {dng.cfa[0], dng.cfa[1], dng.cfa[2], dng.cfa[3]};
     if (!check(lumra_bilinear_demosaic(&src, &dst, pattern), "demosaic", error)) return false;
@@ -129,11 +129,11 @@ bool encode_output(FloatImage& image, const ColorProfile& profile, const Develop
     LumraImage src = image.view();
     LumraImage dst{nullptr, image.height, image.width, 3, LUMRA_DTYPE_UINT8, 0};
     if (options.bits == 16) {
-        out.rgb16.assign(image.data.size(), 0);
+        out.rgb16.assign(image.size(), 0);
         dst.data = out.rgb16.data();
         dst.dtype = LUMRA_DTYPE_UINT16;
     } else {
-        out.rgb8.assign(image.data.size(), 0);
+        out.rgb8.assign(image.size(), 0);
         dst.data = out.rgb8.data();
     }
     return check(lumra_transform_color(&src, &dst, curve.data(), curve.size(), matrix, encode.data(), encode.size(),
@@ -167,7 +167,7 @@ bool develop_steps(DngFile& dng, const ColorProfile& profile, const DevelopOptio
     OpcodeContext context3{options, report, "OpcodeList3"};
     if (!run_float_opcodes(list3, image, context3, error)) return false;
     clock.lap("opcode list 3 (warp, vignette, gain maps)");
-    FloatImage pcs{image.height, image.width, 3, std::vector<float>(image.data.size())};
+    FloatImage pcs(image.height, image.width, 3);
     {
         const float clip[3] = {float(color.neutral[0]), float(color.neutral[1]), float(color.neutral[2])};
         float matrix[9];

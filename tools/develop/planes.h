@@ -7,17 +7,23 @@
 #include <lumra.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace lumra_tools {
 
+// Each stage writes every element of its destination, so the storage is
+// left uninitialised rather than cleared in a pass of its own.
 struct FloatImage {
     uint32_t height = 0, width = 0, channels = 1;
-    std::vector<float> data;
-    LumraImage view() {
-        return LumraImage{data.data(), height, width, channels, LUMRA_DTYPE_FLOAT32, 0};
-    }
+    std::unique_ptr<float[]> data;
+
+    FloatImage() = default;
+    FloatImage(uint32_t h, uint32_t w, uint32_t c)
+        : height(h), width(w), channels(c), data(std::make_unique_for_overwrite<float[]>(size())) {}
+    size_t size() const { return size_t(height) * width * channels; }
+    LumraImage view() { return LumraImage{data.get(), height, width, channels, LUMRA_DTYPE_FLOAT32, 0}; }
 };
 
 struct OpcodeContext {
