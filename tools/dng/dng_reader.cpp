@@ -63,7 +63,7 @@ bool find_raw_directory(TIFF* tif, std::string& error) {
     return false;
 }
 
-bool read_layout(TIFF* tif, DngFile& dng, std::string& error) {
+bool read_layout(TIFF* tif, uint64_t file_size, DngFile& dng, std::string& error) {
     uint32_t width = 0, height = 0;
     uint16_t bits = 0, samples = 1, compression = 1, planar = PLANARCONFIG_CONTIG, format = SAMPLEFORMAT_UINT;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
@@ -94,8 +94,12 @@ bool read_layout(TIFF* tif, DngFile& dng, std::string& error) {
         error = "stores its samples in separate planes, which is not supported";
         return false;
     }
-    if (width == 0 || height == 0 || uint64_t(width) * height * samples > kMaxSamples) {
-        error = "has an impossible image size of " + std::to_string(width) + " x " + std::to_string(height);
+    // Uncompressed samples must fit in the file: this also keeps a damaged
+    // size from asking for gigabytes before the first read fails.
+    const uint64_t sample_count = uint64_t(width) * height * samples;
+    if (width == 0 || height == 0 || sample_count > kMaxSamples || sample_count * 2 > file_size) {
+        error = "has an impossible image size of " + std::to_string(width) + " x " + std::to_string(height) +
+                " for a file of " + std::to_string(file_size) + " bytes";
         return false;
     }
     dng.width = width;
@@ -297,7 +301,7 @@ bool read_dng(const std::string& path, DngFile& dng, std::string& error) {
     }
     dng = DngFile{};
     const bool ok = read_main_tags(tif.get(), dng, error) && find_raw_directory(tif.get(), error) &&
-                    read_layout(tif.get(), dng, error) &&
+                    read_layout(tif.get(), uint64_t(info.st_size), dng, error) &&
                     (dng.samples != 1 || read_cfa(tif.get(), dng, error)) && read_levels(tif.get(), dng, error) &&
                     read_pixels(tif.get(), dng, error);
     if (ok && !messages.damage.empty()) {

@@ -6,6 +6,7 @@
 #include "tool_test_support.h"
 
 #include <algorithm>
+#include <random>
 
 namespace lumra_tools {
 namespace {
@@ -108,6 +109,27 @@ TEST_F(DevelopErrors, TruncatedFiles) {
         EXPECT_NE(r.status, 0) << cut;
         EXPECT_FALSE(std::filesystem::exists(dir_.file("out.png")));
     }
+}
+
+TEST_F(DevelopErrors, RandomDamageIsRefusedOrDevelopedNeverMisread) {
+    const std::vector<char> whole = testing::read_file(write(small_dng(), "whole.dng"));
+    std::mt19937 rng(11);
+    int refused = 0;
+    for (int trial = 0; trial < 150; ++trial) {
+        std::vector<char> damaged = whole;
+        // Damage concentrates on the directory and tag data after the pixels.
+        const size_t from = trial % 3 == 0 ? 0 : whole.size() - std::min<size_t>(whole.size(), 1200);
+        for (int k = 0; k < 1 + int(rng() % 6); ++k) damaged[from + rng() % (whole.size() - from)] = char(rng());
+        testing::write_file(dir_.file("damaged.dng"), damaged);
+        const RunResult r = run_tool({dir_.file("damaged.dng"), "-o", dir_.file("d.png")});
+        if (r.status != 0) {
+            ++refused;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_FALSE(std::filesystem::exists(dir_.file("d.png")));
+        }
+        std::filesystem::remove(dir_.file("d.png"));
+    }
+    EXPECT_GT(refused, 0);
 }
 
 TEST_F(DevelopErrors, MalformedOpcodeLists) {
