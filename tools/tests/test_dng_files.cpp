@@ -123,6 +123,39 @@ TEST(DngFiles, NeutralWarpPolynomialAndGainMapLeaveTheImage) {
     EXPECT_LE(largest, 1);
 }
 
+TEST(DngFiles, LinearisationTableAndActiveArea) {
+    // A 2-pixel frame of masked, saturated sites around the 32 x 24 active
+    // area; the stored value 100 means 0.2 of full scale through the table.
+    DngFile dng = grey_linear_raw(0);
+    dng.width = 36;
+    dng.height = 28;
+    dng.raw.assign(size_t(36) * 28 * 3, 65535);
+    for (uint32_t r = 2; r < 26; ++r)
+        for (uint32_t c = 2; c < 34; ++c)
+            for (int k = 0; k < 3; ++k) dng.raw[(size_t(r) * 36 + c) * 3 + k] = 100;
+    dng.active_area[0] = 2;
+    dng.active_area[1] = 2;
+    dng.active_area[2] = 26;
+    dng.active_area[3] = 34;
+    dng.linearization.resize(256);
+    for (size_t i = 0; i < 256; ++i) dng.linearization[i] = uint16_t(i * 131);
+    TempDir dir;
+    std::string error;
+    ASSERT_TRUE(write_dng(dir.file("table.dng"), dng, error)) << error;
+    DngFile read;
+    ASSERT_TRUE(read_dng(dir.file("table.dng"), read, error)) << error;
+    EXPECT_EQ(read.linearization, dng.linearization);
+    DevelopOptions options;
+    options.bits = 16;
+    DevelopedImage image;
+    DevelopReport report;
+    ASSERT_TRUE(develop(read, read.profile, options, image, report, error)) << error;
+    EXPECT_EQ(image.width, 32u);
+    EXPECT_EQ(image.height, 24u);
+    const double expected = srgb_encode(13100.0 / 65535.0) * 65535.0;
+    for (size_t i = 0; i < image.rgb16.size(); ++i) ASSERT_NEAR(image.rgb16[i], expected, 0.003 * 65535.0) << i;
+}
+
 // A camera profile file: little-endian TIFF layout with the magic 0x4352.
 class ProfileWriter {
 public:
