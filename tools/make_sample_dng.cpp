@@ -30,7 +30,9 @@ int main(int argc, char** argv) {
         }
     }
     std::string error;
-    if (!lumra_tools::write_dng(path, lumra_tools::make_sample_dng(width, height), error)) {
+    lumra_tools::DngWriteOptions options;
+    options.raw_in_sub_ifd = true;  // the layout cameras use: a preview first, the raw image in a sub-IFD
+    if (!lumra_tools::write_dng(path, lumra_tools::make_sample_dng(width, height), error, options)) {
         std::cerr << "make-sample-dng: " << error << "\n";
         return 1;
     }

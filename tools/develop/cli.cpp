@@ -129,7 +129,9 @@ std::string find_sample_dng() {
     return {};
 }
 
-int run_develop_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+namespace {
+
+int run_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     Command c;
     std::string error;
     if (!parse(args, c, error)) {
@@ -185,6 +187,18 @@ int run_develop_command(const std::vector<std::string>& args, std::ostream& out,
         out << "  " << std::left << std::setw(44) << "total" << std::right << std::setw(9) << total * 1e3 << " ms\n";
     }
     return 0;
+}
+
+}  // namespace
+
+int run_develop_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    try {
+        return run_command(args, out, err);
+    } catch (const std::exception& e) {
+        // Only allocation failures can get here: report them like any problem.
+        err << "lumra-develop: " << e.what() << "\n";
+        return 1;
+    }
 }
 
 }  // namespace lumra_tools

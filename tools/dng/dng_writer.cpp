@@ -40,6 +40,63 @@ bool write_profile(TIFF* tif, const ColorProfile& p) {
     return ok;
 }
 
+// Tags of the whole file: version, camera, white balance and profile.
+bool write_main_tags(TIFF* tif, const DngFile& dng, const DngWriteOptions& options) {
+    bool ok = TIFFSetField(tif, TIFFTAG_MAKE, "lumra") && TIFFSetField(tif, TIFFTAG_MODEL, "synthetic");
+    if (options.with_dng_version)
+        ok = ok && set_numbers(tif, 50706, {1, 6, 0, 0}) && set_numbers(tif, 50707, {1, 4, 0, 0}) &&
+             TIFFSetField(tif, 50708, dng.camera_model.c_str());
+    return ok && set_optional(tif, 50728, dng.as_shot_neutral) && set_optional(tif, 50729, dng.as_shot_white_xy) &&
+           set_numbers(tif, 50730, {dng.baseline_exposure}) && write_profile(tif, dng.profile);
+}
+
+// The raw image's own directory: layout, levels, opcode lists and pixels.
+bool write_raw_directory(TIFF* tif, const DngFile& dng, const DngWriteOptions& options) {
+    const bool cfa = dng.samples == 1;
+    bool ok = TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0) && TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, dng.width) &&
+              TIFFSetField(tif, TIFFTAG_IMAGELENGTH, dng.height) && TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16) &&
+              TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, dng.samples) &&
+              TIFFSetField(tif, TIFFTAG_COMPRESSION, options.compression) &&
+              TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, cfa ? PHOTOMETRIC_CFA : dng_tag::kLinearRawPhotometric) &&
+              TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+              TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, options.rows_per_strip);
+    if (cfa)
+        ok = ok && set_numbers(tif, 33421, {2, 2}) &&
+             set_numbers(tif, 33422, {double(dng.cfa[0]), double(dng.cfa[1]), double(dng.cfa[2]), double(dng.cfa[3])}) &&
+             set_numbers(tif, 50710, {0, 1, 2}) && set_numbers(tif, 50711, {1});
+    ok = ok && set_numbers(tif, 50713, {double(dng.black_repeat_rows), double(dng.black_repeat_cols)}) &&
+         set_optional(tif, 50714, dng.black_levels) && set_optional(tif, 50715, dng.black_delta_h) &&
+         set_optional(tif, 50716, dng.black_delta_v) && set_optional(tif, 50717, dng.white_levels) &&
+         set_optional(tif, 50712, std::vector<double>(dng.linearization.begin(), dng.linearization.end())) &&
+         set_optional(tif, dng_tag::kOpcodeList1, dng.opcode_list1) &&
+         set_optional(tif, dng_tag::kOpcodeList2, dng.opcode_list2) &&
+         set_optional(tif, dng_tag::kOpcodeList3, dng.opcode_list3);
+    if (dng.active_area[2] != 0)
+        ok = ok && set_numbers(tif, 50829, {double(dng.active_area[0]), double(dng.active_area[1]),
+                                            double(dng.active_area[2]), double(dng.active_area[3])});
+    const size_t row_elements = size_t(dng.width) * dng.samples;
+    std::vector<uint16_t> row(row_elements);
+    for (uint32_t r = 0; ok && r < dng.height; ++r) {
+        std::copy_n(dng.raw.begin() + r * row_elements, row_elements, row.begin());
+        ok = TIFFWriteScanline(tif, row.data(), r, 0) >= 0;
+    }
+    return ok;
+}
+
+// A small grey preview in IFD 0, the way cameras lay out their DNGs.
+bool write_preview_directory(TIFF* tif, const DngFile& dng, const DngWriteOptions& options) {
+    uint64_t sub_ifd[1] = {0};
+    bool ok = TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE) &&
+              TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 16) && TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 8) &&
+              TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8) && TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3) &&
+              TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
+              TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+              TIFFSetField(tif, TIFFTAG_SUBIFD, uint16_t(1), sub_ifd) && write_main_tags(tif, dng, options);
+    std::vector<uint8_t> row(16 * 3, 128);
+    for (uint32_t r = 0; ok && r < 8; ++r) ok = TIFFWriteScanline(tif, row.data(), r, 0) >= 0;
+    return ok && TIFFWriteDirectory(tif);
+}
+
 }  // namespace
 
 bool write_dng(const std::string& path, const DngFile& dng, std::string& error, const DngWriteOptions& options) {
@@ -50,48 +107,12 @@ bool write_dng(const std::string& path, const DngFile& dng, std::string& error, 
         error = "cannot create " + path + (messages.error.empty() ? "" : ": " + messages.error);
         return false;
     }
-    const bool cfa = dng.samples == 1;
-    bool ok = TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0) && TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, dng.width) &&
-              TIFFSetField(tif, TIFFTAG_IMAGELENGTH, dng.height) && TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16) &&
-              TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, dng.samples) &&
-              TIFFSetField(tif, TIFFTAG_COMPRESSION, options.compression) &&
-              TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, cfa ? PHOTOMETRIC_CFA : dng_tag::kLinearRawPhotometric) &&
-              TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-              TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, options.rows_per_strip) &&
-              TIFFSetField(tif, TIFFTAG_MAKE, "lumra") && TIFFSetField(tif, TIFFTAG_MODEL, "synthetic");
-    if (options.with_dng_version) {
-        ok = ok && set_numbers(tif, 50706, {1, 6, 0, 0}) && set_numbers(tif, 50707, {1, 4, 0, 0}) &&
-             TIFFSetField(tif, 50708, dng.camera_model.c_str());
-    }
-    if (cfa) {
-        ok = ok && set_numbers(tif, 33421, {2, 2}) &&
-             set_numbers(tif, 33422, {double(dng.cfa[0]), double(dng.cfa[1]), double(dng.cfa[2]), double(dng.cfa[3])}) &&
-             set_numbers(tif, 50710, {0, 1, 2}) && set_numbers(tif, 50711, {1});
-    }
-    ok = ok && set_numbers(tif, 50713, {double(dng.black_repeat_rows), double(dng.black_repeat_cols)}) &&
-         set_optional(tif, 50714, dng.black_levels) && set_optional(tif, 50715, dng.black_delta_h) &&
-         set_optional(tif, 50716, dng.black_delta_v) && set_optional(tif, 50717, dng.white_levels) &&
-         set_optional(tif, 50712, std::vector<double>(dng.linearization.begin(), dng.linearization.end())) &&
-         set_optional(tif, 50728, dng.as_shot_neutral) && set_optional(tif, 50729, dng.as_shot_white_xy) &&
-         set_numbers(tif, 50730, {dng.baseline_exposure}) &&
-         set_optional(tif, dng_tag::kOpcodeList1, dng.opcode_list1) &&
-         set_optional(tif, dng_tag::kOpcodeList2, dng.opcode_list2) &&
-         set_optional(tif, dng_tag::kOpcodeList3, dng.opcode_list3) && write_profile(tif, dng.profile);
-    if (dng.active_area[2] != 0)
-        ok = ok && set_numbers(tif, 50829, {double(dng.active_area[0]), double(dng.active_area[1]),
-                                            double(dng.active_area[2]), double(dng.active_area[3])});
+    const bool ok = options.raw_in_sub_ifd
+                        ? write_preview_directory(tif, dng, options) && write_raw_directory(tif, dng, options)
+                        : write_main_tags(tif, dng, options) && write_raw_directory(tif, dng, options);
     if (!ok) {
-        error = "cannot set the tags of " + path + (messages.error.empty() ? "" : ": " + messages.error);
+        error = "cannot write " + path + (messages.error.empty() ? "" : ": " + messages.error);
         return false;
-    }
-    const size_t row_elements = size_t(dng.width) * dng.samples;
-    std::vector<uint16_t> row(row_elements);
-    for (uint32_t r = 0; r < dng.height; ++r) {
-        std::copy_n(dng.raw.begin() + r * row_elements, row_elements, row.begin());
-        if (TIFFWriteScanline(tif, row.data(), r, 0) < 0) {
-            error = "cannot write the image of " + path + (messages.error.empty() ? "" : ": " + messages.error);
-            return false;
-        }
     }
     holder.reset();
     if (!messages.error.empty()) {

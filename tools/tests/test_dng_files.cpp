@@ -18,11 +18,15 @@ namespace {
 using testing::TempDir;
 using testing::run_tool;
 
-TEST(DngFiles, WhatIsWrittenReadsBack) {
+class DngLayouts : public ::testing::TestWithParam<bool> {};
+
+TEST_P(DngLayouts, WhatIsWrittenReadsBack) {
     TempDir dir;
     const DngFile written = make_sample_dng(64, 40);
     std::string error;
-    ASSERT_TRUE(write_dng(dir.file("a.dng"), written, error)) << error;
+    DngWriteOptions options;
+    options.raw_in_sub_ifd = GetParam();
+    ASSERT_TRUE(write_dng(dir.file("a.dng"), written, error, options)) << error;
     DngFile read;
     ASSERT_TRUE(read_dng(dir.file("a.dng"), read, error)) << error;
     EXPECT_EQ(read.width, 64u);
@@ -48,6 +52,8 @@ TEST(DngFiles, WhatIsWrittenReadsBack) {
     EXPECT_EQ(read.profile.hue_sat_data2, written.profile.hue_sat_data2);
     EXPECT_EQ(read.profile.tone_curve, written.profile.tone_curve);
 }
+
+INSTANTIATE_TEST_SUITE_P(RawInFirstOrSubDirectory, DngLayouts, ::testing::Bool());
 
 // A uniform linear raw image (three samples per pixel) of a grey card.
 DngFile grey_linear_raw(uint16_t level) {
