@@ -1,0 +1,137 @@
+// Hue/saturation/value table: RGB to HSV, a trilinear table read at the
+// pixel's (hue, saturation, value) position, and back to RGB.
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "profile/profile_kernels.h"
+#include "profile/table_position.h"
+
+namespace lumra {
+namespace {
+
+struct HueSatTable {
+    const float* map;
+    int64_t hue_divisions;
+    int64_t sat_divisions;
+    int64_t val_divisions;
+    float hue_scale;   // hue_divisions / 6, or 0 with a single hue division
+    float sat_scale;   // sat_divisions - 1
+    float val_scale;   // val_divisions - 1
+    int64_t slice;     // floats between two value slices
+};
+
+// Pixels the table arithmetic cannot place are left as they are: a NaN or
+// infinite component, or a negative component while the largest is not
+// positive (its saturation would divide by a value of 0 or less).
+inline bool outside_table_domain(float r, float g, float b, float largest) {
+    const float finite_limit = 3.40282347e38f;
+    const bool finite = std::fabs(r) <= finite_limit && std::fabs(g) <= finite_limit && std::fabs(b) <= finite_limit;
+    const bool negative = r < 0.0f || g < 0.0f || b < 0.0f;
+    return !finite || (negative && !(largest > 0.0f));
+}
+
+// fmodf(x, 6) with a negative remainder moved up by 6. The remainder is exact,
+// so the common ranges are taken without the library call.
+inline float wrap_hue(float x) {
+    float wrapped;
+    if (x >= 0.0f && x < 6.0f) wrapped = x;
+    else if (x >= 6.0f && x < 12.0f) wrapped = x - 6.0f;  // exact: x and 6 are within a factor of 2
+    else if (x > -6.0f && x < 0.0f) wrapped = x;
+    else wrapped = std::fmod(x, 6.0f);
+    return wrapped < 0.0f ? wrapped + 6.0f : wrapped;
+}
+
+// Blends (hue shift, saturation scale, value scale) in one value slice: the
+// two hue neighbours' saturation pairs (six floats each, as saturation is
+// fastest) are blended pairwise in hue, then the pair in saturation.
+inline void blend_slice(const float* row0, const float* row1, float hue_fraction, float sat_fraction, float out[3]) {
+    const float hue_keep = 1.0f - hue_fraction;
+    float pair[6];
+    for (int k = 0; k < 6; ++k) pair[k] = hue_keep * row0[k] + hue_fraction * row1[k];
+    const float sat_keep = 1.0f - sat_fraction;
+    for (int k = 0; k < 3; ++k) out[k] = sat_keep * pair[k] + sat_fraction * pair[k + 3];
+}
+
+inline void hue_sat_pixel(float* pixel, const HueSatTable& table) {
+    const float r = pixel[0], g = pixel[1], b = pixel[2];
+    const float value = std::max(std::max(r, g), b);
+    if (outside_table_domain(r, g, b, value)) return;
+    const float delta = value - std::min(std::min(r, g), b);
+
+    float saturation = 0.0f, hue = 0.0f;
+    if (delta > 0.0f) {
+        saturation = delta / value;
+        // One division for the three sextant cases of the hue.
+        const bool red_top = r == value, green_top = g == value;
+        const float numerator = red_top ? g - b : (green_top ? b - r : r - g);
+        const float sextant = numerator / delta;
+        hue = red_top ? (sextant < 0.0f ? sextant + 6.0f : sextant) : sextant + (green_top ? 2.0f : 4.0f);
+    }
+
+    const float hue_position = non_negative_position(hue * table.hue_scale);
+    const int64_t hue_floor = limited_floor(hue_position, table.hue_divisions - 1);
+    const int64_t h0 = hue_floor;
+    const int64_t h1 = hue_floor < table.hue_divisions - 1 ? h0 + 1 : 0;
+    const float hue_fraction = hue_position - static_cast<float>(h0);
+
+    const float sat_position = non_negative_position(saturation * table.sat_scale);
+    const int64_t s0 = limited_floor(sat_position, table.sat_divisions - 2);
+    const float sat_fraction = sat_position - static_cast<float>(s0);
+
+    const int64_t row_length = table.sat_divisions * 3;
+    const float* row0 = table.map + h0 * row_length + s0 * 3;
+    const float* row1 = table.map + h1 * row_length + s0 * 3;
+    float adjust[3];
+    if (table.val_divisions > 1) {
+        const float val_position = non_negative_position(value * table.val_scale);
+        const int64_t l0 = limited_floor(val_position, table.val_divisions - 2);
+        const float val_fraction = val_position - static_cast<float>(l0);
+        const int64_t offset = l0 * table.slice;
+        float low[3], high[3];
+        blend_slice(row0 + offset, row1 + offset, hue_fraction, sat_fraction, low);
+        blend_slice(row0 + offset + table.slice, row1 + offset + table.slice, hue_fraction, sat_fraction, high);
+        const float val_keep = 1.0f - val_fraction;
+        for (int k = 0; k < 3; ++k) adjust[k] = val_keep * low[k] + val_fraction * high[k];
+    } else {
+        blend_slice(row0, row1, hue_fraction, sat_fraction, adjust);
+    }
+
+    const float new_sat = std::min(saturation * adjust[1], 1.0f);  // a NaN stays NaN and turns grey below
+    const float new_value = std::max(std::min(adjust[2] * value, 1.0f), 0.0f);
+    if (!(new_sat > 0.0f)) {
+        pixel[0] = pixel[1] = pixel[2] = new_value;
+        return;
+    }
+    const float new_hue = wrap_hue(adjust[0] * 0.016666668f + hue);
+    if (!(new_hue <= 6.0f)) return;  // a NaN hue has no sextant
+    const int sextant = static_cast<int>(new_hue);
+    const float f = new_hue - static_cast<float>(sextant);
+    // Corners of the sextant: V', t, p, q in that order.
+    const float corner[4] = {new_value, ((f - 1.0f) * new_sat + 1.0f) * new_value, (1.0f - new_sat) * new_value,
+                             (1.0f - f * new_sat) * new_value};
+    static constexpr unsigned char kPick[7][3] = {{0, 1, 2}, {3, 0, 2}, {2, 0, 1}, {2, 3, 0},
+                                                  {1, 2, 0}, {0, 2, 3}, {0, 1, 2}};
+    pixel[0] = corner[kPick[sextant][0]];
+    pixel[1] = corner[kPick[sextant][1]];
+    pixel[2] = corner[kPick[sextant][2]];
+}
+
+}  // namespace
+
+void apply_hue_sat_map_kernel(float* data, int32_t height, int32_t width, const float* map, int32_t hue_divisions,
+                              int32_t sat_divisions, int32_t val_divisions) noexcept {
+    const HueSatTable table{map,
+                            hue_divisions,
+                            sat_divisions,
+                            val_divisions,
+                            hue_divisions < 2 ? 0.0f : static_cast<float>(hue_divisions) * 0.16666667f,
+                            static_cast<float>(sat_divisions - 1),
+                            static_cast<float>(val_divisions - 1),
+                            int64_t{hue_divisions} * sat_divisions * 3};
+    const uint64_t pixels = static_cast<uint64_t>(height) * static_cast<uint64_t>(width);
+    for (uint64_t n = 0; n < pixels; ++n) hue_sat_pixel(data + n * 3, table);
+}
+
+}  // namespace lumra

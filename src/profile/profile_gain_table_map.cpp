@@ -1,0 +1,187 @@
+// Profile gain table map: a grid of gain tables over the image; each pixel
+// looks up a gain by a weighted mix of its channels in the tables around it.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+#include "frame/numeric.h"
+#include "profile/profile_kernels.h"
+#include "profile/table_position.h"
+
+namespace lumra {
+namespace {
+
+// Two neighbouring grid rows (or columns) and the weight of the second. With
+// fraction 0 both indices are the same, so no table beyond the grid is read.
+struct GridPlace {
+    int64_t index0;
+    int64_t index1;
+    float fraction;
+};
+
+// Outside the grid (a NaN position counts as before it) the edge tables are
+// replicated with fraction 0.
+inline GridPlace place_on_grid(double position, int64_t points) {
+    const int64_t last = points - 1;
+    if (!(position > 0.0)) return {0, 0, 0.0f};
+    if (position >= static_cast<double>(last)) return {last, last, 0.0f};
+    const int64_t index = static_cast<int64_t>(position);  // 0 < position < last, so this is the floor
+    const float fraction = static_cast<float>(position - static_cast<double>(index));
+    return {index, fraction > 0.0f ? index + 1 : index, fraction};
+}
+
+// Pixel centre (index + 0.5) / size, relative to the grid's origin and spacing.
+inline double grid_position(int64_t index, int64_t size, float origin, float spacing) {
+    return ((static_cast<double>(index) + 0.5) / static_cast<double>(size) - static_cast<double>(origin)) /
+           static_cast<double>(spacing);
+}
+
+struct GainTables {
+    const float* gains;
+    int64_t points_v, points_h, points_n;
+    const float* weights;
+    float gamma, exposure_gain;
+    int64_t last_k;       // largest first index of an interpolation pair
+    int64_t next;         // 1, or 0 for single-entry tables
+    float entries;        // points_n
+    float last_entry;     // points_n - 1
+};
+
+// Entry k of table k of the row's tables, already blended vertically: either
+// read from the row's working tables or, without them, blended on the spot
+// with the same single-precision arithmetic.
+struct StoredRow {
+    const float* tables;
+    float at(int64_t e) const { return tables[e]; }
+};
+struct BlendedRow {
+    const float* top;
+    const float* bottom;
+    float keep, fraction;
+    float at(int64_t e) const { return keep * top[e] + fraction * bottom[e]; }
+};
+
+struct StoredColumns {
+    const GridPlace* places;
+    GridPlace at(int64_t c) const { return places[c]; }
+};
+struct ComputedColumns {
+    int64_t width;
+    float origin_h, spacing_h;
+    int64_t points_h;
+    GridPlace at(int64_t c) const { return place_on_grid(grid_position(c, width, origin_h, spacing_h), points_h); }
+};
+
+// Steps 1 to 3 of the table input, exact in single precision.
+inline float table_input(const float* pixel, const GainTables& tables) {
+    const float r = pixel[0], g = pixel[1], b = pixel[2];
+    const float* w = tables.weights;
+    const float low = std::min(std::min(r, g), b), high = std::max(std::max(r, g), b);
+    const float mix = w[0] * r + w[1] * g + w[2] * b + w[3] * low + w[4] * high;
+    const float t = unit_clamp(mix * tables.exposure_gain);
+    return tables.gamma != 1.0f ? unit_clamp(std::pow(t, tables.gamma)) : t;
+}
+
+template <typename Row, typename Columns>
+void apply_row(float* pixel, int64_t width, const Row& row, const Columns& columns, const GainTables& tables) {
+    for (int64_t c = 0; c < width; ++c, pixel += 3) {
+        const float t = table_input(pixel, tables);
+        const float x = std::min(t * tables.entries, tables.last_entry);  // t is in [0, 1]
+        const int64_t k = limited_floor(x, tables.last_k);
+        const float f = x - static_cast<float>(k);
+        const GridPlace column = columns.at(c);
+        const int64_t e0 = column.index0 * tables.points_n + k, e1 = column.index1 * tables.points_n + k;
+        const float first0 = row.at(e0), first1 = row.at(e1);
+        const float gain0 = first0 + f * (row.at(e0 + tables.next) - first0);
+        const float gain1 = first1 + f * (row.at(e1 + tables.next) - first1);
+        const float gain = (1.0f - column.fraction) * gain0 + column.fraction * gain1;
+        pixel[0] *= gain;
+        pixel[1] *= gain;
+        pixel[2] *= gain;
+    }
+}
+
+template <typename Columns>
+void apply_rows(float* data, int64_t height, int64_t width, float origin_v, float spacing_v, float* working,
+                const Columns& columns, const GainTables& tables) {
+    const int64_t row_floats = tables.points_h * tables.points_n;
+    for (int64_t r = 0; r < height; ++r) {
+        float* pixels = data + r * width * 3;
+        const GridPlace place = place_on_grid(grid_position(r, height, origin_v, spacing_v), tables.points_v);
+        const float* top = tables.gains + place.index0 * row_floats;
+        if (place.fraction == 0.0f) {
+            apply_row(pixels, width, StoredRow{top}, columns, tables);
+            continue;
+        }
+        const BlendedRow blended{top, tables.gains + place.index1 * row_floats, 1.0f - place.fraction,
+                                 place.fraction};
+        if (working == nullptr) {
+            apply_row(pixels, width, blended, columns, tables);
+            continue;
+        }
+        for (int64_t e = 0; e < row_floats; ++e) working[e] = blended.at(e);
+        apply_row(pixels, width, StoredRow{working}, columns, tables);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+void apply_gain_tables(float* data, int32_t height, int32_t width, int32_t points_v, int32_t points_h,
+                       float spacing_v, float spacing_h, float origin_v, float origin_h, int32_t points_n,
+                       const float* weights, float gamma, const float* gains, float exposure_gain,
+                       bool use_working_memory) {
+    if (height <= 0 || width <= 0) return;
+    const GainTables tables{gains,
+                            points_v,
+                            points_h,
+                            points_n,
+                            weights,
+                            gamma,
+                            exposure_gain,
+                            std::max<int64_t>(points_n - 2, 0),
+                            points_n > 1 ? 1 : 0,
+                            static_cast<float>(points_n),
+                            static_cast<float>(points_n - 1)};
+
+    // Working memory: the row's vertically blended tables, needed only when the
+    // grid has more than one row, and each column's grid place. Either may be
+    // missing if allocation fails; the results are the same without them.
+    const uint64_t row_floats = static_cast<uint64_t>(points_h) * static_cast<uint64_t>(points_n);
+    const uint64_t row_bytes = row_floats * sizeof(float);
+    const uint64_t column_bytes = static_cast<uint64_t>(width) * sizeof(GridPlace);
+    float* working = use_working_memory && points_v > 1 ? static_cast<float*>(std::malloc(row_bytes)) : nullptr;
+    auto* places = use_working_memory ? static_cast<GridPlace*>(std::malloc(column_bytes)) : nullptr;
+    const ComputedColumns computed{width, origin_h, spacing_h, points_h};
+    if (places != nullptr) {
+        for (int64_t c = 0; c < width; ++c) places[c] = computed.at(c);
+        apply_rows(data, height, width, origin_v, spacing_v, working, StoredColumns{places}, tables);
+    } else {
+        apply_rows(data, height, width, origin_v, spacing_v, working, computed, tables);
+    }
+    std::free(places);
+    std::free(working);
+}
+
+}  // namespace
+
+void apply_profile_gain_table_map_kernel(float* data, int32_t height, int32_t width, int32_t points_v,
+                                         int32_t points_h, float spacing_v, float spacing_h, float origin_v,
+                                         float origin_h, int32_t points_n, const float* weights, float gamma,
+                                         const float* gains, float exposure_gain) noexcept {
+    apply_gain_tables(data, height, width, points_v, points_h, spacing_v, spacing_h, origin_v, origin_h, points_n,
+                      weights, gamma, gains, exposure_gain, true);
+}
+
+void apply_profile_gain_table_map_without_working_memory(float* data, int32_t height, int32_t width,
+                                                         int32_t points_v, int32_t points_h, float spacing_v,
+                                                         float spacing_h, float origin_v, float origin_h,
+                                                         int32_t points_n, const float* weights, float gamma,
+                                                         const float* gains, float exposure_gain) noexcept {
+    apply_gain_tables(data, height, width, points_v, points_h, spacing_v, spacing_h, origin_v, origin_h, points_n,
+                      weights, gamma, gains, exposure_gain, false);
+}
+
+}  // namespace lumra
