@@ -1,9 +1,19 @@
 // Profile gain table map: a grid of gain tables over the image; each pixel
 // looks up a gain by a weighted mix of its channels in the tables around it.
+//
+// Once per row the two grid rows around it are blended into working tables,
+// and once per call each column's grid place is worked out, so a pixel needs
+// one table input, two lookups and one horizontal blend. Without working
+// memory (allocation failed) the same arithmetic runs on the spot.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "frame/numeric.h"
 #include "profile/profile_kernels.h"
@@ -42,15 +52,14 @@ struct GainTables {
     int64_t points_v, points_h, points_n;
     const float* weights;
     float gamma, exposure_gain;
-    int64_t last_k;       // largest first index of an interpolation pair
-    int64_t next;         // 1, or 0 for single-entry tables
-    float entries;        // points_n
-    float last_entry;     // points_n - 1
+    int64_t last_k;    // largest first index of an interpolation pair
+    int64_t next;      // 1, or 0 for single-entry tables
+    float entries;     // points_n
+    float last_entry;  // points_n - 1
 };
 
-// Entry k of table k of the row's tables, already blended vertically: either
-// read from the row's working tables or, without them, blended on the spot
-// with the same single-precision arithmetic.
+// Entry e of the row's tables, already blended vertically: either read from
+// the working tables or blended on the spot with the same arithmetic.
 struct StoredRow {
     const float* tables;
     float at(int64_t e) const { return tables[e]; }
@@ -62,18 +71,26 @@ struct BlendedRow {
     float at(int64_t e) const { return keep * top[e] + fraction * bottom[e]; }
 };
 
+// Each column's first entry in the row's tables (index0 x points_n, and the
+// same for index1) and its horizontal fraction.
 struct StoredColumns {
-    const GridPlace* places;
-    GridPlace at(int64_t c) const { return places[c]; }
+    const int64_t* first;
+    const int64_t* second;
+    const float* fraction;
+    GridPlace at(int64_t c) const { return {first[c], second[c], fraction[c]}; }
 };
 struct ComputedColumns {
     int64_t width;
     float origin_h, spacing_h;
-    int64_t points_h;
-    GridPlace at(int64_t c) const { return place_on_grid(grid_position(c, width, origin_h, spacing_h), points_h); }
+    int64_t points_h, points_n;
+    GridPlace at(int64_t c) const {
+        const GridPlace place = place_on_grid(grid_position(c, width, origin_h, spacing_h), points_h);
+        return {place.index0 * points_n, place.index1 * points_n, place.fraction};
+    }
 };
 
-// Steps 1 to 3 of the table input, exact in single precision.
+// The table input, exact in single precision: the weighted sum in the order
+// written, the exposure gain, the clamp (NaN to 0) and the optional gamma.
 inline float table_input(const float* pixel, const GainTables& tables) {
     const float r = pixel[0], g = pixel[1], b = pixel[2];
     const float* w = tables.weights;
@@ -84,14 +101,15 @@ inline float table_input(const float* pixel, const GainTables& tables) {
 }
 
 template <typename Row, typename Columns>
-void apply_row(float* pixel, int64_t width, const Row& row, const Columns& columns, const GainTables& tables) {
-    for (int64_t c = 0; c < width; ++c, pixel += 3) {
+void apply_pixels(float* pixel, int64_t begin, int64_t end, const Row& row, const Columns& columns,
+                  const GainTables& tables) {
+    for (int64_t c = begin; c < end; ++c, pixel += 3) {
         const float t = table_input(pixel, tables);
         const float x = std::min(t * tables.entries, tables.last_entry);  // t is in [0, 1]
         const int64_t k = limited_floor(x, tables.last_k);
         const float f = x - static_cast<float>(k);
         const GridPlace column = columns.at(c);
-        const int64_t e0 = column.index0 * tables.points_n + k, e1 = column.index1 * tables.points_n + k;
+        const int64_t e0 = column.index0 + k, e1 = column.index1 + k;
         const float first0 = row.at(e0), first1 = row.at(e1);
         const float gain0 = first0 + f * (row.at(e0 + tables.next) - first0);
         const float gain1 = first1 + f * (row.at(e1 + tables.next) - first1);
@@ -100,6 +118,79 @@ void apply_row(float* pixel, int64_t width, const Row& row, const Columns& colum
         pixel[1] *= gain;
         pixel[2] *= gain;
     }
+}
+
+#if defined(__SSE2__)
+// apply_pixels on four pixels at a time, lane for lane the same operations
+// (maxps(x, 0) is std::max(0, x) and minps(1, x) is std::min(x, 1), NaN
+// included). Tables of at most 2^24 entries, so the index conversion is exact.
+void apply_pixel_lanes(float* pixel, int64_t width, const float* row, const StoredColumns& columns,
+                       const GainTables& tables) {
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
+    const float* w = tables.weights;
+    const __m128 w0 = _mm_set1_ps(w[0]), w1 = _mm_set1_ps(w[1]), w2 = _mm_set1_ps(w[2]), w3 = _mm_set1_ps(w[3]),
+                 w4 = _mm_set1_ps(w[4]);
+    const __m128 exposure = _mm_set1_ps(tables.exposure_gain), entries = _mm_set1_ps(tables.entries),
+                 last_entry = _mm_set1_ps(tables.last_entry);
+    const __m128i last_k = _mm_set1_epi32(static_cast<int32_t>(tables.last_k));
+    const int64_t next = tables.next;
+    int64_t c = 0;
+    for (; c + 4 <= width; c += 4, pixel += 12) {
+        const __m128 a = _mm_loadu_ps(pixel), b = _mm_loadu_ps(pixel + 4), d = _mm_loadu_ps(pixel + 8);
+        const __m128 red = _mm_shuffle_ps(a, _mm_shuffle_ps(b, d, _MM_SHUFFLE(1, 1, 2, 2)), _MM_SHUFFLE(2, 0, 3, 0));
+        const __m128 green = _mm_shuffle_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1)),
+                                            _mm_shuffle_ps(b, d, _MM_SHUFFLE(2, 2, 3, 3)), _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 blue = _mm_shuffle_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2)),
+                                           _mm_shuffle_ps(d, d, _MM_SHUFFLE(3, 3, 0, 0)), _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 low = _mm_min_ps(blue, _mm_min_ps(green, red));
+        const __m128 high = _mm_max_ps(blue, _mm_max_ps(green, red));
+        __m128 mix = _mm_add_ps(_mm_mul_ps(w0, red), _mm_mul_ps(w1, green));
+        mix = _mm_add_ps(mix, _mm_mul_ps(w2, blue));
+        mix = _mm_add_ps(mix, _mm_mul_ps(w3, low));
+        mix = _mm_add_ps(mix, _mm_mul_ps(w4, high));
+        __m128 t = _mm_min_ps(one, _mm_max_ps(_mm_mul_ps(mix, exposure), zero));
+        if (tables.gamma != 1.0f) {
+            alignas(16) float lanes[4];
+            _mm_store_ps(lanes, t);
+            for (float& lane : lanes) lane = std::pow(lane, tables.gamma);
+            t = _mm_min_ps(one, _mm_max_ps(_mm_load_ps(lanes), zero));
+        }
+        const __m128 x = _mm_min_ps(last_entry, _mm_mul_ps(t, entries));
+        __m128i k = _mm_cvttps_epi32(x);
+        const __m128i beyond = _mm_cmpgt_epi32(k, last_k);
+        k = _mm_or_si128(_mm_and_si128(beyond, last_k), _mm_andnot_si128(beyond, k));
+        const __m128 f = _mm_sub_ps(x, _mm_cvtepi32_ps(k));
+
+        alignas(16) int32_t ks[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(ks), k);
+        alignas(16) float first0[4], second0[4], first1[4], second1[4];
+        for (int lane = 0; lane < 4; ++lane) {
+            const int64_t e0 = columns.first[c + lane] + ks[lane], e1 = columns.second[c + lane] + ks[lane];
+            first0[lane] = row[e0], second0[lane] = row[e0 + next];
+            first1[lane] = row[e1], second1[lane] = row[e1 + next];
+        }
+        const __m128 lookup0 = _mm_load_ps(first0), lookup1 = _mm_load_ps(first1);
+        const __m128 gain0 = _mm_add_ps(lookup0, _mm_mul_ps(f, _mm_sub_ps(_mm_load_ps(second0), lookup0)));
+        const __m128 gain1 = _mm_add_ps(lookup1, _mm_mul_ps(f, _mm_sub_ps(_mm_load_ps(second1), lookup1)));
+        const __m128 fx = _mm_loadu_ps(columns.fraction + c);
+        const __m128 gain = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(one, fx), gain0), _mm_mul_ps(fx, gain1));
+        // Gains spread over the interleaved channels: g0 g0 g0 g1 | g1 g1 g2 g2 | g2 g3 g3 g3.
+        _mm_storeu_ps(pixel, _mm_mul_ps(a, _mm_shuffle_ps(gain, gain, _MM_SHUFFLE(1, 0, 0, 0))));
+        _mm_storeu_ps(pixel + 4, _mm_mul_ps(b, _mm_shuffle_ps(gain, gain, _MM_SHUFFLE(2, 2, 1, 1))));
+        _mm_storeu_ps(pixel + 8, _mm_mul_ps(d, _mm_shuffle_ps(gain, gain, _MM_SHUFFLE(3, 3, 3, 2))));
+    }
+    apply_pixels(pixel, c, width, StoredRow{row}, columns, tables);
+}
+#endif
+
+template <typename Row, typename Columns>
+void apply_row(float* pixels, int64_t width, const Row& row, const Columns& columns, const GainTables& tables) {
+#if defined(__SSE2__)
+    if constexpr (std::is_same_v<Row, StoredRow> && std::is_same_v<Columns, StoredColumns>) {
+        if (tables.points_n <= (int64_t{1} << 24)) return apply_pixel_lanes(pixels, width, row.tables, columns, tables);
+    }
+#endif
+    apply_pixels(pixels, 0, width, row, columns, tables);
 }
 
 template <typename Columns>
@@ -125,10 +216,6 @@ void apply_rows(float* data, int64_t height, int64_t width, float origin_v, floa
     }
 }
 
-}  // namespace
-
-namespace {
-
 void apply_gain_tables(float* data, int32_t height, int32_t width, int32_t points_v, int32_t points_h,
                        float spacing_v, float spacing_h, float origin_v, float origin_h, int32_t points_n,
                        const float* weights, float gamma, const float* gains, float exposure_gain,
@@ -146,22 +233,26 @@ void apply_gain_tables(float* data, int32_t height, int32_t width, int32_t point
                             static_cast<float>(points_n),
                             static_cast<float>(points_n - 1)};
 
-    // Working memory: the row's vertically blended tables, needed only when the
-    // grid has more than one row, and each column's grid place. Either may be
-    // missing if allocation fails; the results are the same without them.
-    const uint64_t row_floats = static_cast<uint64_t>(points_h) * static_cast<uint64_t>(points_n);
-    const uint64_t row_bytes = row_floats * sizeof(float);
-    const uint64_t column_bytes = static_cast<uint64_t>(width) * sizeof(GridPlace);
+    // Working memory: the row's blended tables (needed only when the grid has
+    // more than one row) and the columns' places, each optional.
+    const uint64_t row_bytes = static_cast<uint64_t>(points_h) * static_cast<uint64_t>(points_n) * sizeof(float);
+    const uint64_t columns = static_cast<uint64_t>(width);
     float* working = use_working_memory && points_v > 1 ? static_cast<float*>(std::malloc(row_bytes)) : nullptr;
-    auto* places = use_working_memory ? static_cast<GridPlace*>(std::malloc(column_bytes)) : nullptr;
-    const ComputedColumns computed{width, origin_h, spacing_h, points_h};
-    if (places != nullptr) {
-        for (int64_t c = 0; c < width; ++c) places[c] = computed.at(c);
-        apply_rows(data, height, width, origin_v, spacing_v, working, StoredColumns{places}, tables);
+    void* column_memory = use_working_memory ? std::malloc(columns * (2 * sizeof(int64_t) + sizeof(float))) : nullptr;
+    const ComputedColumns computed{width, origin_h, spacing_h, points_h, points_n};
+    if (column_memory != nullptr) {
+        auto* first = static_cast<int64_t*>(column_memory);
+        int64_t* second = first + columns;
+        auto* fraction = reinterpret_cast<float*>(second + columns);
+        for (int64_t c = 0; c < width; ++c) {
+            const GridPlace place = computed.at(c);
+            first[c] = place.index0, second[c] = place.index1, fraction[c] = place.fraction;
+        }
+        apply_rows(data, height, width, origin_v, spacing_v, working, StoredColumns{first, second, fraction}, tables);
     } else {
         apply_rows(data, height, width, origin_v, spacing_v, working, computed, tables);
     }
-    std::free(places);
+    std::free(column_memory);
     std::free(working);
 }
 
