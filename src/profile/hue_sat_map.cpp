@@ -78,34 +78,39 @@ inline TablePlace place_in_table(const HueSatTable& table, float hue, float satu
 #if defined(__SSE2__)
 // (_, shift, sat scale, val scale) of one value slice: the two hue neighbours'
 // saturation pairs (six floats each, saturation being fastest) are blended in
-// hue as paired operations, then the pair's halves in saturation.
-inline __m128 blend_slice(const float* row0, const float* row1, float hue_fraction, float sat_fraction) {
-    const __m128 hue_keep = _mm_set1_ps(1.0f - hue_fraction), hue_take = _mm_set1_ps(hue_fraction);
+// hue as paired operations, then the pair's halves in saturation. The weights
+// come broadcast to all four lanes.
+inline __m128 blend_slice(const float* row0, const float* row1, __m128 hue_keep, __m128 hue_take, __m128 sat_keep,
+                          __m128 sat_take) {
     const __m128 zero = _mm_setzero_ps();
     const __m128 low0 = _mm_loadu_ps(row0), low1 = _mm_loadu_ps(row1);
     const __m128 high0 = _mm_loadl_pi(zero, reinterpret_cast<const __m64*>(row0 + 4));
     const __m128 high1 = _mm_loadl_pi(zero, reinterpret_cast<const __m64*>(row1 + 4));
-    const __m128 low = _mm_add_ps(_mm_mul_ps(hue_keep, low0), _mm_mul_ps(hue_take, low1));      // p0 p1 p2 p3
-    const __m128 high = _mm_add_ps(_mm_mul_ps(hue_keep, high0), _mm_mul_ps(hue_take, high1));   // p4 p5 . .
-    const __m128 at_s0 = _mm_shuffle_ps(low, low, _MM_SHUFFLE(2, 1, 0, 0));                     // . p0 p1 p2
-    const __m128 at_s1 = _mm_shuffle_ps(low, high, _MM_SHUFFLE(1, 0, 3, 3));                    // . p3 p4 p5
-    const __m128 sat_keep = _mm_set1_ps(1.0f - sat_fraction), sat_take = _mm_set1_ps(sat_fraction);
+    const __m128 low = _mm_add_ps(_mm_mul_ps(hue_keep, low0), _mm_mul_ps(hue_take, low1));     // p0 p1 p2 p3
+    const __m128 high = _mm_add_ps(_mm_mul_ps(hue_keep, high0), _mm_mul_ps(hue_take, high1));  // p4 p5 . .
+    const __m128 at_s0 = _mm_shuffle_ps(low, low, _MM_SHUFFLE(2, 1, 0, 0));                    // . p0 p1 p2
+    const __m128 at_s1 = _mm_shuffle_ps(low, high, _MM_SHUFFLE(1, 0, 3, 3));                   // . p3 p4 p5
     return _mm_add_ps(_mm_mul_ps(sat_keep, at_s0), _mm_mul_ps(sat_take, at_s1));
 }
 
-inline __m128 adjustment_lanes(const HueSatTable& table, float hue, float saturation, float value) {
-    const TablePlace place = place_in_table(table, hue, saturation, value);
-    const __m128 low = blend_slice(place.row0, place.row1, place.hue_fraction, place.sat_fraction);
+// Both value slices when the table has a value axis.
+inline __m128 blend_slices(const HueSatTable& table, const float* row0, const float* row1, __m128 hue_keep,
+                           __m128 hue_take, __m128 sat_keep, __m128 sat_take, __m128 val_keep, __m128 val_take) {
+    const __m128 low = blend_slice(row0, row1, hue_keep, hue_take, sat_keep, sat_take);
     if (table.val_divisions <= 1) return low;
-    const __m128 high = blend_slice(place.row0 + table.slice, place.row1 + table.slice, place.hue_fraction,
-                                    place.sat_fraction);
-    return _mm_add_ps(_mm_mul_ps(_mm_set1_ps(1.0f - place.val_fraction), low),
-                      _mm_mul_ps(_mm_set1_ps(place.val_fraction), high));
+    const __m128 high = blend_slice(row0 + table.slice, row1 + table.slice, hue_keep, hue_take, sat_keep, sat_take);
+    return _mm_add_ps(_mm_mul_ps(val_keep, low), _mm_mul_ps(val_take, high));
 }
 
 inline Adjustment adjustment_at(const HueSatTable& table, float hue, float saturation, float value) {
+    const TablePlace place = place_in_table(table, hue, saturation, value);
+    const __m128 lanes_out =
+        blend_slices(table, place.row0, place.row1, _mm_set1_ps(1.0f - place.hue_fraction),
+                     _mm_set1_ps(place.hue_fraction), _mm_set1_ps(1.0f - place.sat_fraction),
+                     _mm_set1_ps(place.sat_fraction), _mm_set1_ps(1.0f - place.val_fraction),
+                     _mm_set1_ps(place.val_fraction));
     float lanes[4];
-    _mm_storeu_ps(lanes, adjustment_lanes(table, hue, saturation, value));
+    _mm_storeu_ps(lanes, lanes_out);
     return Adjustment{lanes[1], lanes[2], lanes[3]};
 }
 #else
@@ -187,6 +192,66 @@ inline __m128 select(__m128 mask, __m128 yes, __m128 no) {
     return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
 }
 
+// Low 32 bits of each lane times factor (SSE2 has no 32-bit multiply); the
+// products fit, as the whole table has fewer than 2^31 floats.
+inline __m128i multiply_lanes(__m128i lanes, int64_t factor) {
+    const __m128i f = _mm_set1_epi32(static_cast<int32_t>(factor));
+    const __m128i even = _mm_mul_epu32(lanes, f), odd = _mm_mul_epu32(_mm_srli_epi64(lanes, 32), f);
+    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+}
+
+// place_in_table for four lanes: start offsets of the two rows and the weights.
+struct LanePlaces {
+    alignas(16) int32_t row0[4];
+    alignas(16) int32_t row1[4];
+    __m128 hue_keep, hue_take, sat_keep, sat_take, val_keep, val_take;
+};
+
+inline LanePlaces place_lanes(const HueSatTable& table, __m128 hue, __m128 saturation, __m128 value) {
+    const __m128 one = _mm_set1_ps(1.0f);
+    LanePlaces places;
+    const __m128 hue_position = non_negative_lanes(_mm_mul_ps(hue, _mm_set1_ps(table.hue_scale)));
+    const __m128i hue_last = _mm_set1_epi32(static_cast<int32_t>(table.hue_divisions - 1));
+    const __m128i h0 = limited_floor_lanes(hue_position, hue_last);
+    const __m128i h1 = _mm_and_si128(_mm_cmplt_epi32(h0, hue_last), _mm_add_epi32(h0, _mm_set1_epi32(1)));
+    places.hue_take = _mm_sub_ps(hue_position, _mm_cvtepi32_ps(h0));
+    places.hue_keep = _mm_sub_ps(one, places.hue_take);
+
+    const __m128 sat_position = non_negative_lanes(_mm_mul_ps(saturation, _mm_set1_ps(table.sat_scale)));
+    const __m128i s0 = limited_floor_lanes(sat_position, _mm_set1_epi32(static_cast<int32_t>(table.sat_divisions - 2)));
+    places.sat_take = _mm_sub_ps(sat_position, _mm_cvtepi32_ps(s0));
+    places.sat_keep = _mm_sub_ps(one, places.sat_take);
+    __m128i offset = _mm_add_epi32(s0, _mm_add_epi32(s0, s0));
+
+    places.val_take = _mm_setzero_ps();
+    if (table.val_divisions > 1) {
+        const __m128 val_position = non_negative_lanes(_mm_mul_ps(value, _mm_set1_ps(table.val_scale)));
+        const __m128i l0 =
+            limited_floor_lanes(val_position, _mm_set1_epi32(static_cast<int32_t>(table.val_divisions - 2)));
+        places.val_take = _mm_sub_ps(val_position, _mm_cvtepi32_ps(l0));
+        offset = _mm_add_epi32(offset, multiply_lanes(l0, table.slice));
+    }
+    places.val_keep = _mm_sub_ps(one, places.val_take);
+    const int64_t row_length = table.sat_divisions * 3;
+    _mm_store_si128(reinterpret_cast<__m128i*>(places.row0), _mm_add_epi32(multiply_lanes(h0, row_length), offset));
+    _mm_store_si128(reinterpret_cast<__m128i*>(places.row1), _mm_add_epi32(multiply_lanes(h1, row_length), offset));
+    return places;
+}
+
+template <int kLane>
+inline __m128 broadcast(__m128 lanes) {
+    return _mm_shuffle_ps(lanes, lanes, _MM_SHUFFLE(kLane, kLane, kLane, kLane));
+}
+
+template <int kLane>
+inline __m128 adjustment_of_lane(const HueSatTable& table, const LanePlaces& places) {
+    return blend_slices(table, table.map + places.row0[kLane], table.map + places.row1[kLane],
+                        broadcast<kLane>(places.hue_keep), broadcast<kLane>(places.hue_take),
+                        broadcast<kLane>(places.sat_keep), broadcast<kLane>(places.sat_take),
+                        broadcast<kLane>(places.val_keep), broadcast<kLane>(places.val_take));
+}
+
 // hue_sat_pixel on four pixels (twelve floats) at once, lane for lane the
 // same operations; the table reads go through adjustment_lanes per pixel.
 inline void hue_sat_four_pixels(float* pixels, const HueSatTable& table) {
@@ -221,15 +286,13 @@ inline void hue_sat_four_pixels(float* pixels, const HueSatTable& table) {
     const __m128 other_hue = _mm_add_ps(sextant, select(green_top, _mm_set1_ps(2.0f), _mm_set1_ps(4.0f)));
     const __m128 hue = _mm_and_ps(coloured, select(red_top, red_hue, other_hue));
 
-    // Table reads per pixel, then transposed to (_, shifts, sat scales, val scales).
-    alignas(16) float hues[4], sats[4], values[4];
-    _mm_store_ps(hues, hue);
-    _mm_store_ps(sats, saturation);
-    _mm_store_ps(values, value);
-    __m128 spare = adjustment_lanes(table, hues[0], sats[0], values[0]);
-    __m128 shift = adjustment_lanes(table, hues[1], sats[1], values[1]);
-    __m128 sat_scale = adjustment_lanes(table, hues[2], sats[2], values[2]);
-    __m128 val_scale = adjustment_lanes(table, hues[3], sats[3], values[3]);
+    // Table places for the four lanes (as place_in_table), then the reads per
+    // pixel, transposed to (_, shifts, sat scales, val scales).
+    const LanePlaces places = place_lanes(table, hue, saturation, value);
+    __m128 spare = adjustment_of_lane<0>(table, places);
+    __m128 shift = adjustment_of_lane<1>(table, places);
+    __m128 sat_scale = adjustment_of_lane<2>(table, places);
+    __m128 val_scale = adjustment_of_lane<3>(table, places);
     _MM_TRANSPOSE4_PS(spare, shift, sat_scale, val_scale);
 
     const __m128 new_sat = _mm_min_ps(one, _mm_mul_ps(saturation, sat_scale));
@@ -278,6 +341,14 @@ inline void hue_sat_four_pixels(float* pixels, const HueSatTable& table) {
     _mm_storeu_ps(pixels + 8, _mm_shuffle_ps(_mm_shuffle_ps(bl, r, _MM_SHUFFLE(3, 3, 2, 2)),
                                              _mm_shuffle_ps(g, bl, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(2, 0, 2, 0)));
 }
+
+// The four-lane places use 32-bit offsets and exact float conversions.
+inline bool fits_lanes(const HueSatTable& table) {
+    const int64_t limit = int64_t{1} << 24;
+    const int64_t slices = std::max<int64_t>(table.val_divisions, 1);
+    return table.hue_divisions <= limit && table.sat_divisions <= limit && table.val_divisions <= limit &&
+           slices * table.slice < (int64_t{1} << 31);
+}
 #endif
 
 }  // namespace
@@ -296,7 +367,9 @@ void apply_hue_sat_map_kernel(float* data, int32_t height, int32_t width, const 
     const uint64_t pixels = static_cast<uint64_t>(height) * static_cast<uint64_t>(width);
     uint64_t n = 0;
 #if defined(__SSE2__)
-    for (; n + 4 <= pixels; n += 4) hue_sat_four_pixels(data + n * 3, table);
+    if (fits_lanes(table)) {
+        for (; n + 4 <= pixels; n += 4) hue_sat_four_pixels(data + n * 3, table);
+    }
 #endif
     for (; n < pixels; ++n) hue_sat_pixel(data + n * 3, table);
 }
