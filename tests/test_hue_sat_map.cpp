@@ -58,7 +58,7 @@ TEST(HueSatMap, MatchesPlainReadingForAwkwardTableSizes) {
             for (int val : {0, 1, 2, 5}) {
                 SCOPED_TRACE(testing::Message() << hue << " x " << sat << " x " << val);
                 const std::vector<float> map = random_map(hue, sat, val);
-                std::vector<float> pixels(3 * 300);
+                std::vector<float> pixels(3 * 301);  // four-pixel blocks and a remainder
                 lumra_test::fill_random(pixels, 0.0f, 1.0f);
                 for (size_t i = 0; i < 300; ++i) pixels[i] *= 1.5f;  // some components above 1
                 pixels[0] = pixels[1] = pixels[2] = 0.5f;           // grey
@@ -92,6 +92,13 @@ TEST(HueSatMap, HueShiftsByWholeAndPartTurns) {
     EXPECT_NEAR(yellow[0], 1.0f, 1e-6f);
     EXPECT_FLOAT_EQ(yellow[1], 1.0f);
     EXPECT_FLOAT_EQ(yellow[2], 0.0f);
+
+    // A tiny negative shift of red wraps to a hue of exactly 6, sextant 6.
+    for (size_t count : {1, 4}) {
+        std::vector<float> reds(3 * count, 0.0f);
+        for (size_t i = 0; i < reds.size(); i += 3) reds[i] = 0.75f;
+        EXPECT_TRUE(lumra_test::same_bits(apply(reds, constant_map(6, 2, 0, -1e-6f, 1.0f, 1.0f), 6, 2, 0), reds));
+    }
 
     std::vector<float> pixels(3 * 300);
     lumra_test::fill_random(pixels, 0.0f, 1.0f);
@@ -133,6 +140,10 @@ TEST(HueSatMap, PixelsOutsideTheTableDomainAreLeftUnchanged) {
     for (int val : {0, 5}) {
         const std::vector<float> map = random_map(90, 30, val);
         EXPECT_TRUE(lumra_test::same_bits(apply(pixels, map, 90, 30, val), pixels));
+        for (size_t i = 0; i < pixels.size(); i += 3) {
+            const std::vector<float> one(pixels.begin() + i, pixels.begin() + i + 3);
+            EXPECT_TRUE(lumra_test::same_bits(apply(one, map, 90, 30, val), one));
+        }
     }
 }
 
@@ -148,8 +159,25 @@ TEST(HueSatMap, ExtremePixelsFollowTheArithmeticWithinTheTable) {
             SCOPED_TRACE(testing::Message() << hue << " x 3 x " << val);
             const std::vector<float> map = random_map(hue, 3, val);
             EXPECT_TRUE(lumra_test::same_bits(apply(pixels, map, hue, 3, val), reference(pixels, map, hue, 3, val)));
+            for (size_t i = 0; i < pixels.size(); i += 3) {  // one at a time: the single-pixel path
+                const std::vector<float> one(pixels.begin() + i, pixels.begin() + i + 3);
+                EXPECT_TRUE(lumra_test::same_bits(apply(one, map, hue, 3, val), reference(one, map, hue, 3, val)));
+            }
         }
     }
+}
+
+TEST(HueSatMap, HugeShiftsAndNonFiniteEntriesFollowTheArithmetic) {
+    // Shifts of many turns take the general remainder; NaN and infinite
+    // entries give NaN hues (pixel unchanged), NaN saturations (grey) and so on.
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    std::vector<float> map = random_map(6, 3, 2);
+    for (size_t i = 0; i < map.size(); i += 3) map[i] *= 40.0f;
+    const float odd_values[] = {nan, inf, -inf, 1e30f, -1e30f};
+    for (size_t i = 0; i < 5; ++i) map[7 * i + 4] = odd_values[i];
+    std::vector<float> pixels(3 * 203);
+    lumra_test::fill_random(pixels, 0.0f, 1.4f);
+    EXPECT_TRUE(lumra_test::same_bits(apply(pixels, map, 6, 3, 2), reference(pixels, map, 6, 3, 2)));
 }
 
 TEST(HueSatMap, EntryRefusesBadArgumentsWithoutWriting) {

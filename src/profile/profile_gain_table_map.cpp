@@ -156,22 +156,27 @@ void apply_pixel_lanes(float* pixel, int64_t width, const float* row, const Stor
             t = _mm_min_ps(one, _mm_max_ps(_mm_load_ps(lanes), zero));
         }
         const __m128 x = _mm_min_ps(last_entry, _mm_mul_ps(t, entries));
-        __m128i k = _mm_cvttps_epi32(x);
-        const __m128i beyond = _mm_cmpgt_epi32(k, last_k);
-        k = _mm_or_si128(_mm_and_si128(beyond, last_k), _mm_andnot_si128(beyond, k));
+        const __m128i k = limited_floor_lanes(x, last_k);
         const __m128 f = _mm_sub_ps(x, _mm_cvtepi32_ps(k));
 
         alignas(16) int32_t ks[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(ks), k);
-        alignas(16) float first0[4], second0[4], first1[4], second1[4];
-        for (int lane = 0; lane < 4; ++lane) {
-            const int64_t e0 = columns.first[c + lane] + ks[lane], e1 = columns.second[c + lane] + ks[lane];
-            first0[lane] = row[e0], second0[lane] = row[e0 + next];
-            first1[lane] = row[e1], second1[lane] = row[e1 + next];
-        }
-        const __m128 lookup0 = _mm_load_ps(first0), lookup1 = _mm_load_ps(first1);
-        const __m128 gain0 = _mm_add_ps(lookup0, _mm_mul_ps(f, _mm_sub_ps(_mm_load_ps(second0), lookup0)));
-        const __m128 gain1 = _mm_add_ps(lookup1, _mm_mul_ps(f, _mm_sub_ps(_mm_load_ps(second1), lookup1)));
+        const int64_t* first = columns.first + c;
+        const int64_t* second = columns.second + c;
+        const float* l0 = row + first[0] + ks[0];
+        const float* l1 = row + first[1] + ks[1];
+        const float* l2 = row + first[2] + ks[2];
+        const float* l3 = row + first[3] + ks[3];
+        const float* r0 = row + second[0] + ks[0];
+        const float* r1 = row + second[1] + ks[1];
+        const float* r2 = row + second[2] + ks[2];
+        const float* r3 = row + second[3] + ks[3];
+        const __m128 lookup0 = _mm_setr_ps(l0[0], l1[0], l2[0], l3[0]);
+        const __m128 lookup1 = _mm_setr_ps(r0[0], r1[0], r2[0], r3[0]);
+        const __m128 next0 = _mm_setr_ps(l0[next], l1[next], l2[next], l3[next]);
+        const __m128 next1 = _mm_setr_ps(r0[next], r1[next], r2[next], r3[next]);
+        const __m128 gain0 = _mm_add_ps(lookup0, _mm_mul_ps(f, _mm_sub_ps(next0, lookup0)));
+        const __m128 gain1 = _mm_add_ps(lookup1, _mm_mul_ps(f, _mm_sub_ps(next1, lookup1)));
         const __m128 fx = _mm_loadu_ps(columns.fraction + c);
         const __m128 gain = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(one, fx), gain0), _mm_mul_ps(fx, gain1));
         // Gains spread over the interleaved channels: g0 g0 g0 g1 | g1 g1 g2 g2 | g2 g3 g3 g3.
