@@ -13,6 +13,7 @@
 #endif
 
 #include "profile/profile_kernels.h"
+#include "profile/rgb_lanes.h"
 #include "profile/table_position.h"
 
 namespace lumra {
@@ -184,14 +185,6 @@ inline void hue_sat_pixel(float* pixel, const HueSatTable& table) {
 }
 
 #if defined(__SSE2__)
-// std::max(a, b) is (a < b) ? b : a, which maxps gives with its operands
-// swapped (it returns the second operand on a tie or NaN); likewise min.
-inline __m128 max_as_std(__m128 a, __m128 b) { return _mm_max_ps(b, a); }
-inline __m128 min_as_std(__m128 a, __m128 b) { return _mm_min_ps(b, a); }
-inline __m128 select(__m128 mask, __m128 yes, __m128 no) {
-    return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
-}
-
 // Low 32 bits of each lane times factor (SSE2 has no 32-bit multiply); the
 // products fit, as the whole table has fewer than 2^31 floats.
 inline __m128i multiply_lanes(__m128i lanes, int64_t factor) {
@@ -255,12 +248,8 @@ inline __m128 adjustment_of_lane(const HueSatTable& table, const LanePlaces& pla
 // hue_sat_pixel on four pixels (twelve floats) at once, lane for lane the
 // same operations; the table reads go through adjustment_lanes per pixel.
 inline void hue_sat_four_pixels(float* pixels, const HueSatTable& table) {
-    const __m128 a = _mm_loadu_ps(pixels), b = _mm_loadu_ps(pixels + 4), c = _mm_loadu_ps(pixels + 8);
-    const __m128 red = _mm_shuffle_ps(a, _mm_shuffle_ps(b, c, _MM_SHUFFLE(1, 1, 2, 2)), _MM_SHUFFLE(2, 0, 3, 0));
-    const __m128 green = _mm_shuffle_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1)),
-                                        _mm_shuffle_ps(b, c, _MM_SHUFFLE(2, 2, 3, 3)), _MM_SHUFFLE(2, 0, 2, 0));
-    const __m128 blue = _mm_shuffle_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2)),
-                                       _mm_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 0, 0)), _MM_SHUFFLE(2, 0, 2, 0));
+    const RgbLanes rgb = load_rgb_lanes(pixels);
+    const __m128 red = rgb.red, green = rgb.green, blue = rgb.blue;
 
     const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), six = _mm_set1_ps(6.0f);
     const __m128 value = max_as_std(max_as_std(red, green), blue);
@@ -331,15 +320,8 @@ inline void hue_sat_four_pixels(float* pixels, const HueSatTable& table) {
     auto finish = [&](__m128 from_hsv, __m128 original) {
         return select(unchanged, original, select(grey, new_value, select(has_sextant, from_hsv, original)));
     };
-    const __m128 r = finish(hsv_red, red), g = finish(hsv_green, green), bl = finish(hsv_blue, blue);
 
-    const __m128 rg_low = _mm_unpacklo_ps(r, g), rg_high = _mm_unpackhi_ps(r, g);  // r0 g0 r1 g1, r2 g2 r3 g3
-    _mm_storeu_ps(pixels, _mm_shuffle_ps(rg_low, _mm_shuffle_ps(bl, r, _MM_SHUFFLE(1, 1, 0, 0)),
-                                         _MM_SHUFFLE(2, 0, 1, 0)));
-    _mm_storeu_ps(pixels + 4, _mm_shuffle_ps(_mm_shuffle_ps(g, bl, _MM_SHUFFLE(1, 1, 1, 1)), rg_high,
-                                             _MM_SHUFFLE(1, 0, 2, 0)));
-    _mm_storeu_ps(pixels + 8, _mm_shuffle_ps(_mm_shuffle_ps(bl, r, _MM_SHUFFLE(3, 3, 2, 2)),
-                                             _mm_shuffle_ps(g, bl, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(2, 0, 2, 0)));
+    store_rgb_lanes(pixels, finish(hsv_red, red), finish(hsv_green, green), finish(hsv_blue, blue));
 }
 
 // The four-lane places use 32-bit offsets and exact float conversions.

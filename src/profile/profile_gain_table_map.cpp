@@ -17,6 +17,7 @@
 
 #include "frame/numeric.h"
 #include "profile/profile_kernels.h"
+#include "profile/rgb_lanes.h"
 #include "profile/table_position.h"
 
 namespace lumra {
@@ -136,14 +137,10 @@ void apply_pixel_lanes(float* pixel, int64_t width, const float* row, const Stor
     const int64_t next = tables.next;
     int64_t c = 0;
     for (; c + 4 <= width; c += 4, pixel += 12) {
-        const __m128 a = _mm_loadu_ps(pixel), b = _mm_loadu_ps(pixel + 4), d = _mm_loadu_ps(pixel + 8);
-        const __m128 red = _mm_shuffle_ps(a, _mm_shuffle_ps(b, d, _MM_SHUFFLE(1, 1, 2, 2)), _MM_SHUFFLE(2, 0, 3, 0));
-        const __m128 green = _mm_shuffle_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1)),
-                                            _mm_shuffle_ps(b, d, _MM_SHUFFLE(2, 2, 3, 3)), _MM_SHUFFLE(2, 0, 2, 0));
-        const __m128 blue = _mm_shuffle_ps(_mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2)),
-                                           _mm_shuffle_ps(d, d, _MM_SHUFFLE(3, 3, 0, 0)), _MM_SHUFFLE(2, 0, 2, 0));
-        const __m128 low = _mm_min_ps(blue, _mm_min_ps(green, red));
-        const __m128 high = _mm_max_ps(blue, _mm_max_ps(green, red));
+        const RgbLanes rgb = load_rgb_lanes(pixel);
+        const __m128 red = rgb.red, green = rgb.green, blue = rgb.blue;
+        const __m128 low = min_as_std(min_as_std(red, green), blue);
+        const __m128 high = max_as_std(max_as_std(red, green), blue);
         __m128 mix = _mm_add_ps(_mm_mul_ps(w0, red), _mm_mul_ps(w1, green));
         mix = _mm_add_ps(mix, _mm_mul_ps(w2, blue));
         mix = _mm_add_ps(mix, _mm_mul_ps(w3, low));
@@ -180,9 +177,9 @@ void apply_pixel_lanes(float* pixel, int64_t width, const float* row, const Stor
         const __m128 fx = _mm_loadu_ps(columns.fraction + c);
         const __m128 gain = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(one, fx), gain0), _mm_mul_ps(fx, gain1));
         // Gains spread over the interleaved channels: g0 g0 g0 g1 | g1 g1 g2 g2 | g2 g3 g3 g3.
-        _mm_storeu_ps(pixel, _mm_mul_ps(a, _mm_shuffle_ps(gain, gain, _MM_SHUFFLE(1, 0, 0, 0))));
-        _mm_storeu_ps(pixel + 4, _mm_mul_ps(b, _mm_shuffle_ps(gain, gain, _MM_SHUFFLE(2, 2, 1, 1))));
-        _mm_storeu_ps(pixel + 8, _mm_mul_ps(d, _mm_shuffle_ps(gain, gain, _MM_SHUFFLE(3, 3, 3, 2))));
+        _mm_storeu_ps(pixel, _mm_mul_ps(rgb.first, _mm_shuffle_ps(gain, gain, _MM_SHUFFLE(1, 0, 0, 0))));
+        _mm_storeu_ps(pixel + 4, _mm_mul_ps(rgb.middle, _mm_shuffle_ps(gain, gain, _MM_SHUFFLE(2, 2, 1, 1))));
+        _mm_storeu_ps(pixel + 8, _mm_mul_ps(rgb.last, _mm_shuffle_ps(gain, gain, _MM_SHUFFLE(3, 3, 3, 2))));
     }
     apply_pixels(pixel, c, width, StoredRow{row}, columns, tables);
 }
