@@ -1,5 +1,6 @@
 // Entries of the profile adjustments.
 #include "checks.h"
+#include "profile/profile_kernels.h"
 
 using namespace lumra;
 
@@ -14,7 +15,9 @@ extern "C" LUMRA_API LumraStatus lumra_apply_hue_sat_map(LumraImage* image, cons
     LUMRA_REQUIRE(val_divisions >= 0, kInvalid);
     LUMRA_REQUIRE(size_fits_int32(image), kInvalid);
     LUMRA_REQUIRE(sat_divisions != 1, kInvalid);
-    return LUMRA_OK;  // placeholder until the hue/saturation map lands
+    apply_hue_sat_map_kernel(static_cast<float*>(image->data), narrow(image->height), narrow(image->width), map,
+                             hue_divisions, sat_divisions, val_divisions);
+    return LUMRA_OK;
 }
 
 extern "C" LUMRA_API LumraStatus lumra_apply_exposure_ramp(const LumraImage* src, LumraImage* dst, double white_level,
@@ -27,8 +30,10 @@ extern "C" LUMRA_API LumraStatus lumra_apply_exposure_ramp(const LumraImage* src
     LUMRA_REQUIRE(reserved_clear(src) && reserved_clear(dst), kInvalid);
     LUMRA_REQUIRE(same_size(src, dst), kInvalid);
     LUMRA_REQUIRE(size_fits_int32(src), kInvalid);
-    (void)white_level, (void)black_level, (void)ramp_width, (void)allow_overrange;
-    return LUMRA_OK;  // placeholder until the exposure ramp lands
+    apply_exposure_ramp_kernel(static_cast<const float*>(src->data), static_cast<float*>(dst->data),
+                               narrow(src->height), narrow(src->width), white_level, black_level, ramp_width,
+                               allow_overrange);
+    return LUMRA_OK;
 }
 
 extern "C" LUMRA_API LumraStatus lumra_apply_profile_gain_table_map(LumraImage* image, const float* gains,
@@ -46,6 +51,8 @@ extern "C" LUMRA_API LumraStatus lumra_apply_profile_gain_table_map(LumraImage* 
     LUMRA_REQUIRE(reserved_clear(image), kInvalid);
     LUMRA_REQUIRE(points_v > 0 && points_h > 0 && points_n > 0, kInvalid);
     LUMRA_REQUIRE(size_fits_int32(image), kInvalid);
-    (void)spacing_v, (void)spacing_h, (void)origin_v, (void)origin_h, (void)gamma, (void)exposure_gain;
-    return LUMRA_OK;  // placeholder until the profile gain table map lands
+    apply_profile_gain_table_map_kernel(static_cast<float*>(image->data), narrow(image->height),
+                                        narrow(image->width), points_v, points_h, spacing_v, spacing_h, origin_v,
+                                        origin_h, points_n, weights, gamma, gains, exposure_gain);
+    return LUMRA_OK;
 }
