@@ -162,6 +162,55 @@ TEST(DngFiles, LinearisationTableAndActiveArea) {
     for (size_t i = 0; i < image.rgb16.size(); ++i) ASSERT_NEAR(image.rgb16[i], expected, 0.003 * 65535.0) << i;
 }
 
+// A ProfileGainTableMap tag: one table of two equal entries, so one gain
+// everywhere; big-endian like the opcode lists.
+std::vector<uint8_t> uniform_gain_table(float gain) {
+    std::vector<uint8_t> out;
+    auto u32 = [&](uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
+    };
+    auto f64 = [&](double d) {
+        const uint64_t bits = std::bit_cast<uint64_t>(d);
+        u32(uint32_t(bits >> 32));
+        u32(uint32_t(bits));
+    };
+    u32(1);  // points v
+    u32(1);  // points h
+    f64(1.0);
+    f64(1.0);
+    f64(0.0);
+    f64(0.0);
+    u32(2);  // entries per table
+    for (float w : {0.0f, 0.0f, 0.0f, 0.0f, 1.0f}) u32(std::bit_cast<uint32_t>(w));
+    u32(std::bit_cast<uint32_t>(gain));
+    u32(std::bit_cast<uint32_t>(gain));
+    return out;
+}
+
+TEST(DngFiles, ProfileGainTableMapScalesTheImage) {
+    const DngFile plain = make_sample_dng(120, 80);
+    DevelopOptions options;
+    options.bits = 16;
+    options.skip = {"tone-curve"};
+    DevelopedImage reference, halved;
+    DevelopReport report;
+    std::string error;
+    ASSERT_TRUE(develop(plain, plain.profile, options, reference, report, error)) << error;
+    ColorProfile profile = plain.profile;
+    profile.gain_table_map = uniform_gain_table(0.5f);
+    ASSERT_TRUE(develop(plain, profile, options, halved, report, error)) << error;
+    // Mid-tone pixels of the background grey: linear values halve.
+    const size_t centre = (size_t(40) * 120 + 110) * 3 + 1;
+    const double before = srgb_decode(reference.rgb16[centre] / 65535.0);
+    const double after = srgb_decode(halved.rgb16[centre] / 65535.0);
+    EXPECT_GT(before, 0.05);
+    EXPECT_NEAR(after / before, 0.5, 0.01);
+    // A damaged tag is refused with its name.
+    profile.gain_table_map.resize(30);
+    EXPECT_FALSE(develop(plain, profile, options, halved, report, error));
+    EXPECT_NE(error.find("ProfileGainTableMap"), std::string::npos) << error;
+}
+
 // A camera profile file: little-endian TIFF layout with the magic 0x4352.
 class ProfileWriter {
 public:
