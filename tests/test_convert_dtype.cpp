@@ -153,12 +153,13 @@ std::vector<Out> garbage(size_t count) {
     return values;
 }
 
-// Bit depths worth trying per type: the default, a narrower one, and one that
-// is wider than the type or wraps modulo 32 (floats ignore theirs).
+// Bit depths worth trying per type: the default, narrower ones (some giving
+// whole-number scales between the integer types), one wider than the type,
+// and one that wraps modulo 32 (floats ignore theirs).
 template <typename T>
 std::vector<int32_t> depths() {
-    if constexpr (std::is_same_v<T, uint8_t>) return {0, 6, 12, 33};
-    else if constexpr (std::is_same_v<T, uint16_t>) return {0, 12, 4, 20};
+    if constexpr (std::is_same_v<T, uint8_t>) return {0, 4, 6, 12, 33};
+    else if constexpr (std::is_same_v<T, uint16_t>) return {0, 4, 8, 12, 20};
     else return {0, 12, 32};
 }
 
