@@ -38,24 +38,23 @@ EntryCase convert_dtype_case() {
     auto arena = std::make_shared<Arena>();
     ConvertArgs base{{arena->image(kU16, 4, 4, 3)}, {arena->image(kU8, 4, 4, 3)}, 12, 0, 200.0f};
     using A = ConvertArgs;
-    return Builder<A>("convert_dtype", arena, base,
-                      [](A& a) { return lumra_convert_dtype(a.src.get(), a.dst.get(), a.in_bits, a.out_bits, a.ceiling); })
-        .breaks("src null", kInvalid, null_desc(&A::src))
-        .breaks("dst null", kInvalid, null_desc(&A::dst))
-        .breaks("src data null", kInvalid, null_data(&A::src))
-        .breaks("dst data null", kInvalid, null_data(&A::dst))
-        .breaks("src reserved", kInvalid, reserved_set(&A::src))
-        .breaks("dst reserved", kInvalid, reserved_set(&A::dst))
-        .breaks("height differs", kInvalid, differs(&A::dst, &A::src, kHeight))
-        .breaks("width differs", kInvalid, differs(&A::dst, &A::src, kWidth))
+    return Builder<A>(
+               "convert_dtype", arena, base,
+               [](A& a) { return lumra_convert_dtype(a.src.get(), a.dst.get(), a.in_bits, a.out_bits, a.ceiling); })
+        .breaks(both_given<A>())
+        .breaks(both_with_data<A>())
+        .breaks(both_reserved_clear<A>())
+        .breaks(same_height_and_width<A>(kInvalid))
         .breaks("channels differ", kInvalid, differs(&A::dst, &A::src, kChannels))
         // The element types and bit depths are judged by the conversion itself.
         .breaks("in_bits 32", kUnsupported, [](A& a) { a.in_bits = 32; })
         .breaks("src type unassigned", kUnsupported, dtype_set(&A::src, kUnassigned))
         .breaks("dst type unassigned", kUnsupported, dtype_set(&A::dst, kUnassigned))
         .variant("no elements", LUMRA_OK, size_set<A>({&A::src, &A::dst}, kHeight, 0), true)
-        .variant("unassigned dst type, out_bits 0", kUnsupported, [](A& a) { a.dst.image.dtype = static_cast<LumraDType>(kUnassigned), a.out_bits = 0; })
-        .variant("unassigned dst type, out_bits 8", kUnsupported, [](A& a) { a.dst.image.dtype = static_cast<LumraDType>(kUnassigned), a.out_bits = 8; })
+        .variant("unassigned dst type, out_bits 0", kUnsupported,
+                 [](A& a) { a.dst.image.dtype = static_cast<LumraDType>(kUnassigned), a.out_bits = 0; })
+        .variant("unassigned dst type, out_bits 8", kUnsupported,
+                 [](A& a) { a.dst.image.dtype = static_cast<LumraDType>(kUnassigned), a.out_bits = 8; })
         .variant("in place, same type", LUMRA_OK, [](A& a) { a.dst.image = a.src.image; })
         .build();
 }
@@ -73,23 +72,22 @@ EntryCase mono_lut_case() {
                      arena->values<float>({0.0f, 0.2f, 0.5f, 0.9f, 1.0f}), 5, 12, 0,
                      arena->filled<float>(256, 0.5f)};
     using A = MonoLutArgs;
-    return Builder<A>("mono_lut", arena, base,
-                      [](A& a) { return lumra_mono_lut(a.src.get(), a.dst.get(), a.lut, a.lut_size, a.in_bits, a.out_bits); })
-        .breaks("src null", kInvalid, null_desc(&A::src))
-        .breaks("dst null", kInvalid, null_desc(&A::dst))
+    return Builder<A>(
+               "mono_lut", arena, base,
+               [](A& a) { return lumra_mono_lut(a.src.get(), a.dst.get(), a.lut, a.lut_size, a.in_bits, a.out_bits); })
+        .breaks(both_given<A>())
         .breaks("lut null", kInvalid, [](A& a) { a.lut = nullptr; })
         .breaks("src data null", kInvalid, null_data(&A::src))
         .breaks("lut_size 1", kInvalid, [](A& a) { a.lut_size = 1; })
         .breaks("lut_size 0", kInvalid, [](A& a) { a.lut_size = 0; })
         .breaks("dst data null", kInvalid, null_data(&A::dst))
-        .breaks("src reserved", kInvalid, reserved_set(&A::src))
-        .breaks("dst reserved", kInvalid, reserved_set(&A::dst))
-        .breaks("height differs", kInvalid, differs(&A::dst, &A::src, kHeight))
-        .breaks("width differs", kInvalid, differs(&A::dst, &A::src, kWidth))
+        .breaks(both_reserved_clear<A>())
+        .breaks(same_height_and_width<A>(kInvalid))
         .breaks("src channels 3", kInvalid, channels_set(&A::src, 3))
         .breaks("dst channels 2", kInvalid, channels_set(&A::dst, 2))
         .variant("lut_size 2", LUMRA_OK, [](A& a) { a.lut_size = 2; })
-        .variant("8-bit source, 256 entries", LUMRA_OK, [](A& a) { a.src.image.dtype = kU8, a.lut = a.lut256, a.lut_size = 256; })
+        .variant("8-bit source, 256 entries", LUMRA_OK,
+                 [](A& a) { a.src.image.dtype = kU8, a.lut = a.lut256, a.lut_size = 256; })
         .variant("float to float", LUMRA_OK, [](A& a) { a.src.image.dtype = a.dst.image.dtype = kF32; })
         .variant("no elements", LUMRA_OK, size_set<A>({&A::src, &A::dst}, kWidth, 0), true)
         .build();
@@ -116,19 +114,14 @@ EntryCase transform_color_case() {
                           return lumra_transform_color(a.src.get(), a.dst.get(), a.lut1, a.lut1_size, a.matrix, a.lut2,
                                                        a.lut2_size, a.in_bits, a.out_bits, a.hue_preserving);
                       })
-        .breaks("src null", kInvalid, null_desc(&A::src))
-        .breaks("dst null", kInvalid, null_desc(&A::dst))
-        .breaks("src data null", kInvalid, null_data(&A::src))
-        .breaks("dst data null", kInvalid, null_data(&A::dst))
-        .breaks("src reserved", kInvalid, reserved_set(&A::src))
-        .breaks("dst reserved", kInvalid, reserved_set(&A::dst))
-        .breaks("height differs", kInvalid, differs(&A::dst, &A::src, kHeight))
-        .breaks("width differs", kInvalid, differs(&A::dst, &A::src, kWidth))
+        .breaks(both_given<A>())
+        .breaks(both_with_data<A>())
+        .breaks(both_reserved_clear<A>())
+        .breaks(same_height_and_width<A>(kInvalid))
         .breaks("src channels 1", kInvalid, channels_set(&A::src, 1))
         .breaks("dst channels 4", kInvalid, channels_set(&A::dst, 4))
         .breaks("no table", kInvalid, [](A& a) { a.lut1 = a.matrix = a.lut2 = nullptr; })
-        .breaks("height 2^31", kInvalid, size_set<A>({&A::src, &A::dst}, kHeight, kTooLarge))
-        .breaks("width 2^31", kInvalid, size_set<A>({&A::src, &A::dst}, kWidth, kTooLarge))
+        .breaks(sizes_fit_32_bits<A>({&A::src, &A::dst}))
         .breaks("lut1_size 0", kInvalid, [](A& a) { a.lut1_size = 0; })
         .breaks("lut1_size 2^31", kInvalid, [](A& a) { a.lut1_size = kTooLarge; })
         .breaks("lut2_size 0", kInvalid, [](A& a) { a.lut2_size = 0; })
@@ -147,26 +140,26 @@ struct ClipArgs {
 };
 EntryCase clip_and_transform_color_case() {
     auto arena = std::make_shared<Arena>();
-    ClipArgs base{{arena->image(kF32, 4, 4, 3)}, {arena->image(kF32, 4, 4, 3)}, arena->values<float>({0.8f, 0.9f, 0.7f}),
+    ClipArgs base{{arena->image(kF32, 4, 4, 3)},
+                  {arena->image(kF32, 4, 4, 3)},
+                  arena->values<float>({0.8f, 0.9f, 0.7f}),
                   arena->values<float>({1.2f, -0.1f, -0.1f, -0.2f, 1.3f, -0.1f, 0.0f, -0.3f, 1.3f})};
     using A = ClipArgs;
-    return Builder<A>("clip_and_transform_color", arena, base,
-                      [](A& a) { return lumra_clip_and_transform_color(a.src.get(), a.dst.get(), a.clip_max, a.matrix); })
-        .breaks("src null", kInvalid, null_desc(&A::src))
-        .breaks("dst null", kInvalid, null_desc(&A::dst))
+    return Builder<A>(
+               "clip_and_transform_color", arena, base,
+               [](A& a) { return lumra_clip_and_transform_color(a.src.get(), a.dst.get(), a.clip_max, a.matrix); })
+        .breaks(both_given<A>())
         .breaks("clip_max null", kInvalid, [](A& a) { a.clip_max = nullptr; })
         .breaks("matrix null", kInvalid, [](A& a) { a.matrix = nullptr; })
-        .breaks("src data null", kInvalid, null_data(&A::src))
-        .breaks("dst data null", kInvalid, null_data(&A::dst))
+        .breaks(both_with_data<A>())
         .breaks("src type 8-bit", kUnsupported, dtype_set(&A::src, kU8))
         .breaks("dst type 16-bit", kUnsupported, dtype_set(&A::dst, kU16))
-        .breaks("src reserved", kInvalid, reserved_set(&A::src))
-        .breaks("dst reserved", kInvalid, reserved_set(&A::dst))
-        .breaks("height differs", kInvalid, differs(&A::dst, &A::src, kHeight))
-        .breaks("width differs", kInvalid, differs(&A::dst, &A::src, kWidth))
+        .breaks(both_reserved_clear<A>())
+        .breaks(same_height_and_width<A>(kInvalid))
         .breaks("src channels 1", kInvalid, channels_set(&A::src, 1))
         .breaks("dst channels 4", kInvalid, channels_set(&A::dst, 4))
-        .variant("8-bit source, dst reserved", kUnsupported, [](A& a) { a.src.image.dtype = kU8, a.dst.image.reserved = 1; })
+        .variant("8-bit source, dst reserved", kUnsupported,
+                 [](A& a) { a.src.image.dtype = kU8, a.dst.image.reserved = 1; })
         .variant("in place", LUMRA_OK, [](A& a) { a.dst.image = a.src.image; })
         .build();
 }
@@ -205,16 +198,12 @@ EntryCase normalize_raw_case() {
                                                      a.black_delta_v, a.black_delta_v_count, a.linearization_table,
                                                      a.linearization_table_size);
                       })
-        .breaks("src null", kInvalid, null_desc(&A::src))
-        .breaks("dst null", kInvalid, null_desc(&A::dst))
-        .breaks("src data null", kInvalid, null_data(&A::src))
-        .breaks("dst data null", kInvalid, null_data(&A::dst))
+        .breaks(both_given<A>())
+        .breaks(both_with_data<A>())
         .breaks("black_levels null", kInvalid, [](A& a) { a.black_levels = nullptr; })
         .breaks("white_levels null", kInvalid, [](A& a) { a.white_levels = nullptr; })
-        .breaks("src reserved", kInvalid, reserved_set(&A::src))
-        .breaks("dst reserved", kInvalid, reserved_set(&A::dst))
-        .breaks("height differs", kInvalid, differs(&A::dst, &A::src, kHeight))
-        .breaks("width differs", kInvalid, differs(&A::dst, &A::src, kWidth))
+        .breaks(both_reserved_clear<A>())
+        .breaks(same_height_and_width<A>(kInvalid))
         .breaks("src type 8-bit", kUnsupported, dtype_set(&A::src, kU8))
         .breaks("src type unassigned", kUnsupported, dtype_set(&A::src, kUnassigned))
         .breaks("dst type 16-bit", kUnsupported, dtype_set(&A::dst, kU16))
@@ -224,16 +213,17 @@ EntryCase normalize_raw_case() {
         .breaks("black_repeat_rows 0", kInvalid, [](A& a) { a.black_repeat_rows = 0; })
         .breaks("black_repeat_cols -1", kInvalid, [](A& a) { a.black_repeat_cols = -1; })
         .breaks("white_level_count 0", kInvalid, [](A& a) { a.white_level_count = 0; })
-        .breaks("height 2^31", kInvalid, size_set<A>({&A::src, &A::dst}, kHeight, kTooLarge))
-        .breaks("width 2^31", kInvalid, size_set<A>({&A::src, &A::dst}, kWidth, kTooLarge))
+        .breaks(sizes_fit_32_bits<A>({&A::src, &A::dst}))
         .variant("float source", LUMRA_OK, dtype_set(&A::src, kF32))
         .variant("float source, channels 2", kInvalid, [](A& a) { a.src.image.dtype = kF32, a.src.image.channels = 2; })
-        .variant("no optional tables", LUMRA_OK, [](A& a) { a.black_delta_h = a.black_delta_v = nullptr, a.linearization_table = nullptr; })
-        .variant("three samples per pixel", LUMRA_OK, [](A& a) {
-            a.src.image.channels = a.dst.image.channels = 3;
-            a.samples_per_pixel = 3;
-            a.black_repeat_rows = a.black_repeat_cols = 1;
-        })
+        .variant("no optional tables", LUMRA_OK,
+                 [](A& a) { a.black_delta_h = a.black_delta_v = nullptr, a.linearization_table = nullptr; })
+        .variant("three samples per pixel", LUMRA_OK,
+                 [](A& a) {
+                     a.src.image.channels = a.dst.image.channels = 3;
+                     a.samples_per_pixel = 3;
+                     a.black_repeat_rows = a.black_repeat_cols = 1;
+                 })
         .variant("no elements", LUMRA_OK, size_set<A>({&A::src, &A::dst}, kHeight, 0), true)
         .build();
 }
@@ -250,25 +240,29 @@ EntryCase bilinear_demosaic_case() {
     using A = DemosaicArgs;
     return Builder<A>("bilinear_demosaic", arena, base,
                       [](A& a) { return lumra_bilinear_demosaic(a.src.get(), a.dst.get(), a.pattern()); })
-        .breaks("src null", kInvalid, null_desc(&A::src))
-        .breaks("dst null", kInvalid, null_desc(&A::dst))
+        .breaks(both_given<A>())
         .breaks("cfa_pattern null", kInvalid, [](A& a) { a.cfa_null = true; })
-        .breaks("src data null", kInvalid, null_data(&A::src))
-        .breaks("dst data null", kInvalid, null_data(&A::dst))
+        .breaks(both_with_data<A>())
         .breaks("src type 16-bit", kUnsupported, dtype_set(&A::src, kU16))
         .breaks("src channels 3", kInvalid, channels_set(&A::src, 3))
         .breaks("dst type 8-bit", kUnsupported, dtype_set(&A::dst, kU8))
         .breaks("dst channels 1", kInvalid, channels_set(&A::dst, 1))
-        .breaks("height differs", kMismatch, differs(&A::dst, &A::src, kHeight))
-        .breaks("width differs", kMismatch, differs(&A::dst, &A::src, kWidth))
+        .breaks(same_height_and_width<A>(kMismatch))
         .breaks("pattern[0] 3", kInvalid, [](A& a) { a.cfa_pattern[0] = 3; })
         .breaks("pattern[1] -1", kInvalid, [](A& a) { a.cfa_pattern[1] = -1; })
         .breaks("pattern[2] 7", kInvalid, [](A& a) { a.cfa_pattern[2] = 7; })
         .breaks("pattern[3] -2^31", kInvalid, [](A& a) { a.cfa_pattern[3] = INT32_MIN; })
         .variant("reserved set on both", LUMRA_OK, [](A& a) { a.src.image.reserved = 1, a.dst.image.reserved = 7; })
-        .variant("pattern 1 0 2 1", LUMRA_OK, [](A& a) { a.cfa_pattern = {1, 0, 2, 1}; })
-        .variant("pattern without colour 2", LUMRA_OK, [](A& a) { a.cfa_pattern = {0, 1, 1, 0}; })
-        .variant("one pixel", LUMRA_OK, [](A& a) { a.src.image.height = a.src.image.width = a.dst.image.height = a.dst.image.width = 1; })
+        .variant("pattern 1 0 2 1", LUMRA_OK,
+                 [](A& a) {
+                     a.cfa_pattern = {1, 0, 2, 1};
+                 })
+        .variant("pattern without colour 2", LUMRA_OK,
+                 [](A& a) {
+                     a.cfa_pattern = {0, 1, 1, 0};
+                 })
+        .variant("one pixel", LUMRA_OK,
+                 [](A& a) { a.src.image.height = a.src.image.width = a.dst.image.height = a.dst.image.width = 1; })
         .build();
 }
 
@@ -285,20 +279,17 @@ EntryCase fix_bad_pixels_constant_case() {
     std::memcpy(dst.data, src.data, 16 * sizeof(uint16_t));
     BadPixelArgs base{{src}, {dst}, 9999, 1};
     using A = BadPixelArgs;
-    return Builder<A>("fix_bad_pixels_constant", arena, base,
-                      [](A& a) { return lumra_fix_bad_pixels_constant(a.src.get(), a.dst.get(), a.bad_value, a.bayer_phase); })
-        .breaks("src null", kInvalid, null_desc(&A::src))
-        .breaks("dst null", kInvalid, null_desc(&A::dst))
-        .breaks("src data null", kInvalid, null_data(&A::src))
-        .breaks("dst data null", kInvalid, null_data(&A::dst))
+    return Builder<A>(
+               "fix_bad_pixels_constant", arena, base,
+               [](A& a) { return lumra_fix_bad_pixels_constant(a.src.get(), a.dst.get(), a.bad_value, a.bayer_phase); })
+        .breaks(both_given<A>())
+        .breaks(both_with_data<A>())
         .breaks("src type float", kUnsupported, dtype_set(&A::src, kF32))
         .breaks("dst type 8-bit", kUnsupported, dtype_set(&A::dst, kU8))
-        .breaks("src reserved", kInvalid, reserved_set(&A::src))
-        .breaks("dst reserved", kInvalid, reserved_set(&A::dst))
+        .breaks(both_reserved_clear<A>())
         .breaks("src channels 3", kInvalid, channels_set(&A::src, 3))
         .breaks("dst channels 2", kInvalid, channels_set(&A::dst, 2))
-        .breaks("height differs", kMismatch, differs(&A::dst, &A::src, kHeight))
-        .breaks("width differs", kMismatch, differs(&A::dst, &A::src, kWidth))
+        .breaks(same_height_and_width<A>(kMismatch))
         .variant("two empty images", LUMRA_OK, size_set<A>({&A::src, &A::dst}, kHeight, 0), true)
         .variant("two images without columns", LUMRA_OK, size_set<A>({&A::src, &A::dst}, kWidth, 0), true)
         .variant("in place", LUMRA_OK, [](A& a) { a.dst.image = a.src.image; })
@@ -313,17 +304,17 @@ struct GainMapArgs {
     int32_t map_points_v, map_points_h, map_planes, top, left, bottom, right, plane, planes, row_pitch, col_pitch;
     double map_spacing_v, map_spacing_h, map_origin_v, map_origin_h;
 };
-// The breakers both gain-map entries share, up to the channel count.
-template <typename A>
-Builder<A>& gain_map_leading_checks(Builder<A>& builder) {
-    return builder.breaks("image null", kInvalid, null_desc(&A::image))
-        .breaks("map_planes 0", kInvalid, [](A& a) { a.map_planes = 0; })
-        .breaks("map_points_h -1", kInvalid, [](A& a) { a.map_points_h = -1; })
-        .breaks("map_points_v 0", kInvalid, [](A& a) { a.map_points_v = 0; })
-        .breaks("gains null", kInvalid, [](A& a) { a.gains = nullptr; })
-        .breaks("data null", kInvalid, null_data(&A::image))
-        .breaks("type 16-bit", kUnsupported, dtype_set(&A::image, kU16))
-        .breaks("reserved", kInvalid, reserved_set(&A::image));
+// The checks both gain-map entries share, up to the channel count.
+std::vector<Builder<GainMapArgs>::Step> gain_map_leading_checks() {
+    using A = GainMapArgs;
+    return {{"image null", kInvalid, null_desc(&A::image)},
+            {"map_planes 0", kInvalid, [](A& a) { a.map_planes = 0; }},
+            {"map_points_h -1", kInvalid, [](A& a) { a.map_points_h = -1; }},
+            {"map_points_v 0", kInvalid, [](A& a) { a.map_points_v = 0; }},
+            {"gains null", kInvalid, [](A& a) { a.gains = nullptr; }},
+            {"data null", kInvalid, null_data(&A::image)},
+            {"type 16-bit", kUnsupported, dtype_set(&A::image, kU16)},
+            {"reserved", kInvalid, reserved_set(&A::image)}};
 }
 EntryCase apply_gain_map_case() {
     auto arena = std::make_shared<Arena>();
@@ -331,12 +322,12 @@ EntryCase apply_gain_map_case() {
     GainMapArgs base{{arena->image(kF32, 4, 4, 3)}, arena->filled<float>(2 * 3 * 3, 0.5f),
                      2, 3, 3, 0, 0, 0, 0, 0, 3, 1, 1, 1.0, 0.5, 0.0, 0.0};
     using A = GainMapArgs;
-    Builder<A> builder("apply_gain_map", arena, base, [](A& a) {
+    return Builder<A>("apply_gain_map", arena, base, [](A& a) {
         return lumra_apply_gain_map(a.image.get(), a.gains, a.map_points_v, a.map_points_h, a.map_planes, a.top,
                                     a.left, a.bottom, a.right, a.plane, a.planes, a.row_pitch, a.col_pitch,
                                     a.map_spacing_v, a.map_spacing_h, a.map_origin_v, a.map_origin_h);
-    });
-    return gain_map_leading_checks(builder)
+    })
+        .breaks(gain_map_leading_checks())
         .breaks("channels 1", kInvalid, channels_set(&A::image, 1))
         .breaks("row_pitch 0", kInvalid, [](A& a) { a.row_pitch = 0; })
         .breaks("col_pitch 0", kInvalid, [](A& a) { a.col_pitch = 0; })
@@ -352,12 +343,12 @@ EntryCase apply_gain_map_cfa_case() {
     GainMapArgs base{{arena->image(kF32, 4, 4, 1)}, arena->filled<float>(2 * 2 * 1, 0.5f),
                      2, 2, 1, 1, 0, 0, 0, 0, 1, 2, 2, 1.0, 1.0, 0.0, 0.0};
     using A = GainMapArgs;
-    Builder<A> builder("apply_gain_map_cfa", arena, base, [](A& a) {
+    return Builder<A>("apply_gain_map_cfa", arena, base, [](A& a) {
         return lumra_apply_gain_map_cfa(a.image.get(), a.gains, a.map_points_v, a.map_points_h, a.map_planes, a.top,
                                         a.left, a.bottom, a.right, a.row_pitch, a.col_pitch, a.map_spacing_v,
                                         a.map_spacing_h, a.map_origin_v, a.map_origin_h);
-    });
-    return gain_map_leading_checks(builder)
+    })
+        .breaks(gain_map_leading_checks())
         .breaks("channels 3", kInvalid, channels_set(&A::image, 3))
         .breaks("row_pitch -2", kInvalid, [](A& a) { a.row_pitch = -2; })
         .breaks("col_pitch 0", kInvalid, [](A& a) { a.col_pitch = 0; })
@@ -416,8 +407,7 @@ EntryCase map_polynomial_case() {
         .breaks("channels 4", kInvalid, channels_set(&A::image, 4))
         .breaks("row_pitch 0", kInvalid, [](A& a) { a.row_pitch = 0; })
         .breaks("col_pitch -1", kInvalid, [](A& a) { a.col_pitch = -1; })
-        .breaks("height 2^31", kInvalid, size_set<A>({&A::image}, kHeight, kTooLarge))
-        .breaks("width 2^31", kInvalid, size_set<A>({&A::image}, kWidth, kTooLarge))
+        .breaks(sizes_fit_32_bits<A>({&A::image}))
         .breaks("plane -1", kInvalid, [](A& a) { a.plane = -1; })
         .breaks("top -1", kInvalid, [](A& a) { a.top = -1; })
         .breaks("top after bottom", kInvalid, [](A& a) { a.top = 3, a.bottom = 2; })
@@ -495,8 +485,7 @@ EntryCase warp_rectilinear_case() {
                                                         a.radial_count, a.tangential, a.center_x, a.center_y,
                                                         a.bicubic);
                       })
-        .breaks("src null", kInvalid, null_desc(&A::src))
-        .breaks("dst null", kInvalid, null_desc(&A::dst))
+        .breaks(both_given<A>())
         .breaks("src data null", kInvalid, null_data(&A::src))
         .breaks("radial_count 0", kInvalid, [](A& a) { a.radial_count = 0; })
         .breaks("coefficient_planes -1", kInvalid, [](A& a) { a.coefficient_planes = -1; })
@@ -504,10 +493,8 @@ EntryCase warp_rectilinear_case() {
         .breaks("dst data null", kInvalid, null_data(&A::dst))
         .breaks("src type 16-bit", kUnsupported, dtype_set(&A::src, kU16))
         .breaks("dst type unassigned", kUnsupported, dtype_set(&A::dst, kUnassigned))
-        .breaks("src reserved", kInvalid, reserved_set(&A::src))
-        .breaks("dst reserved", kInvalid, reserved_set(&A::dst))
-        .breaks("height differs", kMismatch, differs(&A::dst, &A::src, kHeight))
-        .breaks("width differs", kMismatch, differs(&A::dst, &A::src, kWidth))
+        .breaks(both_reserved_clear<A>())
+        .breaks(same_height_and_width<A>(kMismatch))
         .breaks("channels differ", kMismatch, differs(&A::dst, &A::src, kChannels))
         .breaks("channels 2^31", kInvalid, size_set<A>({&A::src, &A::dst}, kChannels, kTooLarge))
         .breaks("bicubic on 3 rows", kInvalid, size_set<A>({&A::src, &A::dst}, kHeight, 3))
@@ -549,8 +536,7 @@ EntryCase apply_hue_sat_map_case() {
         .breaks("hue_divisions 0", kInvalid, [](A& a) { a.hue_divisions = 0; })
         .breaks("sat_divisions -3", kInvalid, [](A& a) { a.sat_divisions = -3; })
         .breaks("val_divisions -1", kInvalid, [](A& a) { a.val_divisions = -1; })
-        .breaks("height 2^31", kInvalid, size_set<A>({&A::image}, kHeight, kTooLarge))
-        .breaks("width 2^31", kInvalid, size_set<A>({&A::image}, kWidth, kTooLarge))
+        .breaks(sizes_fit_32_bits<A>({&A::image}))
         .breaks("sat_divisions 1", kInvalid, [](A& a) { a.sat_divisions = 1; })
         .variant("no value axis", LUMRA_OK, [](A& a) { a.val_divisions = 0; })
         .variant("one value division", LUMRA_OK, [](A& a) { a.val_divisions = 1; })
@@ -572,21 +558,17 @@ EntryCase apply_exposure_ramp_case() {
                           return lumra_apply_exposure_ramp(a.src.get(), a.dst.get(), a.white_level, a.black_level,
                                                            a.ramp_width, a.allow_overrange);
                       })
-        .breaks("src null", kInvalid, null_desc(&A::src))
-        .breaks("dst null", kInvalid, null_desc(&A::dst))
-        .breaks("src data null", kInvalid, null_data(&A::src))
-        .breaks("dst data null", kInvalid, null_data(&A::dst))
+        .breaks(both_given<A>())
+        .breaks(both_with_data<A>())
         .breaks("src type 16-bit", kUnsupported, dtype_set(&A::src, kU16))
         .breaks("dst type 8-bit", kUnsupported, dtype_set(&A::dst, kU8))
         .breaks("src channels 1", kInvalid, channels_set(&A::src, 1))
         .breaks("dst channels 4", kInvalid, channels_set(&A::dst, 4))
-        .breaks("src reserved", kInvalid, reserved_set(&A::src))
-        .breaks("dst reserved", kInvalid, reserved_set(&A::dst))
-        .breaks("height differs", kInvalid, differs(&A::dst, &A::src, kHeight))
-        .breaks("width differs", kInvalid, differs(&A::dst, &A::src, kWidth))
-        .breaks("height 2^31", kInvalid, size_set<A>({&A::src, &A::dst}, kHeight, kTooLarge))
-        .breaks("width 2^31", kInvalid, size_set<A>({&A::src, &A::dst}, kWidth, kTooLarge))
-        .variant("float source of 1 channel, 8-bit dst", kUnsupported, [](A& a) { a.src.image.channels = 1, a.dst.image.dtype = kU8; })
+        .breaks(both_reserved_clear<A>())
+        .breaks(same_height_and_width<A>(kInvalid))
+        .breaks(sizes_fit_32_bits<A>({&A::src, &A::dst}))
+        .variant("float source of 1 channel, 8-bit dst", kUnsupported,
+                 [](A& a) { a.src.image.channels = 1, a.dst.image.dtype = kU8; })
         .variant("in place", LUMRA_OK, [](A& a) { a.dst.image = a.src.image; })
         .variant("no elements", LUMRA_OK, size_set<A>({&A::src, &A::dst}, kWidth, 0), true)
         .build();
@@ -623,8 +605,7 @@ EntryCase apply_profile_gain_table_map_case() {
         .breaks("points_v 0", kInvalid, [](A& a) { a.points_v = 0; })
         .breaks("points_h -1", kInvalid, [](A& a) { a.points_h = -1; })
         .breaks("points_n 0", kInvalid, [](A& a) { a.points_n = 0; })
-        .breaks("height 2^31", kInvalid, size_set<A>({&A::image}, kHeight, kTooLarge))
-        .breaks("width 2^31", kInvalid, size_set<A>({&A::image}, kWidth, kTooLarge))
+        .breaks(sizes_fit_32_bits<A>({&A::image}))
         .variant("one table of one entry", LUMRA_OK, [](A& a) { a.points_v = a.points_h = a.points_n = 1; })
         .variant("gamma 2, exposure gain 2", LUMRA_OK, [](A& a) { a.gamma = 2.0f, a.exposure_gain = 2.0f; })
         .build();

@@ -133,6 +133,17 @@ class CaseBuilder {
         return *this;
     }
 
+    struct Step {
+        std::string name;
+        LumraStatus status;
+        Mutator mutate;
+    };
+    // A run of consecutive checks that several entries share.
+    CaseBuilder& breaks(const std::vector<Step>& steps) {
+        for (const Step& step : steps) breaks(step.name, step.status, step.mutate);
+        return *this;
+    }
+
     CaseBuilder& variant(std::string name, LumraStatus status, Mutator mutate, bool untouched = false) {
         variants_.push_back({std::move(name), status, untouched || status != LUMRA_OK});
         variant_mutators_.push_back(std::move(mutate));
@@ -205,6 +216,35 @@ std::function<void(A&)> size_set(std::vector<Desc A::*> descs, uint64_t LumraIma
     return [descs, field, value](A& a) {
         for (auto d : descs) (a.*d).image.*field = value;
     };
+}
+
+// Runs of checks shared by the entries with a source `src` and a destination
+// `dst`, each in the order source first.
+template <typename A>
+std::vector<typename CaseBuilder<A>::Step> both_given() {
+    return {{"src null", LUMRA_ERR_INVALID_ARGUMENT, null_desc(&A::src)},
+            {"dst null", LUMRA_ERR_INVALID_ARGUMENT, null_desc(&A::dst)}};
+}
+template <typename A>
+std::vector<typename CaseBuilder<A>::Step> both_with_data() {
+    return {{"src data null", LUMRA_ERR_INVALID_ARGUMENT, null_data(&A::src)},
+            {"dst data null", LUMRA_ERR_INVALID_ARGUMENT, null_data(&A::dst)}};
+}
+template <typename A>
+std::vector<typename CaseBuilder<A>::Step> both_reserved_clear() {
+    return {{"src reserved", LUMRA_ERR_INVALID_ARGUMENT, reserved_set(&A::src)},
+            {"dst reserved", LUMRA_ERR_INVALID_ARGUMENT, reserved_set(&A::dst)}};
+}
+template <typename A>
+std::vector<typename CaseBuilder<A>::Step> same_height_and_width(LumraStatus status) {
+    return {{"height differs", status, differs(&A::dst, &A::src, &LumraImage::height)},
+            {"width differs", status, differs(&A::dst, &A::src, &LumraImage::width)}};
+}
+// Sizes the 32-bit kernels cannot take, on every descriptor given.
+template <typename A>
+std::vector<typename CaseBuilder<A>::Step> sizes_fit_32_bits(std::vector<Desc A::*> descs) {
+    return {{"height 2^31", LUMRA_ERR_INVALID_ARGUMENT, size_set<A>(descs, &LumraImage::height, kTooLarge)},
+            {"width 2^31", LUMRA_ERR_INVALID_ARGUMENT, size_set<A>(descs, &LumraImage::width, kTooLarge)}};
 }
 
 }  // namespace lumra_test
