@@ -1,7 +1,7 @@
 // The polynomial map: each selected sample x becomes
 // c0 + sign(x) * (c1 |x| + c2 |x|^2 + ... + cN |x|^N), limited to [-1, 1].
 // The evaluation form is chosen once per call by degree; every form works on
-// blocks of eight samples so that one loop serves contiguous and strided runs.
+// blocks of samples so that one loop serves contiguous and strided runs.
 #include <algorithm>
 #include <cmath>
 
@@ -11,51 +11,56 @@
 namespace lumra {
 namespace {
 
-constexpr int kBlock = 8;
+// Samples worked together: a strided run is gathered into a block of this
+// size, and the general form keeps its running powers and sums per block.
+constexpr int kBlock = 64;
 
 inline float limit_unit(float value) { return limit_high_then_low(value, -1.0f, 1.0f); }
 
+// Each form maps `n` (at most kBlock) consecutive samples in place.
 struct Constant {  // degree 0: c0 whatever the sample
     float value;
-    void operator()(float* v) const {
-        for (int j = 0; j < kBlock; ++j) v[j] = value;
+    void operator()(float* v, int n) const {
+        for (int j = 0; j < n; ++j) v[j] = value;
     }
 };
 
 struct Linear {  // degree 1: odd already, c1 x + c0
     float c0, c1;
-    void operator()(float* v) const {
-        for (int j = 0; j < kBlock; ++j) v[j] = limit_unit(c1 * v[j] + c0);
+    void operator()(float* v, int n) const {
+        for (int j = 0; j < n; ++j) v[j] = limit_unit(c1 * v[j] + c0);
     }
 };
 
 struct Quadratic {  // (c2 |x| + c1) x + c0
     float c0, c1, c2;
-    void operator()(float* v) const {
-        for (int j = 0; j < kBlock; ++j) v[j] = limit_unit((c2 * std::fabs(v[j]) + c1) * v[j] + c0);
+    void operator()(float* v, int n) const {
+        for (int j = 0; j < n; ++j) v[j] = limit_unit((c2 * std::fabs(v[j]) + c1) * v[j] + c0);
     }
 };
 
-struct Cubic {  // ((c3 x +- c2) x + c1) x + c0, the sign of c2 following x
+// a - b is a + (-b) exactly, so "+ c for x >= 0, - c for x < 0" is the
+// addition of c times the sample's sign; multiplying by -1 negates exactly
+// and keeps the loop free of branches.
+inline float signed_like(float x, float c) { return c * (x < 0.0f ? -1.0f : 1.0f); }
+
+struct Cubic {  // ((c3 x +- c2) x + c1) x + c0
     float c0, c1, c2, c3;
-    void operator()(float* v) const {
-        for (int j = 0; j < kBlock; ++j) {
+    void operator()(float* v, int n) const {
+        for (int j = 0; j < n; ++j) {
             const float x = v[j];
-            const float even = x < 0.0f ? -c2 : c2;
-            v[j] = limit_unit(((c3 * x + even) * x + c1) * x + c0);
+            v[j] = limit_unit(((c3 * x + signed_like(x, c2)) * x + c1) * x + c0);
         }
     }
 };
 
 struct Quartic {  // x >= 0: (((c4 x + c3) x + c2) x + c1) x + c0; x < 0: (((c3 - c4 x) x - c2) x + c1) x + c0
     float c0, c1, c2, c3, c4;
-    void operator()(float* v) const {
-        for (int j = 0; j < kBlock; ++j) {
+    void operator()(float* v, int n) const {
+        for (int j = 0; j < n; ++j) {
             const float x = v[j];
-            const bool negative = x < 0.0f;
-            const float top = c4 * x;
-            const float third = (negative ? -top : top) + c3;
-            const float second = third * x + (negative ? -c2 : c2);
+            const float third = signed_like(x, c4 * x) + c3;
+            const float second = third * x + signed_like(x, c2);
             v[j] = limit_unit((second * x + c1) * x + c0);
         }
     }
@@ -67,11 +72,9 @@ struct Quartic {  // x >= 0: (((c4 x + c3) x + c2) x + c1) x + c0; x < 0: (((c3 
 struct General {
     const float* c;
     int degree;
-    void operator()(float* v) const {
+    void operator()(float* v, int n) const {
         float magnitude[kBlock], power[kBlock], sum[kBlock], square[kBlock], cube[kBlock], fourth[kBlock];
-        bool negative[kBlock];
-        for (int j = 0; j < kBlock; ++j) {
-            negative[j] = v[j] < 0.0f;
+        for (int j = 0; j < n; ++j) {
             magnitude[j] = std::fabs(v[j]);
             power[j] = magnitude[j];
             sum[j] = c[0];
@@ -81,39 +84,38 @@ struct General {
         }
         int k = 1;
         for (; k + 3 <= degree; k += 4) {
-            for (int j = 0; j < kBlock; ++j) {
-                const float first = c[k] * power[j];
-                const float second = c[k + 1] * (power[j] * magnitude[j]);
-                const float third = c[k + 2] * (power[j] * square[j]);
-                const float last = c[k + 3] * (power[j] * cube[j]);
-                const float total = (first + third) + (second + last);
-                sum[j] = negative[j] ? sum[j] - total : sum[j] + total;
-                power[j] = power[j] * fourth[j];
+            const float c1 = c[k], c2 = c[k + 1], c3 = c[k + 2], c4 = c[k + 3];
+            for (int j = 0; j < n; ++j) {
+                const float p = power[j];
+                const float total = (c1 * p + c3 * (p * square[j])) + (c2 * (p * magnitude[j]) + c4 * (p * cube[j]));
+                sum[j] = sum[j] + signed_like(v[j], total);
+                power[j] = p * fourth[j];
             }
         }
         for (; k <= degree; ++k) {
-            for (int j = 0; j < kBlock; ++j) {
-                const float term = c[k] * power[j];
-                sum[j] = negative[j] ? sum[j] - term : sum[j] + term;
+            const float ck = c[k];
+            for (int j = 0; j < n; ++j) {
+                sum[j] = sum[j] + signed_like(v[j], ck * power[j]);
                 power[j] = power[j] * magnitude[j];
             }
         }
-        for (int j = 0; j < kBlock; ++j) v[j] = limit_unit(sum[j]);
+        for (int j = 0; j < n; ++j) v[j] = limit_unit(sum[j]);
     }
 };
 
-// Applies `form` to `count` samples `stride` elements apart. Whole blocks of
-// a contiguous run are worked in place; others go through a small buffer.
+// Applies `form` to `count` samples `stride` elements apart: a contiguous
+// run in place, block by block; a strided one through a gathered block.
 template <typename Form>
 void map_run(float* first, uint64_t count, uint64_t stride, const Form& form) {
-    uint64_t i = 0;
-    if (stride == 1)
-        for (; i + kBlock <= count; i += kBlock) form(first + i);
     float block[kBlock];
-    for (; i < count; i += kBlock) {
+    for (uint64_t i = 0; i < count; i += kBlock) {
         const int n = static_cast<int>(std::min<uint64_t>(kBlock, count - i));
-        for (int j = 0; j < kBlock; ++j) block[j] = j < n ? first[(i + j) * stride] : 0.0f;
-        form(block);
+        if (stride == 1) {
+            form(first + i, n);
+            continue;
+        }
+        for (int j = 0; j < n; ++j) block[j] = first[(i + j) * stride];
+        form(block, n);
         for (int j = 0; j < n; ++j) first[(i + j) * stride] = block[j];
     }
 }
