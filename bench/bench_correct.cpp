@@ -71,11 +71,14 @@ void BM_fix_vignette(benchmark::State& state) {
 
 void BM_warp_rectilinear(benchmark::State& state) {
     const bool bicubic = state.range(0) != 0;
+    const bool shared = state.range(1) != 0;
     std::vector<float> source = ramp(kHeight * kWidth * 3, 0.0f, 1.0f);
     std::vector<float> destination(source.size());
     // Three planes that differ slightly, as a lateral chromatic aberration
-    // correction has them.
-    const double radial[] = {1.0, 0.012, -0.004, 0.001, 0.999, 0.011, -0.004, 0.001, 1.001, 0.013, -0.005, 0.001};
+    // correction has them, or (shared) one distortion correction for all.
+    const double per_plane[] = {1.0, 0.012, -0.004, 0.001, 0.999, 0.011, -0.004, 0.001, 1.001, 0.013, -0.005, 0.001};
+    const double same[] = {1.0, 0.012, -0.004, 0.001, 1.0, 0.012, -0.004, 0.001, 1.0, 0.012, -0.004, 0.001};
+    const double* radial = shared ? same : per_plane;
     const double tangential[] = {0.0004, -0.0002, 0.0004, -0.0002, 0.0004, -0.0002};
     const LumraImage from = describe(source, 3);
     LumraImage to = describe(destination, 3);
@@ -89,7 +92,7 @@ BENCHMARK(BM_gain_map_cfa)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_flat_gain_map)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_map_polynomial)->Arg(3)->Arg(6)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_fix_vignette)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_warp_rectilinear)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_warp_rectilinear)->ArgsProduct({{0, 1}, {0, 1}})->ArgNames({"bicubic", "shared"})->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

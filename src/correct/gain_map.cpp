@@ -120,30 +120,42 @@ inline float scaled(float sample, float slope, float start, float counter) {
 }
 
 // `count` consecutive pixels of C channels, all of them processed; `first`
-// counts columns from where the cell was built (below 2^24 throughout).
-// Four pixels at a time so that the per-lane slopes line up with vectors.
+// counts columns from where the cell was built. The counters stay below 2^24
+// here, so they are exact in single precision and are kept as floats; four
+// pixels are taken at a time so that the per-channel slopes line up with
+// vector lanes.
 template <int C>
 void scale_packed(float* pixels, int32_t first, int32_t count, const Cell& cell) {
     constexpr int kPixels = 4, kLanes = kPixels * C;
-    float slope[kLanes], start[kLanes];
-    int32_t pixel_of[kLanes];
+    float slope[kLanes], start[kLanes], pixel_of[kLanes];
     for (int j = 0; j < kLanes; ++j) {
         slope[j] = cell.slope[j % C];
         start[j] = cell.start[j % C];
-        pixel_of[j] = j / C;
+        pixel_of[j] = static_cast<float>(j / C);
     }
+    const float first_counter = static_cast<float>(first);
     int32_t m = 0;
     for (; m + kPixels <= count; m += kPixels) {
         float* x = pixels + static_cast<int64_t>(m) * C;
-        const int32_t base = first + m;
-        for (int j = 0; j < kLanes; ++j)
-            x[j] = scaled(x[j], slope[j], start[j], static_cast<float>(base + pixel_of[j]));
+        const float base = first_counter + static_cast<float>(m);
+        for (int j = 0; j < kLanes; ++j) x[j] = scaled(x[j], slope[j], start[j], base + pixel_of[j]);
     }
     for (; m < count; ++m)
         for (int i = 0; i < C; ++i) {
             float& x = pixels[static_cast<int64_t>(m) * C + i];
             x = scaled(x, cell.slope[i], cell.start[i], static_cast<float>(first + m));
         }
+}
+
+// One channel at a fixed step (the mosaic's colour sites): only the chosen
+// sites are read and written, so other sites may be worked on at the same time.
+template <int Step>
+void scale_sites(float* pixels, int32_t first, int32_t count, const Cell& cell) {
+    const float slope = cell.slope[0], start = cell.start[0], first_counter = static_cast<float>(first);
+    for (int32_t m = 0; m < count; ++m) {
+        float& x = pixels[static_cast<int64_t>(m) * Step];
+        x = scaled(x, slope, start, first_counter + static_cast<float>(m * Step));
+    }
 }
 
 // Any lattice: pixel m of the run is `m * pixel_stride` elements on and
@@ -162,11 +174,16 @@ void scale_strided(float* pixels, uint64_t first, uint64_t count, uint64_t step,
 // `first` columns after the column where the cell was built.
 void scale_run(float* pixels, uint64_t first, uint64_t count, uint64_t step, int channels, int channel_count,
                const Cell& cell) {
-    const bool packed = step == 1 && channel_count == channels && first + count <= kCounterLimit;
+    const bool exact_counters = first + count * step <= kCounterLimit;
+    const bool packed = exact_counters && step == 1 && channel_count == channels;
+    const auto first32 = static_cast<int32_t>(first);
+    const auto count32 = static_cast<int32_t>(count);
     if (packed && channels == 3)
-        scale_packed<3>(pixels, static_cast<int32_t>(first), static_cast<int32_t>(count), cell);
+        scale_packed<3>(pixels, first32, count32, cell);
     else if (packed && channels == 1)
-        scale_packed<1>(pixels, static_cast<int32_t>(first), static_cast<int32_t>(count), cell);
+        scale_packed<1>(pixels, first32, count32, cell);
+    else if (exact_counters && step == 2 && channels == 1)
+        scale_sites<2>(pixels, first32, count32, cell);
     else
         scale_strided(pixels, first, count, step, step * static_cast<uint64_t>(channels), cell, channel_count);
 }
