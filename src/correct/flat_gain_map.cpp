@@ -2,7 +2,9 @@
 // one-channel image, in single precision, with no clamping. Map sample k sits
 // at image row k * height / map_rows, so the last interval extrapolates from
 // the map's last two rows (columns likewise).
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "correct_kernels.h"
 
@@ -28,20 +30,59 @@ struct Corners {
     float upper_left, upper_right, lower_left, lower_right;
 };
 
-inline float flat_gain(const Corners& m, float fx, float fy) {
-    const float upper = m.upper_left * (1.0f - fx) + m.upper_right * fx;
-    const float lower_minus_upper = (m.lower_left * (1.0f - fx) - upper) + m.lower_right * fx;
-    return upper + fy * lower_minus_upper;
-}
+// Rows between the same two map rows share the terms upper and lower - upper
+// of every column and differ only in fy, so the terms of a stretch of columns
+// are computed once per pair of map rows, and each pixel then costs one
+// multiply-add and a multiply. The stretch is a whole row when its terms can
+// be allocated (rows then stream through memory as a copy does), otherwise
+// chunks of this many columns on the stack, with the same results.
+constexpr uint64_t kStackColumns = 1024;
+constexpr uint64_t kMostHeapColumns = uint64_t{1} << 24;
 
-// Scales columns [begin, end) of one row, all inside map interval `interval`.
+// upper and lower - upper for columns [begin, end) of interval `interval`.
 template <typename Product>
-void scale_interval(float* row, Product begin, Product end, Product map_cols, float inv_width, int64_t interval,
-                    const Corners& corners, float fy) {
+void interval_terms(float* upper, float* lower_minus_upper, Product begin, Product end, Product map_cols,
+                    float inv_width, int64_t interval, const Corners& m) {
     const float left = static_cast<float>(interval);
     for (Product c = begin; c < end; ++c) {
         const float fx = map_position(c, map_cols, inv_width) - left;
-        row[c] *= flat_gain(corners, fx, fy);
+        const float top = m.upper_left * (1.0f - fx) + m.upper_right * fx;
+        upper[c - begin] = top;
+        lower_minus_upper[c - begin] = (m.lower_left * (1.0f - fx) - top) + m.lower_right * fx;
+    }
+}
+
+// The terms of columns [first, last) between map rows `upper_row` and the next.
+void column_terms(float* upper, float* lower_minus_upper, uint64_t first, uint64_t last, uint64_t width, const float* upper_row,
+                  const float* lower_row, int map_cols, float inv_width, bool narrow_columns) {
+    const uint64_t cols = static_cast<uint64_t>(map_cols);
+    // Columns come in runs that share one map interval (positions never fall
+    // along a row); each run reads the map once.
+    uint64_t c = first;
+    while (c < last) {
+        const int64_t x0 = interval_of(map_position(c, cols, inv_width), map_cols);
+        uint64_t end = last;
+        if (x0 < map_cols - 2) {
+            // First column at or past the next map sample: estimate, then settle.
+            const double next = static_cast<double>(x0 + 1);
+            const auto reaches = [&](uint64_t column) {
+                return static_cast<double>(map_position(column, cols, inv_width)) >= next;
+            };
+            const double estimate = std::ceil(next * static_cast<double>(width) / static_cast<double>(cols));
+            end = estimate >= static_cast<double>(last) ? last : static_cast<uint64_t>(estimate);
+            if (end <= c) end = c + 1;
+            while (end > c + 1 && reaches(end - 1)) --end;
+            while (end < last && !reaches(end)) ++end;
+        }
+        const Corners corners{upper_row[x0], upper_row[x0 + 1], lower_row[x0], lower_row[x0 + 1]};
+        float* u = upper + (c - first);
+        float* d = lower_minus_upper + (c - first);
+        if (narrow_columns)
+            interval_terms<int32_t>(u, d, static_cast<int32_t>(c), static_cast<int32_t>(end), map_cols, inv_width,
+                                    x0, corners);
+        else
+            interval_terms<uint64_t>(u, d, c, end, cols, inv_width, x0, corners);
+        c = end;
     }
 }
 
@@ -54,40 +95,31 @@ void apply_flat_gain_map_impl(float* data, uint64_t height, uint64_t width, cons
     const uint64_t cols = static_cast<uint64_t>(map_cols);
     // Column products that fit in 32 bits take the loop that vectorises.
     const bool narrow_columns = (width - 1) <= static_cast<uint64_t>(INT32_MAX) / cols;
-    for (uint64_t r = 0; r < height; ++r) {
-        const float y = map_position<uint64_t>(r, static_cast<uint64_t>(map_rows), inv_height);
-        const int64_t y0 = interval_of(y, map_rows);
-        const float fy = y - static_cast<float>(y0);
-        const float* upper = gains + static_cast<uint64_t>(y0) * cols;
-        const float* lower = upper + cols;
-        float* row = data + r * width;
-        // Columns come in runs that share one map interval (positions never
-        // fall along a row); each run reads the map once.
-        uint64_t c = 0;
-        while (c < width) {
-            const int64_t x0 = interval_of(map_position(c, cols, inv_width), map_cols);
-            uint64_t end = width;
-            if (x0 < map_cols - 2) {
-                // First column at or past the next map sample: estimate, then settle.
-                const double next = static_cast<double>(x0 + 1);
-                const auto reaches = [&](uint64_t column) {
-                    return static_cast<double>(map_position(column, cols, inv_width)) >= next;
-                };
-                const double estimate = std::ceil(next * static_cast<double>(width) / static_cast<double>(cols));
-                end = estimate >= static_cast<double>(width) ? width : static_cast<uint64_t>(estimate);
-                if (end <= c) end = c + 1;
-                while (end > c + 1 && reaches(end - 1)) --end;
-                while (end < width && !reaches(end)) ++end;
+    float stack_terms[2 * kStackColumns];
+    float* terms = width <= kMostHeapColumns ? static_cast<float*>(std::malloc(2 * width * sizeof(float))) : nullptr;
+    const uint64_t chunk = terms ? width : kStackColumns;
+    if (!terms) terms = stack_terms;
+    float* upper = terms;
+    float* lower_minus_upper = terms + chunk;
+    for (uint64_t first = 0; first < width; first += chunk) {
+        const uint64_t last = std::min(width, first + chunk);
+        const uint64_t count = last - first;
+        int64_t terms_row = -1;  // the map row pair the terms were computed for
+        for (uint64_t r = 0; r < height; ++r) {
+            const float y = map_position<uint64_t>(r, static_cast<uint64_t>(map_rows), inv_height);
+            const int64_t y0 = interval_of(y, map_rows);
+            const float fy = y - static_cast<float>(y0);
+            if (y0 != terms_row) {
+                const float* upper_row = gains + static_cast<uint64_t>(y0) * cols;
+                column_terms(upper, lower_minus_upper, first, last, width, upper_row, upper_row + cols, map_cols, inv_width,
+                             narrow_columns);
+                terms_row = y0;
             }
-            const Corners corners{upper[x0], upper[x0 + 1], lower[x0], lower[x0 + 1]};
-            if (narrow_columns)
-                scale_interval<int32_t>(row, static_cast<int32_t>(c), static_cast<int32_t>(end), map_cols, inv_width,
-                                        x0, corners, fy);
-            else
-                scale_interval<uint64_t>(row, c, end, cols, inv_width, x0, corners, fy);
-            c = end;
+            float* row = data + r * width + first;
+            for (uint64_t c = 0; c < count; ++c) row[c] *= upper[c] + fy * lower_minus_upper[c];
         }
     }
+    if (terms != stack_terms) std::free(terms);
 }
 
 }  // namespace lumra
