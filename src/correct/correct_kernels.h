@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "lumra.h"
+
 namespace lumra {
 
 // Multiplies the pixels of a trimmed area, a channel range and a lattice of
@@ -19,8 +21,10 @@ void apply_gain_map_impl(float* data, uint64_t height, uint64_t width, int chann
 
 // Multiplies every pixel of a one-channel image by a map_rows x map_cols grid
 // stretched over it; the last interval extrapolates, nothing is clamped.
-void apply_flat_gain_map_impl(float* data, uint64_t height, uint64_t width, const float* gains, int map_rows,
-                              int map_cols) noexcept;
+// Needs a scratch row: without it, returns LUMRA_ERR_INVALID_ARGUMENT having
+// written nothing.
+LumraStatus apply_flat_gain_map_impl(float* data, uint64_t height, uint64_t width, const float* gains,
+                                     int map_rows, int map_cols) noexcept;
 
 // Replaces each selected sample x by c0 + sign(x) * (c1 |x| + ... + cN |x|^N),
 // limited to [-1, 1]. The area must lie inside the image.
@@ -30,8 +34,10 @@ void apply_map_polynomial_impl(float* data, int height, int width, int channels,
 
 // Multiplies every sample by the radial gain 1 + k0 q + ... + k4 q^5 of its
 // pixel (q the squared normalised distance from the centre), limited to [0, 1].
-void fix_vignette_impl(float* data, int height, int width, int channels, const double* coefficients,
-                       int coefficient_count, double center_x, double center_y) noexcept;
+// Needs a scratch row: without it, returns LUMRA_ERR_INVALID_ARGUMENT having
+// written nothing.
+LumraStatus fix_vignette_impl(float* data, int height, int width, int channels, const double* coefficients,
+                              int coefficient_count, double center_x, double center_y) noexcept;
 
 // Resamples the source at the radially and tangentially displaced position of
 // every destination pixel, bilinearly or with the 4 x 4 cubic window.

@@ -30,16 +30,9 @@ struct Corners {
     float upper_left, upper_right, lower_left, lower_right;
 };
 
-// Rows between the same two map rows share the terms upper and lower - upper
-// of every column and differ only in fy, so the terms of a stretch of columns
-// are computed once per pair of map rows, and each pixel then costs one
-// multiply-add and a multiply. The stretch is a whole row when its terms can
-// be allocated (rows then stream through memory as a copy does), otherwise
-// chunks of this many columns on the stack, with the same results.
-constexpr uint64_t kStackColumns = 1024;
-constexpr uint64_t kMostHeapColumns = uint64_t{1} << 24;
 
-// upper and lower - upper for columns [begin, end) of interval `interval`.
+// upper and lower - upper for columns [begin, end) of interval `interval`,
+// stored from `upper` and `lower_minus_upper` on.
 template <typename Product>
 void interval_terms(float* upper, float* lower_minus_upper, Product begin, Product end, Product map_cols,
                     float inv_width, int64_t interval, const Corners& m) {
@@ -52,16 +45,16 @@ void interval_terms(float* upper, float* lower_minus_upper, Product begin, Produ
     }
 }
 
-// The terms of columns [first, last) between map rows `upper_row` and the next.
-void column_terms(float* upper, float* lower_minus_upper, uint64_t first, uint64_t last, uint64_t width, const float* upper_row,
+// The terms of every column between map rows `upper_row` and `lower_row`.
+void column_terms(float* upper, float* lower_minus_upper, uint64_t width, const float* upper_row,
                   const float* lower_row, int map_cols, float inv_width, bool narrow_columns) {
     const uint64_t cols = static_cast<uint64_t>(map_cols);
     // Columns come in runs that share one map interval (positions never fall
     // along a row); each run reads the map once.
-    uint64_t c = first;
-    while (c < last) {
+    uint64_t c = 0;
+    while (c < width) {
         const int64_t x0 = interval_of(map_position(c, cols, inv_width), map_cols);
-        uint64_t end = last;
+        uint64_t end = width;
         if (x0 < map_cols - 2) {
             // First column at or past the next map sample: estimate, then settle.
             const double next = static_cast<double>(x0 + 1);
@@ -69,14 +62,14 @@ void column_terms(float* upper, float* lower_minus_upper, uint64_t first, uint64
                 return static_cast<double>(map_position(column, cols, inv_width)) >= next;
             };
             const double estimate = std::ceil(next * static_cast<double>(width) / static_cast<double>(cols));
-            end = estimate >= static_cast<double>(last) ? last : static_cast<uint64_t>(estimate);
+            end = estimate >= static_cast<double>(width) ? width : static_cast<uint64_t>(estimate);
             if (end <= c) end = c + 1;
             while (end > c + 1 && reaches(end - 1)) --end;
-            while (end < last && !reaches(end)) ++end;
+            while (end < width && !reaches(end)) ++end;
         }
         const Corners corners{upper_row[x0], upper_row[x0 + 1], lower_row[x0], lower_row[x0 + 1]};
-        float* u = upper + (c - first);
-        float* d = lower_minus_upper + (c - first);
+        float* u = upper + c;
+        float* d = lower_minus_upper + c;
         if (narrow_columns)
             interval_terms<int32_t>(u, d, static_cast<int32_t>(c), static_cast<int32_t>(end), map_cols, inv_width,
                                     x0, corners);
@@ -88,38 +81,38 @@ void column_terms(float* upper, float* lower_minus_upper, uint64_t first, uint64
 
 }  // namespace
 
-void apply_flat_gain_map_impl(float* data, uint64_t height, uint64_t width, const float* gains, int map_rows,
-                              int map_cols) noexcept {
+// Rows between the same two map rows share the terms upper and lower - upper
+// of every column and differ only in fy, so a row of terms is computed once
+// per pair of map rows, and each pixel then costs one multiply-add and a
+// multiply while the rows stream through memory as a copy does.
+LumraStatus apply_flat_gain_map_impl(float* data, uint64_t height, uint64_t width, const float* gains,
+                                     int map_rows, int map_cols) noexcept {
     const float inv_height = 1.0f / static_cast<float>(height);
     const float inv_width = 1.0f / static_cast<float>(width);
     const uint64_t cols = static_cast<uint64_t>(map_cols);
     // Column products that fit in 32 bits take the loop that vectorises.
     const bool narrow_columns = (width - 1) <= static_cast<uint64_t>(INT32_MAX) / cols;
-    float stack_terms[2 * kStackColumns];
-    float* terms = width <= kMostHeapColumns ? static_cast<float*>(std::malloc(2 * width * sizeof(float))) : nullptr;
-    const uint64_t chunk = terms ? width : kStackColumns;
-    if (!terms) terms = stack_terms;
+    if (width > SIZE_MAX / (2 * sizeof(float))) return LUMRA_ERR_INVALID_ARGUMENT;
+    float* terms = static_cast<float*>(std::malloc(2 * width * sizeof(float)));
+    if (!terms) return LUMRA_ERR_INVALID_ARGUMENT;
     float* upper = terms;
-    float* lower_minus_upper = terms + chunk;
-    for (uint64_t first = 0; first < width; first += chunk) {
-        const uint64_t last = std::min(width, first + chunk);
-        const uint64_t count = last - first;
-        int64_t terms_row = -1;  // the map row pair the terms were computed for
-        for (uint64_t r = 0; r < height; ++r) {
-            const float y = map_position<uint64_t>(r, static_cast<uint64_t>(map_rows), inv_height);
-            const int64_t y0 = interval_of(y, map_rows);
-            const float fy = y - static_cast<float>(y0);
-            if (y0 != terms_row) {
-                const float* upper_row = gains + static_cast<uint64_t>(y0) * cols;
-                column_terms(upper, lower_minus_upper, first, last, width, upper_row, upper_row + cols, map_cols, inv_width,
-                             narrow_columns);
-                terms_row = y0;
-            }
-            float* row = data + r * width + first;
-            for (uint64_t c = 0; c < count; ++c) row[c] *= upper[c] + fy * lower_minus_upper[c];
+    float* lower_minus_upper = terms + width;
+    int64_t terms_row = -1;  // the map row pair the terms were computed for
+    for (uint64_t r = 0; r < height; ++r) {
+        const float y = map_position<uint64_t>(r, static_cast<uint64_t>(map_rows), inv_height);
+        const int64_t y0 = interval_of(y, map_rows);
+        const float fy = y - static_cast<float>(y0);
+        if (y0 != terms_row) {
+            const float* upper_row = gains + static_cast<uint64_t>(y0) * cols;
+            column_terms(upper, lower_minus_upper, width, upper_row, upper_row + cols, map_cols, inv_width,
+                         narrow_columns);
+            terms_row = y0;
         }
+        float* row = data + r * width;
+        for (uint64_t c = 0; c < width; ++c) row[c] *= upper[c] + fy * lower_minus_upper[c];
     }
-    if (terms != stack_terms) std::free(terms);
+    std::free(terms);
+    return LUMRA_OK;
 }
 
 }  // namespace lumra

@@ -4,6 +4,9 @@
 // The gain is computed in double precision once per pixel and shared by all
 // its channels.
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 #include "correct_common.h"
 #include "correct_kernels.h"
@@ -11,25 +14,27 @@
 namespace lumra {
 namespace {
 
-// Pixels whose gains are computed together before they are applied.
+// Pixels whose gains are spread over their samples together.
 constexpr int kChunk = 256;
 
 inline float limit_unit(float value) { return limit_high_then_low(value, 0.0f, 1.0f); }
 
-// Gains of columns [first, first + count) of a row whose squared offset is dy2.
+// The gain of a pixel whose squared offsets (normalised) are dx2 and dy2.
 template <int Terms>
-void radial_gains(float* gain, int first, int count, double dy2, double cx, double scale, const double* k) {
-    for (int j = 0; j < count; ++j) {
-        const double dx = (static_cast<double>(first + j) - cx) * scale;
-        const double q = dx * dx + dy2;
-        double g = k[0] * q + 1.0;
-        double power = q;
-        for (int t = 1; t < Terms; ++t) {
-            power = power * q;
-            g = g + k[t] * power;
-        }
-        gain[j] = static_cast<float>(g);
+inline float radial_gain(double dx2, double dy2, const double* k) {
+    const double q = dx2 + dy2;
+    double g = k[0] * q + 1.0;
+    double power = q;
+    for (int t = 1; t < Terms; ++t) {
+        power = power * q;
+        g = g + k[t] * power;
     }
+    return static_cast<float>(g);
+}
+
+inline double column_offset2(int j, double cx, double scale) {
+    const double dx = (static_cast<double>(j) - cx) * scale;
+    return dx * dx;
 }
 
 // Multiplies `count` pixels of `channels` samples by their gains.
@@ -57,37 +62,65 @@ void apply_gains(float* pixels, const float* gain, int count, int channels) {
     }
 }
 
+// Each row of gains is computed once, from the columns' squared offsets
+// worked out once per call, and also serves the row mirrored about the centre
+// when that row's squared offset is bitwise the same (its gains then are too).
+// Returns false, having written nothing, when the scratch row is not to be had.
 template <int Terms>
-void correct_rows(float* data, int height, int width, int channels, const double* k, double cx, double cy,
-                  double scale) {
-    float gain[kChunk];
-    for (int i = 0; i < height; ++i) {
+bool correct_rows(float* data, int height, int width, int channels, const double* k, double cx, double cy,
+                           double scale) {
+    const size_t columns = static_cast<size_t>(width);
+    void* scratch = std::malloc(columns * (sizeof(double) + sizeof(float)));
+    if (!scratch) return false;
+    double* dx2 = static_cast<double*>(scratch);
+    float* gain = reinterpret_cast<float*>(dx2 + columns);
+    for (int j = 0; j < width; ++j) dx2[j] = column_offset2(j, cx, scale);
+    const auto offset2 = [&](int64_t i) {
         const double dy = (static_cast<double>(i) - cy) * scale;
-        const double dy2 = dy * dy;
-        float* row = data + static_cast<int64_t>(i) * width * channels;
-        for (int first = 0; first < width; first += kChunk) {
-            const int count = std::min(kChunk, width - first);
-            radial_gains<Terms>(gain, first, count, dy2, cx, scale, k);
-            apply_gains(row + static_cast<int64_t>(first) * channels, gain, count, channels);
-        }
+        return dy * dy;
+    };
+    const auto mirror = [&](int64_t i) -> int64_t {
+        const double m = 2.0 * cy - static_cast<double>(i);
+        if (!(m >= 0.0 && m < static_cast<double>(height)) || m != std::floor(m)) return -1;
+        const int64_t row = static_cast<int64_t>(m);
+        const double a = offset2(i), b = offset2(row);
+        return std::memcmp(&a, &b, sizeof a) == 0 ? row : -1;
+    };
+    const auto apply_row = [&](int64_t i) {
+        float* row = data + i * width * channels;
+        for (int first = 0; first < width; first += kChunk)
+            apply_gains(row + static_cast<int64_t>(first) * channels, gain + first, std::min(kChunk, width - first),
+                        channels);
+    };
+    for (int64_t i = 0; i < height; ++i) {
+        const int64_t twin = mirror(i);
+        if (twin >= 0 && twin < i) continue;  // done together with its twin
+        const double dy2 = offset2(i);
+        for (int j = 0; j < width; ++j) gain[j] = radial_gain<Terms>(dx2[j], dy2, k);
+        apply_row(i);
+        if (twin > i) apply_row(twin);
     }
+    std::free(scratch);
+    return true;
 }
 
 }  // namespace
 
-void fix_vignette_impl(float* data, int height, int width, int channels, const double* coefficients,
-                       int coefficient_count, double center_x, double center_y) noexcept {
+LumraStatus fix_vignette_impl(float* data, int height, int width, int channels, const double* coefficients,
+                              int coefficient_count, double center_x, double center_y) noexcept {
     const double w = width, h = height;
     const double cx = center_x * w, cy = center_y * h;
     const double scale = 1.0 / farthest_corner(cx, cy, w, h);
     const double* k = coefficients;
+    bool done = false;
     switch (std::min(coefficient_count, 5)) {
-        case 1: correct_rows<1>(data, height, width, channels, k, cx, cy, scale); break;
-        case 2: correct_rows<2>(data, height, width, channels, k, cx, cy, scale); break;
-        case 3: correct_rows<3>(data, height, width, channels, k, cx, cy, scale); break;
-        case 4: correct_rows<4>(data, height, width, channels, k, cx, cy, scale); break;
-        default: correct_rows<5>(data, height, width, channels, k, cx, cy, scale); break;
+        case 1: done = correct_rows<1>(data, height, width, channels, k, cx, cy, scale); break;
+        case 2: done = correct_rows<2>(data, height, width, channels, k, cx, cy, scale); break;
+        case 3: done = correct_rows<3>(data, height, width, channels, k, cx, cy, scale); break;
+        case 4: done = correct_rows<4>(data, height, width, channels, k, cx, cy, scale); break;
+        default: done = correct_rows<5>(data, height, width, channels, k, cx, cy, scale); break;
     }
+    return done ? LUMRA_OK : LUMRA_ERR_INVALID_ARGUMENT;
 }
 
 }  // namespace lumra

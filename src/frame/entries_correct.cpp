@@ -66,9 +66,8 @@ extern "C" LUMRA_API LumraStatus lumra_apply_flat_gain_map(LumraImage* image, co
     LUMRA_REQUIRE(image->channels == 1, kInvalid);
     LUMRA_REQUIRE(image->height != 0, kInvalid);
     LUMRA_REQUIRE(image->width != 0, kInvalid);
-    apply_flat_gain_map_impl(static_cast<float*>(image->data), image->height, image->width, gains, map_rows,
-                             map_cols);
-    return LUMRA_OK;
+    return apply_flat_gain_map_impl(static_cast<float*>(image->data), image->height, image->width, gains,
+                                    map_rows, map_cols);
 }
 
 // An area bound pair of (0, 0) means the whole extent; any other pair must lie
@@ -112,9 +111,8 @@ extern "C" LUMRA_API LumraStatus lumra_fix_vignette(LumraImage* image, const dou
     LUMRA_REQUIRE(reserved_clear(image), kInvalid);
     if (narrow(image->height) <= 0 || narrow(image->width) <= 0 || narrow(image->channels) <= 0) return LUMRA_OK;
     LUMRA_REQUIRE(size_fits_int32(image) && fits_int32(image->channels), kInvalid);
-    fix_vignette_impl(static_cast<float*>(image->data), narrow(image->height), narrow(image->width),
-                      narrow(image->channels), coefficients, coefficient_count, center_x, center_y);
-    return LUMRA_OK;
+    return fix_vignette_impl(static_cast<float*>(image->data), narrow(image->height), narrow(image->width),
+                             narrow(image->channels), coefficients, coefficient_count, center_x, center_y);
 }
 
 extern "C" LUMRA_API LumraStatus lumra_warp_rectilinear(const LumraImage* source, LumraImage* destination,
