@@ -3,6 +3,7 @@
 // The evaluation form is chosen once per call by degree; every form works on
 // blocks of samples so that one loop serves contiguous and strided runs.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "correct_common.h"
@@ -40,9 +41,13 @@ struct Quadratic {  // (c2 |x| + c1) x + c0
 };
 
 // a - b is a + (-b) exactly, so "+ c for x >= 0, - c for x < 0" is the
-// addition of c times the sample's sign; multiplying by -1 negates exactly
-// and keeps the loop free of branches.
-inline float signed_like(float x, float c) { return c * (x < 0.0f ? -1.0f : 1.0f); }
+// addition of c with its sign bit flipped for a negative sample (NaN and -0
+// are not negative). Flipping the bit is exact negation and keeps the loop
+// free of branches.
+inline float signed_like(float x, float c) {
+    const uint32_t flip = x < 0.0f ? 0x80000000u : 0u;
+    return std::bit_cast<float>(std::bit_cast<uint32_t>(c) ^ flip);
+}
 
 struct Cubic {  // ((c3 x +- c2) x + c1) x + c0
     float c0, c1, c2, c3;
