@@ -12,8 +12,7 @@
 namespace lumra {
 namespace {
 
-// Samples worked together: a strided run is gathered into a block of this
-// size, and the general form keeps its running powers and sums per block.
+// Samples worked together: a strided run is gathered into a block of this size.
 constexpr int kBlock = 64;
 
 inline float limit_unit(float value) { return limit_high_then_low(value, -1.0f, 1.0f); }
@@ -44,10 +43,9 @@ struct Quadratic {  // (c2 |x| + c1) x + c0
 // addition of c with its sign bit flipped for a negative sample (NaN and -0
 // are not negative). Flipping the bit is exact negation and keeps the loop
 // free of branches.
-inline float signed_like(float x, float c) {
-    const uint32_t flip = x < 0.0f ? 0x80000000u : 0u;
-    return std::bit_cast<float>(std::bit_cast<uint32_t>(c) ^ flip);
-}
+inline uint32_t sign_flip(float x) { return x < 0.0f ? 0x80000000u : 0u; }
+inline float flipped(float c, uint32_t flip) { return std::bit_cast<float>(std::bit_cast<uint32_t>(c) ^ flip); }
+inline float signed_like(float x, float c) { return flipped(c, sign_flip(x)); }
 
 struct Cubic {  // ((c3 x +- c2) x + c1) x + c0
     float c0, c1, c2, c3;
@@ -74,37 +72,36 @@ struct Quartic {  // x >= 0: (((c4 x + c3) x + c2) x + c1) x + c0; x < 0: (((c3 
 // Degree 5 and above: explicit powers of |x|, four coefficients at a time
 // (summed as (first + third) + (second + fourth)), then the rest one by one;
 // each contribution is added for x >= 0 and subtracted for x < 0.
+// One sample through the general form; with the degree known at compile time
+// the whole evaluation stays in registers.
+template <int Degree>
+inline float general_sample(float x, const float* c, int degree) {
+    const int d = Degree > 0 ? Degree : degree;
+    const uint32_t flip = sign_flip(x);
+    const float magnitude = std::fabs(x);
+    const float square = magnitude * magnitude, cube = square * magnitude, fourth = square * square;
+    float power = magnitude, sum = c[0];
+    int k = 1;
+    for (; k + 3 <= d; k += 4) {
+        const float total = (c[k] * power + c[k + 2] * (power * square)) +
+                            (c[k + 1] * (power * magnitude) + c[k + 3] * (power * cube));
+        sum = sum + flipped(total, flip);
+        power = power * fourth;
+    }
+    for (; k <= d; ++k) {
+        sum = sum + flipped(c[k] * power, flip);
+        power = power * magnitude;
+    }
+    return limit_unit(sum);
+}
+
+// Degrees 5 to 8, the common ones, are instantiated with their degree fixed.
+template <int Degree>
 struct General {
     const float* c;
     int degree;
     void operator()(float* v, int n) const {
-        float magnitude[kBlock], power[kBlock], sum[kBlock], square[kBlock], cube[kBlock], fourth[kBlock];
-        for (int j = 0; j < n; ++j) {
-            magnitude[j] = std::fabs(v[j]);
-            power[j] = magnitude[j];
-            sum[j] = c[0];
-            square[j] = magnitude[j] * magnitude[j];
-            cube[j] = square[j] * magnitude[j];
-            fourth[j] = square[j] * square[j];
-        }
-        int k = 1;
-        for (; k + 3 <= degree; k += 4) {
-            const float c1 = c[k], c2 = c[k + 1], c3 = c[k + 2], c4 = c[k + 3];
-            for (int j = 0; j < n; ++j) {
-                const float p = power[j];
-                const float total = (c1 * p + c3 * (p * square[j])) + (c2 * (p * magnitude[j]) + c4 * (p * cube[j]));
-                sum[j] = sum[j] + signed_like(v[j], total);
-                power[j] = p * fourth[j];
-            }
-        }
-        for (; k <= degree; ++k) {
-            const float ck = c[k];
-            for (int j = 0; j < n; ++j) {
-                sum[j] = sum[j] + signed_like(v[j], ck * power[j]);
-                power[j] = power[j] * magnitude[j];
-            }
-        }
-        for (int j = 0; j < n; ++j) v[j] = limit_unit(sum[j]);
+        for (int j = 0; j < n; ++j) v[j] = general_sample<Degree>(v[j], c, degree);
     }
 };
 
@@ -174,7 +171,11 @@ void apply_map_polynomial_impl(float* data, int height, int width, int channels,
         case 2: map_area(data, area, Quadratic{c[0], c[1], c[2]}); break;
         case 3: map_area(data, area, Cubic{c[0], c[1], c[2], c[3]}); break;
         case 4: map_area(data, area, Quartic{c[0], c[1], c[2], c[3], c[4]}); break;
-        default: map_area(data, area, General{c, degree}); break;
+        case 5: map_area(data, area, General<5>{c, degree}); break;
+        case 6: map_area(data, area, General<6>{c, degree}); break;
+        case 7: map_area(data, area, General<7>{c, degree}); break;
+        case 8: map_area(data, area, General<8>{c, degree}); break;
+        default: map_area(data, area, General<0>{c, degree}); break;
     }
 }
 
