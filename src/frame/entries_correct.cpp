@@ -1,5 +1,6 @@
 // Entries of the lens and sensor corrections.
 #include "checks.h"
+#include "correct/correct_kernels.h"
 
 using namespace lumra;
 
@@ -21,9 +22,11 @@ extern "C" LUMRA_API LumraStatus lumra_apply_gain_map(LumraImage* image, const f
     LUMRA_REQUIRE(row_pitch >= 1, kInvalid);
     LUMRA_REQUIRE(col_pitch != 0, kInvalid);
     LUMRA_REQUIRE(plane >= 0, kInvalid);
-    (void)top, (void)left, (void)bottom, (void)right, (void)planes;
-    (void)map_spacing_v, (void)map_spacing_h, (void)map_origin_v, (void)map_origin_h;
-    return LUMRA_OK;  // placeholder until the gain-map kernel lands
+    apply_gain_map_impl(static_cast<float*>(image->data), image->height, image->width, 3, gains,
+                        static_cast<uint64_t>(map_points_v), static_cast<uint64_t>(map_points_h),
+                        static_cast<uint64_t>(map_planes), top, left, bottom, right, plane, planes, row_pitch,
+                        col_pitch, map_spacing_v, map_spacing_h, map_origin_v, map_origin_h);
+    return LUMRA_OK;
 }
 
 extern "C" LUMRA_API LumraStatus lumra_apply_gain_map_cfa(LumraImage* image, const float* gains,
@@ -44,9 +47,11 @@ extern "C" LUMRA_API LumraStatus lumra_apply_gain_map_cfa(LumraImage* image, con
     LUMRA_REQUIRE(image->channels == 1, kInvalid);
     LUMRA_REQUIRE(row_pitch >= 1, kInvalid);
     LUMRA_REQUIRE(col_pitch != 0, kInvalid);
-    (void)top, (void)left, (void)bottom, (void)right;
-    (void)map_spacing_v, (void)map_spacing_h, (void)map_origin_v, (void)map_origin_h;
-    return LUMRA_OK;  // placeholder until the gain-map kernel lands
+    apply_gain_map_impl(static_cast<float*>(image->data), image->height, image->width, 1, gains,
+                        static_cast<uint64_t>(map_points_v), static_cast<uint64_t>(map_points_h),
+                        static_cast<uint64_t>(map_planes), top, left, bottom, right, 0, 1, row_pitch, col_pitch,
+                        map_spacing_v, map_spacing_h, map_origin_v, map_origin_h);
+    return LUMRA_OK;
 }
 
 extern "C" LUMRA_API LumraStatus lumra_apply_flat_gain_map(LumraImage* image, const float* gains, int32_t map_rows,
@@ -61,7 +66,8 @@ extern "C" LUMRA_API LumraStatus lumra_apply_flat_gain_map(LumraImage* image, co
     LUMRA_REQUIRE(image->channels == 1, kInvalid);
     LUMRA_REQUIRE(image->height != 0, kInvalid);
     LUMRA_REQUIRE(image->width != 0, kInvalid);
-    return LUMRA_OK;  // placeholder until the flat gain map lands
+    return apply_flat_gain_map_impl(static_cast<float*>(image->data), image->height, image->width, gains,
+                                    map_rows, map_cols);
 }
 
 // An area bound pair of (0, 0) means the whole extent; any other pair must lie
@@ -88,8 +94,10 @@ extern "C" LUMRA_API LumraStatus lumra_map_polynomial(LumraImage* image, int32_t
     LUMRA_REQUIRE(plane >= 0, kInvalid);
     LUMRA_REQUIRE(area_inside(top, bottom, image->height), kInvalid);
     LUMRA_REQUIRE(area_inside(left, right, image->width), kInvalid);
-    (void)planes;
-    return LUMRA_OK;  // placeholder until the polynomial kernel lands
+    apply_map_polynomial_impl(static_cast<float*>(image->data), narrow(image->height), narrow(image->width),
+                              narrow(image->channels), top, left, bottom, right, plane, planes, row_pitch,
+                              col_pitch, coefficients, degree);
+    return LUMRA_OK;
 }
 
 extern "C" LUMRA_API LumraStatus lumra_fix_vignette(LumraImage* image, const double* coefficients,
@@ -103,8 +111,8 @@ extern "C" LUMRA_API LumraStatus lumra_fix_vignette(LumraImage* image, const dou
     LUMRA_REQUIRE(reserved_clear(image), kInvalid);
     if (narrow(image->height) <= 0 || narrow(image->width) <= 0 || narrow(image->channels) <= 0) return LUMRA_OK;
     LUMRA_REQUIRE(size_fits_int32(image) && fits_int32(image->channels), kInvalid);
-    (void)center_x, (void)center_y;
-    return LUMRA_OK;  // placeholder until the vignette correction lands
+    return fix_vignette_impl(static_cast<float*>(image->data), narrow(image->height), narrow(image->width),
+                             narrow(image->channels), coefficients, coefficient_count, center_x, center_y);
 }
 
 extern "C" LUMRA_API LumraStatus lumra_warp_rectilinear(const LumraImage* source, LumraImage* destination,
@@ -124,6 +132,8 @@ extern "C" LUMRA_API LumraStatus lumra_warp_rectilinear(const LumraImage* source
     LUMRA_REQUIRE(source->channels == destination->channels, kMismatch);
     LUMRA_REQUIRE(fits_int32(source->channels), kInvalid);
     LUMRA_REQUIRE(!bicubic || (source->height >= 4 && source->width >= 4), kInvalid);
-    (void)tangential, (void)center_x, (void)center_y;
-    return LUMRA_OK;  // placeholder until the warp lands
+    warp_rectilinear(static_cast<const float*>(source->data), static_cast<float*>(destination->data),
+                     source->height, source->width, narrow(source->channels), radial, coefficient_planes,
+                     radial_count, tangential, center_x, center_y, bicubic);
+    return LUMRA_OK;
 }

@@ -1,0 +1,182 @@
+// The polynomial map: each selected sample x becomes
+// c0 + sign(x) * (c1 |x| + c2 |x|^2 + ... + cN |x|^N), limited to [-1, 1].
+// The evaluation form is chosen once per call by degree; every form works on
+// blocks of samples so that one loop serves contiguous and strided runs.
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+#include "correct_common.h"
+#include "correct_kernels.h"
+
+namespace lumra {
+namespace {
+
+// Samples worked together: a strided run is gathered into a block of this size.
+constexpr int kBlock = 64;
+
+inline float limit_unit(float value) { return limit_high_then_low(value, -1.0f, 1.0f); }
+
+// Each form maps `n` (at most kBlock) consecutive samples in place.
+struct Constant {  // degree 0: c0 whatever the sample
+    float value;
+    void operator()(float* v, int n) const {
+        for (int j = 0; j < n; ++j) v[j] = value;
+    }
+};
+
+struct Linear {  // degree 1: odd already, c1 x + c0
+    float c0, c1;
+    void operator()(float* v, int n) const {
+        for (int j = 0; j < n; ++j) v[j] = limit_unit(c1 * v[j] + c0);
+    }
+};
+
+struct Quadratic {  // (c2 |x| + c1) x + c0
+    float c0, c1, c2;
+    void operator()(float* v, int n) const {
+        for (int j = 0; j < n; ++j) v[j] = limit_unit((c2 * std::fabs(v[j]) + c1) * v[j] + c0);
+    }
+};
+
+// a - b is a + (-b) exactly, so "+ c for x >= 0, - c for x < 0" is the
+// addition of c with its sign bit flipped for a negative sample (NaN and -0
+// are not negative). Flipping the bit is exact negation and keeps the loop
+// free of branches.
+inline uint32_t sign_flip(float x) { return x < 0.0f ? 0x80000000u : 0u; }
+inline float flipped(float c, uint32_t flip) { return std::bit_cast<float>(std::bit_cast<uint32_t>(c) ^ flip); }
+inline float signed_like(float x, float c) { return flipped(c, sign_flip(x)); }
+
+struct Cubic {  // ((c3 x +- c2) x + c1) x + c0
+    float c0, c1, c2, c3;
+    void operator()(float* v, int n) const {
+        for (int j = 0; j < n; ++j) {
+            const float x = v[j];
+            v[j] = limit_unit(((c3 * x + signed_like(x, c2)) * x + c1) * x + c0);
+        }
+    }
+};
+
+struct Quartic {  // x >= 0: (((c4 x + c3) x + c2) x + c1) x + c0; x < 0: (((c3 - c4 x) x - c2) x + c1) x + c0
+    float c0, c1, c2, c3, c4;
+    void operator()(float* v, int n) const {
+        for (int j = 0; j < n; ++j) {
+            const float x = v[j];
+            const float third = signed_like(x, c4 * x) + c3;
+            const float second = third * x + signed_like(x, c2);
+            v[j] = limit_unit((second * x + c1) * x + c0);
+        }
+    }
+};
+
+// Degree 5 and above: explicit powers of |x|, four coefficients at a time
+// (summed as (first + third) + (second + fourth)), then the rest one by one;
+// each contribution is added for x >= 0 and subtracted for x < 0.
+// One sample through the general form; with the degree known at compile time
+// the whole evaluation stays in registers.
+template <int Degree>
+inline float general_sample(float x, const float* c, int degree) {
+    const int d = Degree > 0 ? Degree : degree;
+    const uint32_t flip = sign_flip(x);
+    const float magnitude = std::fabs(x);
+    const float square = magnitude * magnitude, cube = square * magnitude, fourth = square * square;
+    float power = magnitude, sum = c[0];
+    int k = 1;
+    for (; k + 3 <= d; k += 4) {
+        const float total = (c[k] * power + c[k + 2] * (power * square)) +
+                            (c[k + 1] * (power * magnitude) + c[k + 3] * (power * cube));
+        sum = sum + flipped(total, flip);
+        power = power * fourth;
+    }
+    for (; k <= d; ++k) {
+        sum = sum + flipped(c[k] * power, flip);
+        power = power * magnitude;
+    }
+    return limit_unit(sum);
+}
+
+// Degrees 5 to 8, the common ones, are instantiated with their degree fixed.
+template <int Degree>
+struct General {
+    const float* c;
+    int degree;
+    void operator()(float* v, int n) const {
+        for (int j = 0; j < n; ++j) v[j] = general_sample<Degree>(v[j], c, degree);
+    }
+};
+
+// Applies `form` to `count` samples `stride` elements apart: a contiguous
+// run in place, block by block; a strided one through a gathered block.
+template <typename Form>
+void map_run(float* first, uint64_t count, uint64_t stride, const Form& form) {
+    float block[kBlock];
+    for (uint64_t i = 0; i < count; i += kBlock) {
+        const int n = static_cast<int>(std::min<uint64_t>(kBlock, count - i));
+        if (stride == 1) {
+            form(first + i, n);
+            continue;
+        }
+        for (int j = 0; j < n; ++j) block[j] = first[(i + j) * stride];
+        form(block, n);
+        for (int j = 0; j < n; ++j) first[(i + j) * stride] = block[j];
+    }
+}
+
+struct Area {
+    uint64_t first_row, row_count, first_col, col_count, row_step, col_step;
+    uint64_t width, channels, first_plane, plane_end;
+};
+
+template <typename Form>
+void map_area(float* data, const Area& a, const Form& form) {
+    const bool packed = a.col_step == 1 && a.first_plane == 0 && a.plane_end == a.channels;
+    const uint64_t processed_cols = (a.col_count - 1) / a.col_step + 1;
+    for (uint64_t offset = 0; offset < a.row_count; offset += a.row_step) {
+        float* row = data + ((a.first_row + offset) * a.width + a.first_col) * a.channels;
+        if (packed) {
+            map_run(row, a.col_count * a.channels, 1, form);
+            continue;
+        }
+        for (uint64_t p = a.first_plane; p < a.plane_end; ++p)
+            map_run(row + p, processed_cols, a.col_step * a.channels, form);
+    }
+}
+
+}  // namespace
+
+void apply_map_polynomial_impl(float* data, int height, int width, int channels, int top, int left, int bottom,
+                               int right, int plane, int planes, int row_pitch, int col_pitch,
+                               const float* coefficients, int degree) noexcept {
+    const int64_t plane_end = std::min<int64_t>(int64_t{plane} + planes, channels);
+    if (plane_end <= plane) return;
+    const bool all_rows = top == 0 && bottom == 0;
+    const bool all_cols = left == 0 && right == 0;
+    const Area area{
+        all_rows ? 0u : static_cast<uint64_t>(top),
+        static_cast<uint64_t>(all_rows ? int64_t{height} : int64_t{bottom} - top),
+        all_cols ? 0u : static_cast<uint64_t>(left),
+        static_cast<uint64_t>(all_cols ? int64_t{width} : int64_t{right} - left),
+        static_cast<uint64_t>(row_pitch),
+        static_cast<uint64_t>(col_pitch),
+        static_cast<uint64_t>(width),
+        static_cast<uint64_t>(channels),
+        static_cast<uint64_t>(plane),
+        static_cast<uint64_t>(plane_end),
+    };
+    if (area.row_count == 0 || area.col_count == 0) return;
+    const float* c = coefficients;
+    switch (degree) {
+        case 0: map_area(data, area, Constant{limit_unit(c[0])}); break;
+        case 1: map_area(data, area, Linear{c[0], c[1]}); break;
+        case 2: map_area(data, area, Quadratic{c[0], c[1], c[2]}); break;
+        case 3: map_area(data, area, Cubic{c[0], c[1], c[2], c[3]}); break;
+        case 4: map_area(data, area, Quartic{c[0], c[1], c[2], c[3], c[4]}); break;
+        case 5: map_area(data, area, General<5>{c, degree}); break;
+        case 6: map_area(data, area, General<6>{c, degree}); break;
+        case 7: map_area(data, area, General<7>{c, degree}); break;
+        case 8: map_area(data, area, General<8>{c, degree}); break;
+        default: map_area(data, area, General<0>{c, degree}); break;
+    }
+}
+
+}  // namespace lumra
