@@ -258,6 +258,14 @@ TEST(TransformEdges, LargestTables) {
     expect_matches_reference<float, uint8_t>({&big, matrix.data(), &big, 0, 0});
 }
 
+TEST(TransformEdges, LargeIntegerImagesThroughAValueTableGiveTheSameResults) {
+    // Past 4 x 65536 elements the 16-bit curve-only kernel computes each value once.
+    const std::vector<float> curve = random_curve(4096, -0.1f, 1.1f);
+    expect_matches_reference<uint16_t, uint16_t>({&curve, nullptr, nullptr, 0, 0}, 300, 300);
+    expect_matches_reference<uint16_t, float>({&curve, nullptr, nullptr, 12, 0}, 300, 300);
+    expect_matches_reference<uint16_t, uint8_t>({nullptr, nullptr, &curve, 0, 0}, 300, 300);
+}
+
 TEST(TransformEdges, LookupStaysInsideTablesBeyondTwoToThe24) {
     // float(N - 1) rounds up to N here, so only the integer limit keeps k at N - 1.
     const int32_t size = (1 << 24) + 4;

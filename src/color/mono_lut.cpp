@@ -14,10 +14,6 @@
 namespace lumra {
 namespace {
 
-// Below this many 16-bit elements, filling a 65536-entry table costs more
-// than it saves.
-constexpr uint64_t kWideTableThreshold = uint64_t{1} << 18;
-
 struct MonoCurve {
     const float* lut;
     uint64_t size;
@@ -38,22 +34,17 @@ struct MonoCurve {
 
 template <typename In, typename Out>
 void mono_run(const In* src, Out* dst, uint64_t count, const MonoCurve& curve) {
-    if constexpr (std::is_same_v<In, uint8_t>) {
-        Out table[256];
-        for (int s = 0; s < 256; ++s) {
-            table[s] = curve.direct ? curve.direct_value<Out>(static_cast<uint8_t>(s))
-                                    : curve.value<Out>(static_cast<float>(s));
-        }
-        apply_value_table(src, dst, count, table);
-        return;
-    } else if constexpr (std::is_same_v<In, uint16_t>) {
-        if (count >= kWideTableThreshold) {
-            // If the table cannot be had, the per-element loop below gives the same result.
-            Out* table = static_cast<Out*>(std::malloc(65536 * sizeof(Out)));
-            if (table != nullptr) {
-                for (uint32_t s = 0; s < 65536; ++s) table[s] = curve.value<Out>(static_cast<float>(s));
-                apply_value_table(src, dst, count, table);
-                std::free(table);
+    if constexpr (!std::is_same_v<In, float>) {
+        const bool applied = apply_through_value_table<In, Out>(src, dst, count, [&](In element) {
+            if constexpr (std::is_same_v<In, uint8_t>) {
+                if (curve.direct) return curve.direct_value<Out>(element);
+            }
+            return curve.value<Out>(read_element(element));
+        });
+        if (applied) return;
+        if constexpr (std::is_same_v<In, uint8_t>) {
+            if (curve.direct) {
+                for (uint64_t i = 0; i < count; ++i) dst[i] = curve.direct_value<Out>(src[i]);
                 return;
             }
         }

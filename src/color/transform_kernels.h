@@ -10,6 +10,7 @@
 
 #include "color/lut_lookup.h"
 #include "color/pixel_io.h"
+#include "color/value_table.h"
 
 namespace lumra {
 
@@ -25,6 +26,13 @@ struct FirstCurve {
 
     FirstCurve(const float* table, int32_t size, float in_scale)
         : lut(table), bounds(lut_bounds(size)), position_scale(in_scale * bounds.top) {}
+
+    // The curve's value for one element value.
+    template <typename In>
+    float at(In element) const {
+        if constexpr (kDirect) return lut[element];
+        else return lut_lookup(lut, read_element(element) * position_scale, bounds);
+    }
 
     template <typename In, typename V>
     Rgb<V> operator()(const In* pixel, V tag) const {
@@ -55,10 +63,21 @@ inline Rgb<V> clamp_and_scale(const Rgb<V>& value, float out_scale) {
     return each_channel(value, [&](V c) { return clamp_unit(c) * V(out_scale); });
 }
 
+// Each channel's result depends only on its element's value. For integer input
+// on an image with many more elements than values, the results are computed
+// once per value (with the same per-channel function) and looked up; a table
+// that cannot be allocated falls back to the pixel loop, with the same result.
 template <typename In, typename Out, bool kDirect>
 void transform_lut_only_impl(const In* src, Out* dst, int64_t pixel_count, const float* lut, int32_t lut_size,
                              float in_scale, float out_scale) {
     const FirstCurve<kDirect> curve(lut, lut_size, in_scale);
+    if constexpr (!std::is_same_v<In, float>) {
+        const uint64_t elements = 3 * pixel_total(pixel_count);
+        const bool applied = apply_through_value_table<In, Out>(src, dst, elements, [&](In element) {
+            return store_element<Out>(clamp_unit(curve.at(element)) * out_scale);
+        });
+        if (applied) return;
+    }
     run_pixel_blocks(src, dst, pixel_total(pixel_count),
                      [&](const In* pixel, auto tag) { return clamp_and_scale(curve(pixel, tag), out_scale); });
 }
