@@ -12,11 +12,7 @@ namespace {
 constexpr uint64_t kHeight = 4000, kWidth = 6000;
 
 template <typename T>
-constexpr LumraDType dtype_of() {
-    if constexpr (sizeof(T) == 1) return LUMRA_DTYPE_UINT8;
-    else if constexpr (sizeof(T) == 2) return LUMRA_DTYPE_UINT16;
-    else return LUMRA_DTYPE_FLOAT32;
-}
+constexpr LumraDType kDType = sizeof(T) == 1 ? LUMRA_DTYPE_UINT8 : sizeof(T) == 2 ? LUMRA_DTYPE_UINT16 : LUMRA_DTYPE_FLOAT32;
 
 // A smooth photograph-like pattern with a little noise, in [0, 1].
 inline float sample(uint64_t row, uint64_t col, uint64_t channel) {
@@ -32,7 +28,7 @@ struct BenchImage {
     std::vector<T> pixels;
     LumraImage desc;
     explicit BenchImage(uint64_t channels, bool fill) : pixels(kHeight * kWidth * channels) {
-        desc = LumraImage{pixels.data(), kHeight, kWidth, channels, dtype_of<T>(), 0};
+        desc = LumraImage{pixels.data(), kHeight, kWidth, channels, kDType<T>, 0};
         if (!fill) return;
         const float full = sizeof(T) == 4 ? 1.0f : sizeof(T) == 2 ? 65535.0f : 255.0f;
         for (uint64_t r = 0; r < kHeight; ++r)
