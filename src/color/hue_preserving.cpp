@@ -53,7 +53,7 @@ void transform_hue_preserving_lut_matrix_impl(const float* src, Out* dst, int64_
                                               int32_t lut1_size, const float* matrix, float out_scale) {
     const LutBounds bounds = lut_bounds(lut1_size);
     const Matrix3 m = Matrix3::plain(matrix);
-    run_pixel_blocks(src, dst, pixel_total(pixel_count), [&](const float* pixel, auto tag) {
+    run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const float* pixel, auto tag) {
         return clamp_and_scale(m.apply(hue_preserving_tone(load_rgb(pixel, tag), lut1, bounds)), out_scale);
     });
 }
@@ -61,7 +61,7 @@ void transform_hue_preserving_lut_matrix_impl(const float* src, Out* dst, int64_
 void transform_hue_preserving_tone_impl(const float* src, float* dst, int64_t pixel_count, const float* lut1,
                                         int32_t lut1_size) {
     const LutBounds bounds = lut_bounds(lut1_size);
-    run_pixel_blocks(src, dst, pixel_total(pixel_count), [&](const float* pixel, auto tag) {
+    run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const float* pixel, auto tag) {
         return hue_preserving_tone(load_rgb(pixel, tag), lut1, bounds);
     });
 }
@@ -74,7 +74,7 @@ void transform_hue_preserving_lut_matrix_lut_impl(const float* src, Out* dst, in
     const LutBounds bounds = lut_bounds(lut1_size);
     const FinalCurve second{lut2, lut_bounds(lut2_size)};
     const Matrix3 m = Matrix3::plain(matrix);
-    run_pixel_blocks(src, dst, pixel_total(pixel_count), [&](const float* pixel, auto tag) {
+    run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const float* pixel, auto tag) {
         using V = decltype(tag);
         const Rgb<V> toned = hue_preserving_tone(load_rgb(pixel, tag), lut1, bounds);
         const Rgb<V> position = each_channel(m.apply(toned), [&](V y) { return V(second.bounds.top) * y; });

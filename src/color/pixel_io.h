@@ -159,7 +159,7 @@ inline void store_rgb(Out* pixels, const Rgb<Lanes>& value) {
 #define LUMRA_FLATTEN
 #endif
 template <typename In, typename Out, typename Pixel>
-LUMRA_FLATTEN inline void run_pixel_blocks(const In* src, Out* dst, uint64_t pixel_count, const Pixel& pixel) {
+LUMRA_FLATTEN inline void run_pixel_blocks(const In* src, Out* dst, uint64_t pixel_count, Pixel pixel) {
     constexpr uint64_t kBlock = 128;
     for (uint64_t start = 0; start < pixel_count; start += kBlock) {
         const uint64_t end = pixel_count - start < kBlock ? pixel_count : start + kBlock;

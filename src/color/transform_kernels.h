@@ -79,14 +79,14 @@ void transform_lut_only_impl(const In* src, Out* dst, int64_t pixel_count, const
         if (applied) return;
     }
     run_pixel_blocks(src, dst, pixel_total(pixel_count),
-                     [&](const In* pixel, auto tag) { return clamp_and_scale(curve(pixel, tag), out_scale); });
+                     [=](const In* pixel, auto tag) { return clamp_and_scale(curve(pixel, tag), out_scale); });
 }
 
 template <typename In, typename Out>
 void transform_matrix_only_impl(const In* src, Out* dst, int64_t pixel_count, const float* matrix, float in_scale,
                                 float out_scale) {
     const Matrix3 m = Matrix3::plain(matrix);
-    run_pixel_blocks(src, dst, pixel_total(pixel_count), [&](const In* pixel, auto tag) {
+    run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const In* pixel, auto tag) {
         using V = decltype(tag);
         const Rgb<V> x = each_channel(load_rgb(pixel, tag), [&](V c) { return c * V(in_scale); });
         return clamp_and_scale(m.apply(x), out_scale);
@@ -98,7 +98,7 @@ void transform_lut_matrix_impl(const In* src, Out* dst, int64_t pixel_count, con
                                const float* matrix, float in_scale, float out_scale) {
     const FirstCurve<kDirect> curve(lut, lut_size, in_scale);
     const Matrix3 m = Matrix3::plain(matrix);
-    run_pixel_blocks(src, dst, pixel_total(pixel_count), [&](const In* pixel, auto tag) {
+    run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const In* pixel, auto tag) {
         return clamp_and_scale(m.apply(curve(pixel, tag)), out_scale);
     });
 }
@@ -110,7 +110,7 @@ void transform_matrix_lut_impl(const In* src, Out* dst, int64_t pixel_count, con
                                int32_t lut_size, float in_scale, float out_scale) {
     const FinalCurve curve{lut, lut_bounds(lut_size)};
     const Matrix3 m = Matrix3::scaled(matrix, in_scale * curve.bounds.top);
-    run_pixel_blocks(src, dst, pixel_total(pixel_count), [&](const In* pixel, auto tag) {
+    run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const In* pixel, auto tag) {
         return curve(m.apply(load_rgb(pixel, tag)), out_scale);
     });
 }
@@ -123,7 +123,7 @@ void transform_lut_matrix_lut_impl(const In* src, Out* dst, int64_t pixel_count,
     const FirstCurve<kDirect> first(pre_lut, pre_lut_size, in_scale);
     const FinalCurve second{post_lut, lut_bounds(post_lut_size)};
     const Matrix3 m = Matrix3::scaled(matrix, second.bounds.top);
-    run_pixel_blocks(src, dst, pixel_total(pixel_count), [&](const In* pixel, auto tag) {
+    run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const In* pixel, auto tag) {
         return second(m.apply(first(pixel, tag)), out_scale);
     });
 }
