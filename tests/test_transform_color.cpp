@@ -8,6 +8,7 @@
 
 #include "color/color_kernels.h"
 #include "color/transform_kernels.h"
+#include "color/value_table.h"
 #include "support/color_data.h"
 #include "support/color_reference.h"
 
@@ -170,6 +171,20 @@ TEST(DirectIndex, InBitsMakeNoDifferenceAnd257EntriesInterpolate) {
     ASSERT_EQ(run_transform(src, plain, {&curve257, nullptr, nullptr, 0, 0}), LUMRA_OK);
     ASSERT_EQ(run_transform(src, six_bits, {&curve257, nullptr, nullptr, 6, 0}), LUMRA_OK);
     EXPECT_FALSE(lumra_test::same_bits(plain.pixels, six_bits.pixels));
+}
+
+TEST(DirectIndex, ByteTableRoutinesAgreeWithThePlainLookup) {
+    std::vector<uint8_t> table(256), src(1000);
+    lumra_test::fill_random(table);
+    lumra_test::fill_random(src);
+    for (uint64_t count : {0, 1, 63, 64, 65, 200, 1000}) {
+        std::vector<uint8_t> fast(count + 1, 7), portable(count + 1, 7), expected(count + 1, 7);
+        for (uint64_t i = 0; i < count; ++i) expected[i] = table[src[i]];
+        lumra::apply_byte_table(src.data(), fast.data(), count, table.data());
+        lumra::apply_byte_table(src.data(), portable.data(), count, table.data(), true);
+        EXPECT_EQ(fast, expected) << count;
+        EXPECT_EQ(portable, expected) << count;
+    }
 }
 
 TEST(TransformEdges, WorkedExamples) {

@@ -14,6 +14,11 @@ inline void apply_value_table(const In* src, Out* dst, uint64_t count, const Out
     for (uint64_t i = 0; i < count; ++i) dst[i] = table[src[i]];
 }
 
+// 8-bit to 8-bit through a 256-entry table, with the fastest routine the
+// processor offers (chosen once); portable_only forces the plain loop.
+void apply_byte_table(const uint8_t* src, uint8_t* dst, uint64_t count, const uint8_t* table,
+                      bool portable_only = false);
+
 // Fills a table with value_of(v) for every value of In and applies it to count
 // elements. 8-bit tables live on the stack; 16-bit tables are allocated and
 // used only for counts of at least four times the table. Returns false (and
@@ -25,7 +30,8 @@ inline bool apply_through_value_table(const In* src, Out* dst, uint64_t count, V
         if (count < kValues) return false;
         Out table[kValues];
         for (uint32_t v = 0; v < kValues; ++v) table[v] = value_of(static_cast<In>(v));
-        apply_value_table(src, dst, count, table);
+        if constexpr (sizeof(Out) == 1) apply_byte_table(src, dst, count, table);
+        else apply_value_table(src, dst, count, table);
         return true;
     } else {
         if (count < 4 * uint64_t{kValues}) return false;
