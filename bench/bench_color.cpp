@@ -12,7 +12,8 @@ namespace {
 constexpr uint64_t kHeight = 4000, kWidth = 6000;
 
 template <typename T>
-constexpr LumraDType kDType = sizeof(T) == 1 ? LUMRA_DTYPE_UINT8 : sizeof(T) == 2 ? LUMRA_DTYPE_UINT16 : LUMRA_DTYPE_FLOAT32;
+constexpr LumraDType kDType =
+    sizeof(T) == 1 ? LUMRA_DTYPE_UINT8 : (sizeof(T) == 2 ? LUMRA_DTYPE_UINT16 : LUMRA_DTYPE_FLOAT32);
 
 // A smooth photograph-like pattern with a little noise, in [0, 1].
 inline float sample(uint64_t row, uint64_t col, uint64_t channel) {

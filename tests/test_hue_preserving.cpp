@@ -125,7 +125,8 @@ TEST(HuePipelines, MatrixResultIsClampedBeforeTruncation) {
     Image<float> src(1, 1, 3);
     src.pixels = {0.999f, 0.999f, 0.999f};
     Image<uint8_t> dst(1, 1, 3);
-    ASSERT_EQ(lumra_transform_color(src.get(), dst.get(), identity.data(), 2, matrix, nullptr, 0, 0, 0, true), LUMRA_OK);
+    ASSERT_EQ(lumra_transform_color(src.get(), dst.get(), identity.data(), 2, matrix, nullptr, 0, 0, 0, true),
+              LUMRA_OK);
     EXPECT_EQ(dst.pixels, std::vector<uint8_t>(3, 254));
 }
 

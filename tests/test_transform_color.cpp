@@ -41,8 +41,9 @@ const Stages kRows[] = {{true, true, true},  {true, true, false},  {false, true,
 template <typename In, typename Out>
 LumraStatus run_transform(const Image<In>& src, Image<Out>& dst, const lumra_ref::TransformArgs& args,
                           bool hue = false) {
-    return lumra_transform_color(src.get(), dst.get(), args.lut1 ? args.lut1->data() : nullptr,
-                                 args.lut1 ? args.lut1->size() : 0, args.matrix, args.lut2 ? args.lut2->data() : nullptr,
+    const float* lut1 = args.lut1 ? args.lut1->data() : nullptr;
+    const float* lut2 = args.lut2 ? args.lut2->data() : nullptr;
+    return lumra_transform_color(src.get(), dst.get(), lut1, args.lut1 ? args.lut1->size() : 0, args.matrix, lut2,
                                  args.lut2 ? args.lut2->size() : 0, args.in_bits, args.out_bits, hue);
 }
 
@@ -279,6 +280,13 @@ TEST(TransformEdges, LargeIntegerImagesThroughAValueTableGiveTheSameResults) {
     expect_matches_reference<uint16_t, uint16_t>({&curve, nullptr, nullptr, 0, 0}, 300, 300);
     expect_matches_reference<uint16_t, float>({&curve, nullptr, nullptr, 12, 0}, 300, 300);
     expect_matches_reference<uint16_t, uint8_t>({nullptr, nullptr, &curve, 0, 0}, 300, 300);
+}
+
+TEST(TransformEdges, LargeFloatImagesStreamTheSameResults) {
+    // Past 2^20 pixels the matrix-only kernel streams float results past the caches.
+    const std::vector<float> matrix = lumra_test::random_matrix();
+    expect_matches_reference<float, float>({nullptr, matrix.data(), nullptr, 0, 0}, 1025, 1024);
+    expect_matches_reference<uint16_t, float>({nullptr, matrix.data(), nullptr, 0, 0}, 1025, 1024);
 }
 
 TEST(TransformEdges, LookupStaysInsideTablesBeyondTwoToThe24) {

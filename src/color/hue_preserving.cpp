@@ -32,9 +32,13 @@ Rgb<V> hue_preserving_tone(const Rgb<V>& in, const float* lut1, LutBounds bounds
     const V divisor = select(spread, range, V(1.0f));  // never divide by a range that is not used
     const V mid_out = select(spread, lo_out + (mid - lo) * (hi_out - lo_out) / divisor, lo_out);
 
-    const V r_out = select(r_ge_g, select(g_gt_b, hi_out, select(r_ge_b, hi_out, mid_out)), select(r_ge_b, mid_out, lo_out));
-    const V g_out = select(r_ge_g, select(g_gt_b, mid_out, lo_out), select(r_ge_b, hi_out, select(g_lt_b, mid_out, hi_out)));
-    const V b_out = select(r_ge_g, select(g_gt_b, lo_out, select(r_ge_b, mid_out, hi_out)), select(r_ge_b, lo_out, select(g_lt_b, hi_out, mid_out)));
+    // Each result goes back to the channel it came from.
+    const V r_out = select(r_ge_g, select(g_gt_b, hi_out, select(r_ge_b, hi_out, mid_out)),
+                           select(r_ge_b, mid_out, lo_out));
+    const V g_out = select(r_ge_g, select(g_gt_b, mid_out, lo_out),
+                           select(r_ge_b, hi_out, select(g_lt_b, mid_out, hi_out)));
+    const V b_out = select(r_ge_g, select(g_gt_b, lo_out, select(r_ge_b, mid_out, hi_out)),
+                           select(r_ge_b, lo_out, select(g_lt_b, hi_out, mid_out)));
     return {r_out, g_out, b_out};
 }
 

@@ -10,6 +10,8 @@
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #define LUMRA_COLOR_SSE2 1
+#else
+#define LUMRA_COLOR_SSE2 0
 #endif
 
 namespace lumra {
