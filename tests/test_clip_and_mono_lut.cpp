@@ -13,10 +13,10 @@ namespace {
 using lumra_test::Image;
 using lumra_test::random_curve;
 
-TEST(ClipAndTransform, MatchesTheReadingThroughLanesRemainderAndStreaming) {
+TEST(ClipAndTransform, MatchesTheReadingThroughLanesAndRemainder) {
     const std::vector<float> matrix = lumra_test::random_matrix();
     const float clip_max[3] = {0.7f, 0.9f, -0.0f};
-    // Past 2^20 pixels (the last size) float results are streamed past the caches.
+    // The last size is larger than the caches.
     using Size = std::pair<uint64_t, uint64_t>;
     for (auto [height, width] : {Size{3, 1}, Size{3, 3}, Size{3, 4}, Size{3, 19}, Size{3, 130}, Size{1025, 1024}}) {
         Image<float> src(height, width, 3), dst(height, width, 3);

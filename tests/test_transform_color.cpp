@@ -282,13 +282,6 @@ TEST(TransformEdges, LargeIntegerImagesThroughAValueTableGiveTheSameResults) {
     expect_matches_reference<uint16_t, uint8_t>({nullptr, nullptr, &curve, 0, 0}, 300, 300);
 }
 
-TEST(TransformEdges, LargeFloatImagesStreamTheSameResults) {
-    // Past 2^20 pixels the matrix-only kernel streams float results past the caches.
-    const std::vector<float> matrix = lumra_test::random_matrix();
-    expect_matches_reference<float, float>({nullptr, matrix.data(), nullptr, 0, 0}, 1025, 1024);
-    expect_matches_reference<uint16_t, float>({nullptr, matrix.data(), nullptr, 0, 0}, 1025, 1024);
-}
-
 TEST(TransformEdges, LookupStaysInsideTablesBeyondTwoToThe24) {
     // float(N - 1) rounds up to N here, so only the integer limit keeps k at N - 1.
     const int32_t size = (1 << 24) + 4;

@@ -9,7 +9,7 @@ void clip_and_transform_color_kernel(const float* src_data, float* dst_data, uin
                                      const float* clip_max, const float* matrix) noexcept {
     const Matrix3 m = Matrix3::plain(matrix);
     const float clip_r = clip_max[0], clip_g = clip_max[1], clip_b = clip_max[2];
-    run_pixel_blocks_streaming_large(src_data, dst_data, pixel_count, [=](const float* pixel, auto tag) {
+    run_pixel_blocks(src_data, dst_data, pixel_count, [=](const float* pixel, auto tag) {
         using V = decltype(tag);
         const Rgb<V> x = load_rgb(pixel, tag);
         // No lower limit before the matrix: negative samples pass unchanged.

@@ -153,48 +153,22 @@ inline void store_rgb(Out* pixels, const Rgb<Lanes>& value) {
 // Each pixel's elements are all read before its results are stored, so src and
 // dst may be the same buffer when In and Out are the same type. Everything
 // the loop calls is inlined into it (flatten), so the lanes stay in registers.
-// With kStream the lanes' float results bypass the caches (dst 16-byte aligned).
+// (Streaming stores for large float results were measured slower here than
+// plain stores, so there are none.)
 #if defined(__GNUC__)
 #define LUMRA_FLATTEN __attribute__((flatten))
 #else
 #define LUMRA_FLATTEN
 #endif
-template <typename In, typename Out, typename Pixel, bool kStream = false>
+template <typename In, typename Out, typename Pixel>
 LUMRA_FLATTEN inline void run_pixel_blocks(const In* src, Out* dst, uint64_t pixel_count, Pixel pixel) {
     constexpr uint64_t kBlock = 128;
     for (uint64_t start = 0; start < pixel_count; start += kBlock) {
         const uint64_t end = pixel_count - start < kBlock ? pixel_count : start + kBlock;
         uint64_t i = start;
-        for (; i + 4 <= end; i += 4) {
-#if LUMRA_COLOR_SSE2
-            if constexpr (kStream) {
-                __m128 ordered[3];
-                pixel_io_detail::interleave(pixel(src + 3 * i, Lanes{}), ordered);
-                for (int k = 0; k < 3; ++k) _mm_stream_ps(dst + 3 * i + 4 * k, ordered[k]);
-                continue;
-            }
-#endif
-            store_rgb(dst + 3 * i, pixel(src + 3 * i, Lanes{}));
-        }
+        for (; i + 4 <= end; i += 4) store_rgb(dst + 3 * i, pixel(src + 3 * i, Lanes{}));
         for (; i < end; ++i) store_rgb(dst + 3 * i, pixel(src + 3 * i, 0.0f));
     }
-#if LUMRA_COLOR_SSE2
-    if constexpr (kStream) _mm_sfence();
-#endif
-}
-
-// For the kernels whose time is all memory traffic: float results of an
-// image much larger than the caches are streamed out, which saves reading each
-// destination line in before it is overwritten. Same values either way.
-template <typename In, typename Out, typename Pixel>
-inline void run_pixel_blocks_streaming_large(const In* src, Out* dst, uint64_t pixel_count, Pixel pixel) {
-    constexpr uint64_t kStreamFrom = uint64_t{1} << 20;  // pixels (12 MB of float results)
-    if constexpr (std::is_same_v<Out, float> && LUMRA_COLOR_SSE2) {
-        if (pixel_count >= kStreamFrom && reinterpret_cast<uintptr_t>(dst) % 16 == 0) {
-            return run_pixel_blocks<In, Out, Pixel, true>(src, dst, pixel_count, pixel);
-        }
-    }
-    run_pixel_blocks(src, dst, pixel_count, pixel);
 }
 
 }  // namespace lumra

@@ -86,7 +86,7 @@ template <typename In, typename Out>
 void transform_matrix_only_impl(const In* src, Out* dst, int64_t pixel_count, const float* matrix, float in_scale,
                                 float out_scale) {
     const Matrix3 m = Matrix3::plain(matrix);
-    run_pixel_blocks_streaming_large(src, dst, pixel_total(pixel_count), [=](const In* pixel, auto tag) {
+    run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const In* pixel, auto tag) {
         using V = decltype(tag);
         const Rgb<V> x = each_channel(load_rgb(pixel, tag), [&](V c) { return c * V(in_scale); });
         return clamp_and_scale(m.apply(x), out_scale);
