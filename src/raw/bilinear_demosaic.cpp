@@ -1,0 +1,197 @@
+// Bilinear demosaic of a 2 x 2 colour-filter mosaic. Each output channel of a
+// site is one of five values: the site's own sample S, the axial mean A, the
+// diagonal mean D, the horizontal mean H or the vertical mean V (or 0). Which
+// one depends only on the site's colour and the pattern, so it is resolved once
+// per row parity into a plan; the interior then runs without bounds tests and
+// the border, where neighbours drop out, takes the plain per-pixel rules.
+#include <cstring>
+#include <initializer_list>
+
+#include "raw/raw_kernels.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace lumra {
+namespace {
+
+enum Source : uint8_t { kOwn, kAxial, kDiagonal, kHorizontal, kVertical, kZero, kSourceCount };
+
+// plan[column parity][channel] for one row parity.
+struct RowPlan {
+    uint8_t source[2][3];
+};
+
+int32_t colour_at(const int32_t* pattern, uint64_t r, uint64_t c) { return pattern[(r & 1) * 2 + (c & 1)]; }
+
+RowPlan make_plan(const int32_t* pattern, uint64_t row_parity, uint64_t width) {
+    RowPlan plan{};
+    for (uint64_t p = 0; p < 2; ++p) {
+        uint8_t* s = plan.source[p];
+        const int32_t own = colour_at(pattern, row_parity, p);
+        if (own == 1) {
+            const int32_t horizontal = colour_at(pattern, row_parity, p ^ 1);
+            const int32_t vertical = colour_at(pattern, row_parity ^ 1, p);
+            s[1] = kOwn;
+            for (int32_t colour : {0, 2}) {
+                if (width >= 2 && horizontal == colour) s[colour] = kHorizontal;
+                else if (vertical == colour) s[colour] = kVertical;
+                else s[colour] = kZero;
+            }
+        } else {
+            s[own] = kOwn;
+            s[1] = kAxial;
+            s[2 - own] = kDiagonal;
+        }
+    }
+    return plan;
+}
+
+// A mean of the values that exist, summed in the order given; 0 when none does.
+struct Mean {
+    float sum = 0.0f;
+    int count = 0;
+    void add(float value) {
+        sum = count == 0 ? value : sum + value;
+        ++count;
+    }
+    float value() const { return count == 0 ? 0.0f : sum / static_cast<float>(count); }
+};
+
+// Any pixel, with every neighbour tested against the image bounds.
+void border_pixel(const float* src, float* out, uint64_t height, uint64_t width, uint64_t r, uint64_t c,
+                  const RowPlan& plan) {
+    const bool has_up = r > 0, has_down = r + 1 < height, has_left = c > 0, has_right = c + 1 < width;
+    // at(dr, dc) is read only where the neighbour exists.
+    const auto at = [&](int dr, int dc) { return src[(r + dr) * width + (c + dc)]; };
+    float values[kSourceCount] = {};
+    values[kOwn] = at(0, 0);
+    Mean axial, diagonal, horizontal, vertical;
+    if (has_up) axial.add(at(-1, 0));
+    if (has_down) axial.add(at(1, 0));
+    if (has_left) axial.add(at(0, -1));
+    if (has_right) axial.add(at(0, 1));
+    if (has_up && has_left) diagonal.add(at(-1, -1));
+    if (has_up && has_right) diagonal.add(at(-1, 1));
+    if (has_down && has_left) diagonal.add(at(1, -1));
+    if (has_down && has_right) diagonal.add(at(1, 1));
+    if (has_left) horizontal.add(at(0, -1));
+    if (has_right) horizontal.add(at(0, 1));
+    if (has_up) vertical.add(at(-1, 0));
+    if (has_down) vertical.add(at(1, 0));
+    values[kAxial] = axial.value();
+    values[kDiagonal] = diagonal.value();
+    values[kHorizontal] = horizontal.value();
+    values[kVertical] = vertical.value();
+    const uint8_t* s = plan.source[c & 1];
+    for (int k = 0; k < 3; ++k) out[k] = values[s[k]];
+}
+
+// An interior pixel: all eight neighbours exist, so the means divide by 4 and
+// 2, which the products with 0.25 and 0.5 reproduce exactly.
+inline void interior_pixel(const float* up, const float* mid, const float* down, uint64_t c, const uint8_t* s,
+                           float* out) {
+    float values[kSourceCount];
+    const float vertical_sum = up[c] + down[c];
+    values[kOwn] = mid[c];
+    values[kAxial] = ((vertical_sum + mid[c - 1]) + mid[c + 1]) * 0.25f;
+    values[kDiagonal] = (((up[c - 1] + up[c + 1]) + down[c - 1]) + down[c + 1]) * 0.25f;
+    values[kHorizontal] = (mid[c - 1] + mid[c + 1]) * 0.5f;
+    values[kVertical] = vertical_sum * 0.5f;
+    values[kZero] = 0.0f;
+    for (int k = 0; k < 3; ++k) out[k] = values[s[k]];
+}
+
+#if defined(__SSE2__)
+
+// Lane masks of one row parity: lane j holds column first + j with `first` odd.
+struct RowMasks {
+    __m128 pick[3][kZero];  // [channel][source]
+};
+
+RowMasks make_masks(const RowPlan& plan) {
+    RowMasks m;
+    for (int k = 0; k < 3; ++k)
+        for (int s = 0; s < kZero; ++s) {
+            uint32_t lane[4];
+            for (int j = 0; j < 4; ++j) lane[j] = plan.source[(1 + j) & 1][k] == s ? 0xffffffffu : 0u;
+            __m128i bits;
+            std::memcpy(&bits, lane, sizeof lane);
+            m.pick[k][s] = _mm_castsi128_ps(bits);
+        }
+    return m;
+}
+
+inline __m128 choose(const __m128 (&pick)[kZero], const __m128 (&values)[kZero]) {
+    __m128 r = _mm_and_ps(values[0], pick[0]);
+    for (int s = 1; s < kZero; ++s) r = _mm_or_ps(r, _mm_and_ps(values[s], pick[s]));
+    return r;
+}
+
+// Four interior pixels from column c (odd); returns the next column.
+inline void interior_block(const float* up, const float* mid, const float* down, uint64_t c, const RowMasks& m,
+                           float* out) {
+    const __m128 left = _mm_loadu_ps(mid + c - 1), right = _mm_loadu_ps(mid + c + 1);
+    const __m128 vertical_sum = _mm_add_ps(_mm_loadu_ps(up + c), _mm_loadu_ps(down + c));
+    __m128 values[kZero];
+    values[kOwn] = _mm_loadu_ps(mid + c);
+    values[kAxial] = _mm_mul_ps(_mm_add_ps(_mm_add_ps(vertical_sum, left), right), _mm_set1_ps(0.25f));
+    const __m128 diagonal_sum = _mm_add_ps(
+        _mm_add_ps(_mm_add_ps(_mm_loadu_ps(up + c - 1), _mm_loadu_ps(up + c + 1)), _mm_loadu_ps(down + c - 1)),
+        _mm_loadu_ps(down + c + 1));
+    values[kDiagonal] = _mm_mul_ps(diagonal_sum, _mm_set1_ps(0.25f));
+    values[kHorizontal] = _mm_mul_ps(_mm_add_ps(left, right), _mm_set1_ps(0.5f));
+    values[kVertical] = _mm_mul_ps(vertical_sum, _mm_set1_ps(0.5f));
+    const __m128 x = choose(m.pick[0], values), y = choose(m.pick[1], values), z = choose(m.pick[2], values);
+    // Planar x, y, z to interleaved x0 y0 z0 x1 | y1 z1 x2 y2 | z2 x3 y3 z3.
+    const __m128 xy_low = _mm_unpacklo_ps(x, y), xy_high = _mm_unpackhi_ps(x, y);
+    const __m128 z0x1 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(1, 1, 0, 0));
+    const __m128 yz_low = _mm_unpacklo_ps(y, z), yz_high = _mm_unpackhi_ps(y, z);
+    const __m128 z2x3 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(3, 3, 2, 2));
+    _mm_storeu_ps(out, _mm_shuffle_ps(xy_low, z0x1, _MM_SHUFFLE(2, 0, 1, 0)));
+    _mm_storeu_ps(out + 4, _mm_shuffle_ps(yz_low, xy_high, _MM_SHUFFLE(1, 0, 3, 2)));
+    _mm_storeu_ps(out + 8, _mm_shuffle_ps(z2x3, yz_high, _MM_SHUFFLE(3, 2, 2, 0)));
+}
+
+#endif
+
+void interior_row(const float* src, float* dst, uint64_t width, uint64_t r, const RowPlan& plan,
+                  [[maybe_unused]] const void* masks) {
+    const float* mid = src + r * width;
+    const float* up = mid - width;
+    const float* down = mid + width;
+    float* out = dst + r * width * 3;
+    uint64_t c = 1;
+#if defined(__SSE2__)
+    const RowMasks& m = *static_cast<const RowMasks*>(masks);
+    for (; c + 4 < width; c += 4) interior_block(up, mid, down, c, m, out + c * 3);
+#endif
+    for (; c + 1 < width; ++c) interior_pixel(up, mid, down, c, plan.source[c & 1], out + c * 3);
+}
+
+}  // namespace
+
+void bilinear_demosaic_kernel(const float* src, float* dst, uint64_t height, uint64_t width,
+                              const int32_t* cfa_pattern) noexcept {
+    const RowPlan plans[2] = {make_plan(cfa_pattern, 0, width), make_plan(cfa_pattern, 1, width)};
+#if defined(__SSE2__)
+    const RowMasks masks[2] = {make_masks(plans[0]), make_masks(plans[1])};
+    const void* row_masks[2] = {&masks[0], &masks[1]};
+#else
+    const void* row_masks[2] = {nullptr, nullptr};
+#endif
+    for (uint64_t r = 0; r < height; ++r) {
+        const RowPlan& plan = plans[r & 1];
+        const bool interior = r > 0 && r + 1 < height && width >= 3;
+        if (!interior) {
+            for (uint64_t c = 0; c < width; ++c) border_pixel(src, dst + (r * width + c) * 3, height, width, r, c, plan);
+            continue;
+        }
+        border_pixel(src, dst + r * width * 3, height, width, r, 0, plan);
+        interior_row(src, dst, width, r, plan, row_masks[r & 1]);
+        border_pixel(src, dst + (r * width + width - 1) * 3, height, width, r, width - 1, plan);
+    }
+}
+
+}  // namespace lumra

@@ -1,0 +1,95 @@
+// Four float lanes for the raw kernels: SSE2 where the target has it, plain
+// arrays otherwise. Every operation is the single-precision operation of each
+// lane, rounded once, so the two builds and the scalar tails that use the
+// per-element forms below give the same bits.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace lumra::lanes {
+
+// Per-element forms, shared by the lanes' fallback and the scalar tails.
+// upper_first_unit limits to at most 1 and then to at least 0: a NaN becomes 1
+// and a zero of either sign becomes +0.
+inline float upper_first_unit(float v) {
+    const float upper = v < 1.0f ? v : 1.0f;
+    return upper > 0.0f ? upper : 0.0f;
+}
+
+#if defined(__SSE2__)
+
+struct F4 {
+    __m128 v;
+};
+inline F4 load(const float* p) { return {_mm_loadu_ps(p)}; }
+inline F4 load(const uint16_t* p) {
+    const __m128i wide = _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+    return {_mm_cvtepi32_ps(wide)};
+}
+inline void store(float* p, F4 a) { _mm_storeu_ps(p, a.v); }
+inline F4 splat(float x) { return {_mm_set1_ps(x)}; }
+inline F4 operator+(F4 a, F4 b) { return {_mm_add_ps(a.v, b.v)}; }
+inline F4 operator-(F4 a, F4 b) { return {_mm_sub_ps(a.v, b.v)}; }
+inline F4 operator*(F4 a, F4 b) { return {_mm_mul_ps(a.v, b.v)}; }
+inline F4 operator/(F4 a, F4 b) { return {_mm_div_ps(a.v, b.v)}; }
+// value where gate > 0, +0 elsewhere (also where gate is NaN)
+inline F4 where_positive(F4 gate, F4 value) { return {_mm_and_ps(_mm_cmpgt_ps(gate.v, _mm_setzero_ps()), value.v)}; }
+// 1 where numerator >= span, value elsewhere (also where either is NaN)
+inline F4 one_where_at_least(F4 numerator, F4 span, F4 value) {
+    const __m128 reached = _mm_cmpge_ps(numerator.v, span.v);
+    return {_mm_or_ps(_mm_and_ps(reached, _mm_set1_ps(1.0f)), _mm_andnot_ps(reached, value.v))};
+}
+// minps and maxps return their second operand on NaN and on equality, which
+// is exactly upper_first_unit above.
+inline F4 upper_first_unit(F4 a) {
+    return {_mm_max_ps(_mm_min_ps(a.v, _mm_set1_ps(1.0f)), _mm_setzero_ps())};
+}
+
+#else
+
+struct F4 {
+    float v[4];
+};
+template <typename T>
+inline F4 load(const T* p) {
+    F4 r;
+    for (int i = 0; i < 4; ++i) r.v[i] = static_cast<float>(p[i]);
+    return r;
+}
+inline void store(float* p, F4 a) { std::memcpy(p, a.v, sizeof a.v); }
+inline F4 splat(float x) { return {{x, x, x, x}}; }
+#define LUMRA_LANEWISE(op)                                  \
+    inline F4 operator op(F4 a, F4 b) {                     \
+        F4 r;                                               \
+        for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] op b.v[i]; \
+        return r;                                           \
+    }
+LUMRA_LANEWISE(+)
+LUMRA_LANEWISE(-)
+LUMRA_LANEWISE(*)
+LUMRA_LANEWISE(/)
+#undef LUMRA_LANEWISE
+inline F4 where_positive(F4 gate, F4 value) {
+    F4 r;
+    for (int i = 0; i < 4; ++i) r.v[i] = gate.v[i] > 0.0f ? value.v[i] : 0.0f;
+    return r;
+}
+inline F4 one_where_at_least(F4 numerator, F4 span, F4 value) {
+    F4 r;
+    for (int i = 0; i < 4; ++i) r.v[i] = numerator.v[i] >= span.v[i] ? 1.0f : value.v[i];
+    return r;
+}
+inline F4 upper_first_unit(F4 a) {
+    F4 r;
+    for (int i = 0; i < 4; ++i) r.v[i] = upper_first_unit(a.v[i]);
+    return r;
+}
+
+#endif
+
+}  // namespace lumra::lanes

@@ -1,0 +1,118 @@
+// Reciprocal paths of raw normalisation for the common delta-free, table-free
+// layouts: value = (x - black) x r with r the reciprocal of the span, computed
+// once per call per tile entry. Each row repeats a pattern of twelve elements
+// (the least common multiple of four lanes and the layout's period of 1, 2 or
+// 3 elements), so the inner loop has neither division nor remainder.
+//
+// The reciprocal is the correctly rounded 1 / span, the same on every machine.
+// Samples 0 and 1 of the three-sample layout then take one Newton-Raphson step
+// written out literally, r' = r + r x (1 - span x r), each operation rounded
+// once (no fused multiply-add): hardware reciprocal estimates differ between
+// instruction sets, so they are not used. The results agree with the general
+// path's division except in the last bits of some quotients below 1.
+//
+// A product with a rounded reciprocal can fall one unit short of 1 where the
+// quotient is exactly 1 (x at the white level). A numerator at or above the
+// span therefore gives 1 outright, as the division does, so a saturated sample
+// normalises to exactly 1.0 on every path.
+#include <cmath>
+
+#include "raw/lanes.h"
+#include "raw/normalize_raw_paths.h"
+#include "raw/raw_kernels.h"
+
+namespace lumra {
+namespace {
+
+using lanes::F4;
+
+constexpr int kPatternLength = 12;
+
+struct Pattern {
+    float black[kPatternLength];
+    float reciprocal[kPatternLength];
+    float span[kPatternLength];
+};
+
+template <typename In>
+void normalize_row_reciprocal(const In* x, float* out, int64_t count, const Pattern& p) {
+    F4 black[3], reciprocal[3], span[3];
+    for (int j = 0; j < 3; ++j) {
+        black[j] = lanes::load(p.black + 4 * j);
+        reciprocal[j] = lanes::load(p.reciprocal + 4 * j);
+        span[j] = lanes::load(p.span + 4 * j);
+    }
+    int64_t i = 0;
+    for (; i + kPatternLength <= count; i += kPatternLength) {
+        for (int j = 0; j < 3; ++j) {
+            // The span gate keeps a non-finite x at a dead entry at 0, as the division path does.
+            const F4 numerator = lanes::load(x + i + 4 * j) - black[j];
+            const F4 value = lanes::where_positive(
+                span[j], lanes::one_where_at_least(numerator, span[j], numerator * reciprocal[j]));
+            lanes::store(out + i + 4 * j, lanes::upper_first_unit(value));
+        }
+    }
+    for (int j = 0; i < count; ++i, ++j) {
+        const float numerator = static_cast<float>(x[i]) - p.black[j];
+        float value = 0.0f;
+        if (p.span[j] > 0.0f) value = numerator >= p.span[j] ? 1.0f : numerator * p.reciprocal[j];
+        out[i] = lanes::upper_first_unit(value);
+    }
+}
+
+// Fills entry j of the pattern. Returns false when the reciprocal of a
+// positive span is not a normal float (a subnormal or infinite span reciprocal
+// would lose more than the last bits, or turn 0 x inf into NaN).
+bool set_entry(Pattern& p, int j, float black, float white, bool newton_step) {
+    const float span = white - black;
+    float r = 0.0f;
+    if (span > 0.0f) {
+        r = 1.0f / span;
+        if (newton_step) r = r + r * (1.0f - span * r);
+        if (!std::isnormal(r)) return false;
+    }
+    p.black[j] = black;
+    p.reciprocal[j] = r;
+    p.span[j] = span;
+    return true;
+}
+
+template <typename In>
+void run_rows(const In* src, float* dst, const TileLayout& t, const Pattern* patterns, int pattern_count) {
+    const int64_t row_length = int64_t{t.width} * t.samples;
+    for (int64_t r = 0; r < t.height; ++r)
+        normalize_row_reciprocal(src + r * row_length, dst + r * row_length, row_length, patterns[r % pattern_count]);
+}
+
+}  // namespace
+
+bool normalize_tile_reciprocal(const void* src, int32_t src_dtype, float* dst, const TileLayout& t) noexcept {
+    const bool one_sample = t.samples == 1;
+    const bool tile_2x2 = t.repeat_rows == 2 && t.repeat_cols == 2;
+    const bool tile_1x1 = t.repeat_rows == 1 && t.repeat_cols == 1;
+    Pattern patterns[2];
+    int pattern_count = 1;
+    bool usable = true;
+    if (one_sample && (tile_2x2 || tile_1x1)) {
+        // Row parity picks the pattern of a 2 x 2 tile; within a row the column parity alternates.
+        pattern_count = tile_2x2 ? 2 : 1;
+        const float white = t.white_levels[0];
+        for (int row = 0; row < pattern_count; ++row)
+            for (int j = 0; j < kPatternLength; ++j)
+                usable &= set_entry(patterns[row], j, t.black_levels[tile_2x2 ? row * 2 + (j & 1) : 0], white, false);
+    } else if (t.samples == 3 && tile_1x1) {
+        for (int j = 0; j < kPatternLength; ++j) {
+            const int k = j % 3;
+            usable &= set_entry(patterns[0], j, t.black_levels[k], t.white_levels[k % t.white_count], k != 2);
+        }
+    } else {
+        return false;
+    }
+    if (!usable) return false;
+
+    if (src_dtype == LUMRA_DTYPE_UINT16) run_rows(static_cast<const uint16_t*>(src), dst, t, patterns, pattern_count);
+    else run_rows(static_cast<const float*>(src), dst, t, patterns, pattern_count);
+    return true;
+}
+
+}  // namespace lumra
