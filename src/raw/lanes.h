@@ -31,6 +31,10 @@ inline F4 load(const uint16_t* p) {
     const __m128i wide = _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
     return {_mm_cvtepi32_ps(wide)};
 }
+// table[index[0..3]]
+inline F4 gather(const float* table, const uint16_t* index) {
+    return {_mm_setr_ps(table[index[0]], table[index[1]], table[index[2]], table[index[3]])};
+}
 inline void store(float* p, F4 a) { _mm_storeu_ps(p, a.v); }
 inline F4 splat(float x) { return {_mm_set1_ps(x)}; }
 inline F4 operator+(F4 a, F4 b) { return {_mm_add_ps(a.v, b.v)}; }
@@ -60,6 +64,9 @@ inline F4 load(const T* p) {
     F4 r;
     for (int i = 0; i < 4; ++i) r.v[i] = static_cast<float>(p[i]);
     return r;
+}
+inline F4 gather(const float* table, const uint16_t* index) {
+    return {{table[index[0]], table[index[1]], table[index[2]], table[index[3]]}};
 }
 inline void store(float* p, F4 a) { std::memcpy(p, a.v, sizeof a.v); }
 inline F4 splat(float x) { return {{x, x, x, x}}; }

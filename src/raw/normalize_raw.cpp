@@ -23,26 +23,41 @@ inline int64_t table_index(float x, int32_t last) {
     if (x >= static_cast<float>(last)) return last;
     return std::min<int64_t>(static_cast<int64_t>(x), last);
 }
-inline int64_t table_index(uint16_t x, int32_t last) { return std::min<int64_t>(x, last); }
+
+// linear(x) of a row: the source values themselves ...
+template <typename In>
+struct Direct {
+    const In* x;
+    F4 four(int64_t i) const { return lanes::load(x + i); }
+    float one(int64_t i) const { return static_cast<float>(x[i]); }
+};
+// ... or a 16-bit source through the table, widened to floats for every
+// 16-bit value (entries past the table's end repeat its last entry).
+struct Tabled {
+    const uint16_t* x;
+    const float* table;
+    F4 four(int64_t i) const { return lanes::gather(table, x + i); }
+    float one(int64_t i) const { return table[x[i]]; }
+};
 
 // One row: black = (tile + delta_v) + delta_h, span = white - black,
 // (linear - black) / span where span > 0 and 0 elsewhere, then the clamp.
 // `tile`, `delta_h` and `white` are expanded to one entry per element.
-template <typename In>
-void normalize_row_general(const In* linear, float* out, int64_t count, const float* tile, float delta_v,
+template <typename Linear>
+void normalize_row_general(const Linear& linear, float* out, int64_t count, const float* tile, float delta_v,
                            const float* delta_h, const float* white) {
     const F4 dv = lanes::splat(delta_v);
     int64_t i = 0;
     for (; i + 4 <= count; i += 4) {
         const F4 black = (lanes::load(tile + i) + dv) + lanes::load(delta_h + i);
         const F4 span = lanes::load(white + i) - black;
-        const F4 value = lanes::where_positive(span, (lanes::load(linear + i) - black) / span);
+        const F4 value = lanes::where_positive(span, (linear.four(i) - black) / span);
         lanes::store(out + i, lanes::upper_first_unit(value));
     }
     for (; i < count; ++i) {
         const float black = (tile[i] + delta_v) + delta_h[i];
         const float span = white[i] - black;
-        const float value = span > 0.0f ? (static_cast<float>(linear[i]) - black) / span : 0.0f;
+        const float value = span > 0.0f ? (linear.one(i) - black) / span : 0.0f;
         out[i] = lanes::upper_first_unit(value);
     }
 }
@@ -85,16 +100,21 @@ LumraStatus normalize_general(const In* src, float* dst, const GeneralLayout& g)
     const int64_t row_length = int64_t{g.width} * g.samples;
     const bool tile_cached = g.repeat_rows <= kCachedTileRows;
     const int64_t tile_rows = tile_cached ? g.repeat_rows : 1;
-    const int64_t rows_needed = 2 + tile_rows + (g.table ? 1 : 0);
-    if (row_length > static_cast<int64_t>(SIZE_MAX / sizeof(float) / static_cast<uint64_t>(rows_needed)))
+    // A 16-bit source reads the table through its float widening; a float
+    // source converts its table index row by row into a linear row.
+    constexpr bool kWideTable = sizeof(In) == 2;
+    const int64_t rows_needed = 2 + tile_rows + (g.table && !kWideTable ? 1 : 0);
+    const int64_t wide_entries = g.table && kWideTable ? 65536 : 0;
+    if (row_length > static_cast<int64_t>(SIZE_MAX / sizeof(float) / static_cast<uint64_t>(rows_needed + 1)))
         return LUMRA_ERR_INVALID_ARGUMENT;
-    float* scratch =
-        static_cast<float*>(std::malloc(static_cast<size_t>(row_length * rows_needed) * sizeof(float)));
+    float* scratch = static_cast<float*>(
+        std::malloc(static_cast<size_t>(row_length * rows_needed + wide_entries) * sizeof(float)));
     if (scratch == nullptr) return LUMRA_ERR_INVALID_ARGUMENT;
     float* delta_h_row = scratch;
     float* white_row = delta_h_row + row_length;
     float* tile_block = white_row + row_length;
-    float* linear_row = tile_block + tile_rows * row_length;
+    float* linear_row = tile_block + tile_rows * row_length;  // float sources with a table
+    float* wide_table = tile_block + tile_rows * row_length;  // 16-bit sources with a table
 
     // Per-element column deltas (zeros when absent) and white levels, once per call.
     for (int64_t c = 0; c < g.width; ++c) {
@@ -109,6 +129,8 @@ LumraStatus normalize_general(const In* src, float* dst, const GeneralLayout& g)
                         row_length, g.samples);
 
     const int32_t table_last = g.table ? g.table_size - 1 : 0;
+    for (int64_t v = 0; v < wide_entries; ++v)
+        wide_table[v] = static_cast<float>(g.table[std::min<int64_t>(v, table_last)]);
     for (int64_t r = 0; r < g.height; ++r) {
         const int64_t tile_r = r % g.repeat_rows;
         const float* tile_row = tile_block + (tile_cached ? tile_r * row_length : 0);
@@ -118,14 +140,22 @@ LumraStatus normalize_general(const In* src, float* dst, const GeneralLayout& g)
         const float delta_v = g.delta_v ? g.delta_v[r % g.delta_v_count] : 0.0f;
         const In* x = src + r * row_length;
         float* out = dst + r * row_length;
-        if (g.table) {
-            for (int64_t i = 0; i < row_length; ++i)
-                linear_row[i] = static_cast<float>(g.table[table_index(x[i], table_last)]);
-            normalize_row_general(static_cast<const float*>(linear_row), out, row_length, tile_row, delta_v,
-                                  delta_h_row, white_row);
+        if constexpr (kWideTable) {
+            if (g.table) {
+                normalize_row_general(Tabled{x, wide_table}, out, row_length, tile_row, delta_v, delta_h_row,
+                                      white_row);
+                continue;
+            }
         } else {
-            normalize_row_general(x, out, row_length, tile_row, delta_v, delta_h_row, white_row);
+            if (g.table) {
+                for (int64_t i = 0; i < row_length; ++i)
+                    linear_row[i] = static_cast<float>(g.table[table_index(x[i], table_last)]);
+                normalize_row_general(Direct<float>{linear_row}, out, row_length, tile_row, delta_v, delta_h_row,
+                                      white_row);
+                continue;
+            }
         }
+        normalize_row_general(Direct<In>{x}, out, row_length, tile_row, delta_v, delta_h_row, white_row);
     }
     std::free(scratch);
     return LUMRA_OK;
