@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && defined(__x86_64__)
 #include <emmintrin.h>
 #endif
 
@@ -21,7 +21,7 @@ inline float upper_first_unit(float v) {
     return upper > 0.0f ? upper : 0.0f;
 }
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && defined(__x86_64__)
 
 struct F4 {
     __m128 v;
@@ -31,9 +31,16 @@ inline F4 load(const uint16_t* p) {
     const __m128i wide = _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
     return {_mm_cvtepi32_ps(wide)};
 }
-// table[index[0..3]]
-inline F4 gather(const float* table, const uint16_t* index) {
-    return {_mm_setr_ps(table[index[0]], table[index[1]], table[index[2]], table[index[3]])};
+// table[min(index[j], last)] for j = 0..3
+inline F4 gather_limited(const float* table, const uint16_t* index, uint16_t last) {
+    // Unsigned 16-bit minimum through the signed one, with the sign bits flipped.
+    const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+    const __m128i x = _mm_xor_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(index)), flip);
+    const __m128i limit = _mm_xor_si128(_mm_set1_epi16(static_cast<short>(last)), flip);
+    const __m128i limited = _mm_xor_si128(_mm_min_epi16(x, limit), flip);
+    const uint64_t packed = static_cast<uint64_t>(_mm_cvtsi128_si64(limited));
+    return {_mm_setr_ps(table[packed & 0xffff], table[(packed >> 16) & 0xffff], table[(packed >> 32) & 0xffff],
+                        table[packed >> 48])};
 }
 inline void store(float* p, F4 a) { _mm_storeu_ps(p, a.v); }
 inline F4 splat(float x) { return {_mm_set1_ps(x)}; }
@@ -65,8 +72,10 @@ inline F4 load(const T* p) {
     for (int i = 0; i < 4; ++i) r.v[i] = static_cast<float>(p[i]);
     return r;
 }
-inline F4 gather(const float* table, const uint16_t* index) {
-    return {{table[index[0]], table[index[1]], table[index[2]], table[index[3]]}};
+inline F4 gather_limited(const float* table, const uint16_t* index, uint16_t last) {
+    F4 r;
+    for (int i = 0; i < 4; ++i) r.v[i] = table[index[i] < last ? index[i] : last];
+    return r;
 }
 inline void store(float* p, F4 a) { std::memcpy(p, a.v, sizeof a.v); }
 inline F4 splat(float x) { return {{x, x, x, x}}; }
