@@ -7,11 +7,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "raw/lanes.h"
 #include "raw/raw_kernels.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace lumra {
 namespace {
@@ -103,38 +100,38 @@ inline void interior_pixel(const float* up, const float* mid, const float* down,
     for (int k = 0; k < 3; ++k) out[k] = values[s[k]];
 }
 
-#if defined(__SSE2__)
+#if defined(LUMRA_RAW_SSE2)
 
-// Lane masks of one row parity: lane j holds column first + j with `first` odd.
-struct RowMasks {
-    __m128 pick[3][kZero];  // [channel][source]
+// The sources of one row parity for blocks that start on an even or an odd
+// column: lanes 0 and 2 take source[first][k], lanes 1 and 3 source[other][k].
+struct RowPicks {
+    uint8_t first_lanes[2][3];   // [parity of first column][channel]
+    uint8_t second_lanes[2][3];
 };
 
-RowMasks make_masks(const RowPlan& plan) {
-    RowMasks m;
-    for (int k = 0; k < 3; ++k)
-        for (int s = 0; s < kZero; ++s) {
-            uint32_t lane[4];
-            for (int j = 0; j < 4; ++j) lane[j] = plan.source[(1 + j) & 1][k] == s ? 0xffffffffu : 0u;
-            __m128i bits;
-            std::memcpy(&bits, lane, sizeof lane);
-            m.pick[k][s] = _mm_castsi128_ps(bits);
+RowPicks make_picks(const RowPlan& plan) {
+    RowPicks p;
+    for (int first = 0; first < 2; ++first)
+        for (int k = 0; k < 3; ++k) {
+            p.first_lanes[first][k] = plan.source[first][k];
+            p.second_lanes[first][k] = plan.source[first ^ 1][k];
         }
-    return m;
+    return p;
 }
 
-inline __m128 choose(const __m128 (&pick)[kZero], const __m128 (&values)[kZero]) {
-    __m128 r = _mm_and_ps(values[0], pick[0]);
-    for (int s = 1; s < kZero; ++s) r = _mm_or_ps(r, _mm_and_ps(values[s], pick[s]));
-    return r;
+// Lanes 0 and 2 from a, lanes 1 and 3 from b.
+inline __m128 alternate(__m128 a, __m128 b) {
+    const __m128 even = _mm_castsi128_ps(_mm_set_epi32(0, -1, 0, -1));
+    return _mm_or_ps(_mm_and_ps(even, a), _mm_andnot_ps(even, b));
 }
 
-// Four interior pixels from column c (odd); returns the next column.
-inline void interior_block(const float* up, const float* mid, const float* down, uint64_t c, const RowMasks& m,
-                           float* out) {
+// Four interior pixels from column c; `out` is pixel c's output.
+inline void interior_block(const float* up, const float* mid, const float* down, uint64_t c,
+                           const uint8_t* first_lanes, const uint8_t* second_lanes, float* out) {
     const __m128 left = _mm_loadu_ps(mid + c - 1), right = _mm_loadu_ps(mid + c + 1);
     const __m128 vertical_sum = _mm_add_ps(_mm_loadu_ps(up + c), _mm_loadu_ps(down + c));
-    __m128 values[kZero];
+    __m128 values[kSourceCount];
+    values[kZero] = _mm_setzero_ps();
     values[kOwn] = _mm_loadu_ps(mid + c);
     values[kAxial] = _mm_mul_ps(_mm_add_ps(_mm_add_ps(vertical_sum, left), right), _mm_set1_ps(0.25f));
     const __m128 diagonal_sum = _mm_add_ps(
@@ -143,7 +140,9 @@ inline void interior_block(const float* up, const float* mid, const float* down,
     values[kDiagonal] = _mm_mul_ps(diagonal_sum, _mm_set1_ps(0.25f));
     values[kHorizontal] = _mm_mul_ps(_mm_add_ps(left, right), _mm_set1_ps(0.5f));
     values[kVertical] = _mm_mul_ps(vertical_sum, _mm_set1_ps(0.5f));
-    const __m128 x = choose(m.pick[0], values), y = choose(m.pick[1], values), z = choose(m.pick[2], values);
+    const __m128 x = alternate(values[first_lanes[0]], values[second_lanes[0]]);
+    const __m128 y = alternate(values[first_lanes[1]], values[second_lanes[1]]);
+    const __m128 z = alternate(values[first_lanes[2]], values[second_lanes[2]]);
     // Planar x, y, z to interleaved x0 y0 z0 x1 | y1 z1 x2 y2 | z2 x3 y3 z3.
     const __m128 xy_low = _mm_unpacklo_ps(x, y), xy_high = _mm_unpackhi_ps(x, y);
     const __m128 z0x1 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(1, 1, 0, 0));
@@ -156,18 +155,32 @@ inline void interior_block(const float* up, const float* mid, const float* down,
 
 #endif
 
-void interior_row(const float* src, float* dst, uint64_t width, uint64_t r, const RowPlan& plan,
-                  [[maybe_unused]] const void* masks) {
-    const float* mid = src + r * width;
-    const float* up = mid - width;
-    const float* down = mid + width;
-    float* out = dst + r * width * 3;
+struct Rows {
+    const float* up;
+    const float* mid;
+    const float* down;
+    float* out;  // output of pixel 0 of the row
+};
+
+// Interior pixels of one row, columns 1 to width - 2.
+void interior_row(const Rows& row, uint64_t width, const RowPlan& plan, [[maybe_unused]] const void* picks) {
     uint64_t c = 1;
-#if defined(__SSE2__)
-    const RowMasks& m = *static_cast<const RowMasks*>(masks);
-    for (; c + 4 < width; c += 4) interior_block(up, mid, down, c, m, out + c * 3);
+#if defined(LUMRA_RAW_SSE2)
+    // Blocks start where pixel output lands on 16 bytes (within four pixels
+    // when the buffer holds aligned floats), so fewer stores straddle cache
+    // lines; the pixels before go one by one.
+    const auto aligned = [&](uint64_t column) { return reinterpret_cast<uintptr_t>(row.out + column * 3) % 16 == 0; };
+    uint64_t first = 1;
+    while (first < 5 && !aligned(first)) ++first;
+    if (first == 5) first = 1;
+    for (; c < first && c + 1 < width; ++c) interior_pixel(row.up, row.mid, row.down, c, plan.source[c & 1], row.out + c * 3);
+    const RowPicks& row_picks = *static_cast<const RowPicks*>(picks);
+    const uint8_t* first_lanes = row_picks.first_lanes[first & 1];
+    const uint8_t* second_lanes = row_picks.second_lanes[first & 1];
+    for (; c + 4 < width; c += 4)
+        interior_block(row.up, row.mid, row.down, c, first_lanes, second_lanes, row.out + c * 3);
 #endif
-    for (; c + 1 < width; ++c) interior_pixel(up, mid, down, c, plan.source[c & 1], out + c * 3);
+    for (; c + 1 < width; ++c) interior_pixel(row.up, row.mid, row.down, c, plan.source[c & 1], row.out + c * 3);
 }
 
 }  // namespace
@@ -175,11 +188,11 @@ void interior_row(const float* src, float* dst, uint64_t width, uint64_t r, cons
 void bilinear_demosaic_kernel(const float* src, float* dst, uint64_t height, uint64_t width,
                               const int32_t* cfa_pattern) noexcept {
     const RowPlan plans[2] = {make_plan(cfa_pattern, 0, width), make_plan(cfa_pattern, 1, width)};
-#if defined(__SSE2__)
-    const RowMasks masks[2] = {make_masks(plans[0]), make_masks(plans[1])};
-    const void* row_masks[2] = {&masks[0], &masks[1]};
+#if defined(LUMRA_RAW_SSE2)
+    const RowPicks picks[2] = {make_picks(plans[0]), make_picks(plans[1])};
+    const void* row_picks[2] = {&picks[0], &picks[1]};
 #else
-    const void* row_masks[2] = {nullptr, nullptr};
+    const void* row_picks[2] = {nullptr, nullptr};
 #endif
     for (uint64_t r = 0; r < height; ++r) {
         const RowPlan& plan = plans[r & 1];
@@ -189,7 +202,8 @@ void bilinear_demosaic_kernel(const float* src, float* dst, uint64_t height, uin
             continue;
         }
         border_pixel(src, dst + r * width * 3, height, width, r, 0, plan);
-        interior_row(src, dst, width, r, plan, row_masks[r & 1]);
+        const float* mid = src + r * width;
+        interior_row(Rows{mid - width, mid, mid + width, dst + r * width * 3}, width, plan, row_picks[r & 1]);
         border_pixel(src, dst + (r * width + width - 1) * 3, height, width, r, width - 1, plan);
     }
 }

@@ -4,11 +4,8 @@
 // element. Repairs happen in scan order (row by row, left to right) and read
 // their neighbours from src at that moment, so when src and dst are one
 // buffer a site repaired earlier serves the sites after it.
+#include "raw/lanes.h"
 #include "raw/raw_kernels.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace lumra {
 namespace {
@@ -54,19 +51,25 @@ void scan_elements(const Mosaic& m, uint64_t r, uint64_t begin, uint64_t end) {
 
 void scan_row(const Mosaic& m, uint64_t r) {
     uint64_t c = 0;
-#if defined(__SSE2__)
+    const uint16_t* row = m.src + r * m.width;
+    // Repairs read up to two rows ahead; fetching that row while scanning this
+    // one keeps those reads from stalling on memory.
+    const uint16_t* ahead = r + 2 < m.height ? row + 2 * m.width : row;
+#if defined(LUMRA_RAW_SSE2)
     // A hit is judged on the block read before any repair in it; a repair
     // writes only its own site, which the scan has already judged.
-    const uint16_t* row = m.src + r * m.width;
     const __m128i marker = _mm_set1_epi16(static_cast<short>(m.bad_value));
     constexpr uint64_t kBlock = 32;
     for (; c + kBlock <= m.width; c += kBlock) {
         const auto hits = [&](uint64_t at) {
             return _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + at)), marker);
         };
+        __builtin_prefetch(ahead + c);
         const __m128i any = _mm_or_si128(_mm_or_si128(hits(c), hits(c + 8)), _mm_or_si128(hits(c + 16), hits(c + 24)));
         if (_mm_movemask_epi8(any) != 0) scan_elements(m, r, c, c + kBlock);
     }
+#else
+    for (uint64_t p = 0; p < m.width; p += 32) __builtin_prefetch(ahead + p);
 #endif
     scan_elements(m, r, c, m.width);
 }
