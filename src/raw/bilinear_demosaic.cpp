@@ -171,7 +171,7 @@ void interior_row(const Rows& row, uint64_t width, const RowPlan& plan, [[maybe_
     // lines; the pixels before go one by one.
     const auto aligned = [&](uint64_t column) { return reinterpret_cast<uintptr_t>(row.out + column * 3) % 16 == 0; };
     uint64_t first = 1;
-    while (first < 5 && !aligned(first)) ++first;
+    while (first < 5 && first + 1 < width && !aligned(first)) ++first;
     if (first == 5) first = 1;
     for (; c < first && c + 1 < width; ++c) interior_pixel(row.up, row.mid, row.down, c, plan.source[c & 1], row.out + c * 3);
     const RowPicks& row_picks = *static_cast<const RowPicks*>(picks);

@@ -52,11 +52,13 @@ inline F4 operator*(F4 a, F4 b) { return {_mm_mul_ps(a.v, b.v)}; }
 inline F4 operator/(F4 a, F4 b) { return {_mm_div_ps(a.v, b.v)}; }
 // value where gate > 0, +0 elsewhere (also where gate is NaN)
 inline F4 where_positive(F4 gate, F4 value) { return {_mm_and_ps(_mm_cmpgt_ps(gate.v, _mm_setzero_ps()), value.v)}; }
-// 1 where numerator >= span, value elsewhere (also where either is NaN)
-inline F4 one_where_at_least(F4 numerator, F4 span, F4 value) {
-    const __m128 reached = _mm_cmpge_ps(numerator.v, span.v);
-    return {_mm_or_ps(_mm_and_ps(reached, _mm_set1_ps(1.0f)), _mm_andnot_ps(reached, value.v))};
-}
+// value where mask is all ones, +0 where it is all zeros
+inline F4 keep(F4 mask, F4 value) { return {_mm_and_ps(mask.v, value.v)}; }
+// value where a >= b, +0 elsewhere (also where either is NaN)
+inline F4 where_at_least(F4 a, F4 b, F4 value) { return {_mm_and_ps(_mm_cmpge_ps(a.v, b.v), value.v)}; }
+// v < bound ? v : bound, and v > floor ? v : floor (the second operand on NaN and on equality)
+inline F4 at_most(F4 v, F4 bound) { return {_mm_min_ps(v.v, bound.v)}; }
+inline F4 at_least(F4 v, F4 floor) { return {_mm_max_ps(v.v, floor.v)}; }
 // minps and maxps return their second operand on NaN and on equality, which
 // is exactly upper_first_unit above.
 inline F4 upper_first_unit(F4 a) {
@@ -97,9 +99,30 @@ inline F4 where_positive(F4 gate, F4 value) {
     for (int i = 0; i < 4; ++i) r.v[i] = gate.v[i] > 0.0f ? value.v[i] : 0.0f;
     return r;
 }
-inline F4 one_where_at_least(F4 numerator, F4 span, F4 value) {
+inline F4 keep(F4 mask, F4 value) {
     F4 r;
-    for (int i = 0; i < 4; ++i) r.v[i] = numerator.v[i] >= span.v[i] ? 1.0f : value.v[i];
+    for (int i = 0; i < 4; ++i) {
+        uint32_t m, x;
+        std::memcpy(&m, &mask.v[i], 4);
+        std::memcpy(&x, &value.v[i], 4);
+        x &= m;
+        std::memcpy(&r.v[i], &x, 4);
+    }
+    return r;
+}
+inline F4 where_at_least(F4 a, F4 b, F4 value) {
+    F4 r;
+    for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] >= b.v[i] ? value.v[i] : 0.0f;
+    return r;
+}
+inline F4 at_most(F4 v, F4 bound) {
+    F4 r;
+    for (int i = 0; i < 4; ++i) r.v[i] = v.v[i] < bound.v[i] ? v.v[i] : bound.v[i];
+    return r;
+}
+inline F4 at_least(F4 v, F4 floor) {
+    F4 r;
+    for (int i = 0; i < 4; ++i) r.v[i] = v.v[i] > floor.v[i] ? v.v[i] : floor.v[i];
     return r;
 }
 inline F4 upper_first_unit(F4 a) {

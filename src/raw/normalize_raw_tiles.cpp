@@ -14,8 +14,12 @@
 // A product with a rounded reciprocal can fall one unit short of 1 where the
 // quotient is exactly 1 (x at the white level). A numerator at or above the
 // span therefore gives 1 outright, as the division does, so a saturated sample
-// normalises to exactly 1.0 on every path.
+// normalises to exactly 1.0 on every path. Per element, for a live entry
+// (span > 0):
+//   min(n x r, 1), raised to 1 where n >= span, then to at least 0;
+// a dead entry (span <= 0 or NaN) gives 0 whatever x is.
 #include <cmath>
+#include <cstring>
 
 #include "raw/lanes.h"
 #include "raw/normalize_raw_paths.h"
@@ -32,31 +36,36 @@ struct Pattern {
     float black[kPatternLength];
     float reciprocal[kPatternLength];
     float span[kPatternLength];
+    float live[kPatternLength];      // all bits set where span > 0, else 0
+    float live_one[kPatternLength];  // 1 where span > 0, else 0
 };
 
 template <typename In>
 void normalize_row_reciprocal(const In* x, float* out, int64_t count, const Pattern& p) {
-    F4 black[3], reciprocal[3], span[3];
+    F4 black[3], reciprocal[3], span[3], live[3], live_one[3];
     for (int j = 0; j < 3; ++j) {
         black[j] = lanes::load(p.black + 4 * j);
         reciprocal[j] = lanes::load(p.reciprocal + 4 * j);
         span[j] = lanes::load(p.span + 4 * j);
+        live[j] = lanes::load(p.live + 4 * j);
+        live_one[j] = lanes::load(p.live_one + 4 * j);
     }
+    const F4 one = lanes::splat(1.0f);
     int64_t i = 0;
     for (; i + kPatternLength <= count; i += kPatternLength) {
         for (int j = 0; j < 3; ++j) {
-            // The span gate keeps a non-finite x at a dead entry at 0, as the division path does.
             const F4 numerator = lanes::load(x + i + 4 * j) - black[j];
-            const F4 value = lanes::where_positive(
-                span[j], lanes::one_where_at_least(numerator, span[j], numerator * reciprocal[j]));
-            lanes::store(out + i + 4 * j, lanes::upper_first_unit(value));
+            const F4 below_one = lanes::at_most(lanes::keep(live[j], numerator * reciprocal[j]), one);
+            const F4 floor = lanes::where_at_least(numerator, span[j], live_one[j]);
+            lanes::store(out + i + 4 * j, lanes::at_least(below_one, floor));
         }
     }
     for (int j = 0; i < count; ++i, ++j) {
         const float numerator = static_cast<float>(x[i]) - p.black[j];
-        float value = 0.0f;
-        if (p.span[j] > 0.0f) value = numerator >= p.span[j] ? 1.0f : numerator * p.reciprocal[j];
-        out[i] = lanes::upper_first_unit(value);
+        const float value = p.live_one[j] != 0.0f ? numerator * p.reciprocal[j] : 0.0f;
+        const float below_one = value < 1.0f ? value : 1.0f;
+        const float floor = numerator >= p.span[j] ? p.live_one[j] : 0.0f;
+        out[i] = below_one > floor ? below_one : floor;
     }
 }
 
@@ -71,9 +80,12 @@ bool set_entry(Pattern& p, int j, float black, float white, bool newton_step) {
         if (newton_step) r = r + r * (1.0f - span * r);
         if (!std::isnormal(r)) return false;
     }
+    const uint32_t live_bits = span > 0.0f ? 0xffffffffu : 0u;
     p.black[j] = black;
     p.reciprocal[j] = r;
     p.span[j] = span;
+    std::memcpy(&p.live[j], &live_bits, sizeof live_bits);
+    p.live_one[j] = span > 0.0f ? 1.0f : 0.0f;
     return true;
 }
 
