@@ -41,10 +41,9 @@ float black_at(const NormalizeArgs& a, int64_t r, int64_t c, int64_t k) {
 
 float white_at(const NormalizeArgs& a, int64_t k) { return a.white_levels[k % a.white_levels.size()]; }
 
-}  // namespace
-
+// Division form, or the reciprocal form of the delta-free, table-free layouts.
 template <typename In>
-std::vector<float> normalize_reference(const std::vector<In>& src, const NormalizeArgs& a) {
+std::vector<float> normalize_plain(const std::vector<In>& src, const NormalizeArgs& a, bool reciprocal_form) {
     std::vector<float> out(src.size());
     for (int64_t r = 0; r < a.height; ++r)
         for (int64_t c = 0; c < a.width; ++c)
@@ -53,23 +52,9 @@ std::vector<float> normalize_reference(const std::vector<In>& src, const Normali
                 const float black = black_at(a, r, c, k);
                 const float span = white_at(a, k) - black;
                 float value = 0.0f;
-                if (span > 0.0f) value = (linear(src[i], a.table) - black) / span;
-                out[i] = limit(value);
-            }
-    return out;
-}
-
-template <typename In>
-std::vector<float> normalize_reciprocal_reference(const std::vector<In>& src, const NormalizeArgs& a) {
-    std::vector<float> out(src.size());
-    for (int64_t r = 0; r < a.height; ++r)
-        for (int64_t c = 0; c < a.width; ++c)
-            for (int64_t k = 0; k < a.samples; ++k) {
-                const size_t i = static_cast<size_t>((r * a.width + c) * a.samples + k);
-                const float black = black_at(a, r, c, k);
-                const float span = white_at(a, k) - black;
-                float value = 0.0f;
-                if (span > 0.0f) {
+                if (span > 0.0f && !reciprocal_form) {
+                    value = (linear(src[i], a.table) - black) / span;
+                } else if (span > 0.0f) {
                     float reciprocal = 1.0f / span;
                     if (a.samples == 3 && k < 2) {
                         const float product = span * reciprocal;
@@ -84,6 +69,18 @@ std::vector<float> normalize_reciprocal_reference(const std::vector<In>& src, co
                 out[i] = limit(value);
             }
     return out;
+}
+
+}  // namespace
+
+template <typename In>
+std::vector<float> normalize_reference(const std::vector<In>& src, const NormalizeArgs& a) {
+    return normalize_plain(src, a, false);
+}
+
+template <typename In>
+std::vector<float> normalize_reciprocal_reference(const std::vector<In>& src, const NormalizeArgs& a) {
+    return normalize_plain(src, a, true);
 }
 
 template std::vector<float> normalize_reference(const std::vector<uint16_t>&, const NormalizeArgs&);
