@@ -22,8 +22,8 @@ void BM_normalize(benchmark::State& state, int32_t samples, bool tables) {
     const uint64_t count = kHeight * kWidth * static_cast<uint64_t>(samples);
     const std::vector<uint16_t> src = mosaic16(count);
     std::vector<float> dst(count);
-    LumraImage s{const_cast<uint16_t*>(src.data()), kHeight, kWidth, static_cast<uint64_t>(samples),
-                 LUMRA_DTYPE_UINT16, 0};
+    LumraImage s{
+        const_cast<uint16_t*>(src.data()), kHeight, kWidth, static_cast<uint64_t>(samples), LUMRA_DTYPE_UINT16, 0};
     LumraImage d{dst.data(), kHeight, kWidth, static_cast<uint64_t>(samples), LUMRA_DTYPE_FLOAT32, 0};
     const int32_t tile = samples == 1 ? 2 : 1;
     const std::vector<float> black{512.0f, 514.0f, 511.0f, 513.0f}, white{15800.0f, 16000.0f, 15900.0f};
@@ -33,10 +33,10 @@ void BM_normalize(benchmark::State& state, int32_t samples, bool tables) {
     std::vector<uint16_t> table(4096);
     for (size_t i = 0; i < table.size(); ++i) table[i] = static_cast<uint16_t>(i * 4);
     lumra_bench::run_beside_memcpy(state, count * sizeof(float), [&] {
-        lumra_normalize_raw(&s, &d, black.data(), tile, tile, samples, white.data(), samples, tables ? delta_h.data() : nullptr,
-                            tables ? static_cast<int32_t>(kWidth) : 0, tables ? delta_v.data() : nullptr,
-                            tables ? static_cast<int32_t>(kHeight) : 0, tables ? table.data() : nullptr,
-                            tables ? 4096 : 0);
+        lumra_normalize_raw(&s, &d, black.data(), tile, tile, samples, white.data(), samples,
+                            tables ? delta_h.data() : nullptr, tables ? static_cast<int32_t>(kWidth) : 0,
+                            tables ? delta_v.data() : nullptr, tables ? static_cast<int32_t>(kHeight) : 0,
+                            tables ? table.data() : nullptr, tables ? 4096 : 0);
     });
 }
 
@@ -46,7 +46,8 @@ void BM_bilinear_demosaic(benchmark::State& state) {
     LumraImage s{src.data(), kHeight, kWidth, 1, LUMRA_DTYPE_FLOAT32, 0};
     LumraImage d{dst.data(), kHeight, kWidth, 3, LUMRA_DTYPE_FLOAT32, 0};
     const int32_t pattern[4] = {0, 1, 1, 2};
-    lumra_bench::run_beside_memcpy(state, dst.size() * sizeof(float), [&] { lumra_bilinear_demosaic(&s, &d, pattern); });
+    lumra_bench::run_beside_memcpy(state, dst.size() * sizeof(float),
+                                   [&] { lumra_bilinear_demosaic(&s, &d, pattern); });
 }
 
 // 0.1% of the sites hold the marker; the repair leaves them repaired, so the

@@ -113,7 +113,8 @@ TEST(FixBadPixels, InPlaceRepairsServeLaterSites) {
 }
 
 TEST(FixBadPixels, RandomMosaicsMatchThePlainReading) {
-    const uint64_t sizes[][2] = {{1, 1}, {1, 40}, {40, 1}, {2, 2}, {3, 31}, {5, 32}, {7, 33}, {4, 65}, {17, 97}, {31, 64}};
+    const uint64_t sizes[][2] = {{1, 1},  {1, 40}, {40, 1}, {2, 2},   {3, 31},
+                                 {5, 32}, {7, 33}, {4, 65}, {17, 97}, {31, 64}};
     for (const auto& size : sizes)
         for (int32_t phase : {0, 1, 2, 3, 6, -1})
             for (int density : {3, 40}) {
@@ -121,8 +122,9 @@ TEST(FixBadPixels, RandomMosaicsMatchThePlainReading) {
                 const uint16_t bad = static_cast<uint16_t>(lumra_test::uniform_int(0, 65535));
                 std::vector<uint16_t> src(n);
                 for (auto& v : src)
-                    v = lumra_test::uniform_int(0, 99) < density ? bad
-                                                                 : static_cast<uint16_t>(lumra_test::uniform_int(0, 65535));
+                    v = lumra_test::uniform_int(0, 99) < density
+                            ? bad
+                            : static_cast<uint16_t>(lumra_test::uniform_int(0, 65535));
                 // Separate destination holding a copy.
                 auto dst = src;
                 ASSERT_EQ(repair(src, dst, size[0], size[1], bad, phase), LUMRA_OK);

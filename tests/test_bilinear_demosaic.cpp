@@ -26,7 +26,7 @@ std::vector<float> random_mosaic(uint64_t height, uint64_t width) {
 }
 
 TEST(BilinearDemosaic, EveryPatternMatchesThePlainReadingOnAwkwardSizes) {
-    const uint64_t sizes[][2] = {{1, 1}, {1, 2}, {2, 1}, {1, 9}, {9, 1}, {2, 2}, {2, 7}, {3, 3},   {3, 4},
+    const uint64_t sizes[][2] = {{1, 1}, {1, 2}, {2, 1},  {1, 9}, {9, 1}, {2, 2},  {2, 7},  {3, 3},   {3, 4},
                                  {4, 3}, {5, 6}, {7, 13}, {6, 8}, {4, 9}, {3, 10}, {8, 11}, {11, 17}, {13, 31}};
     for (int code = 0; code < 81; ++code) {
         const int32_t pattern[4] = {code % 3, code / 3 % 3, code / 9 % 3, code / 27 % 3};
@@ -48,7 +48,8 @@ TEST(BilinearDemosaic, SpecialValuesFollowTheSumOrder) {
     for (const auto* pattern : {bayer, greens}) {
         std::vector<float> src(9 * 14);
         for (auto& v : src) v = specials[lumra_test::uniform_int(0, 5)];
-        EXPECT_TRUE(lumra_test::same_bits(demosaic(src, 9, 14, pattern), lumra_test::demosaic_reference(src, 9, 14, pattern)));
+        EXPECT_TRUE(
+            lumra_test::same_bits(demosaic(src, 9, 14, pattern), lumra_test::demosaic_reference(src, 9, 14, pattern)));
     }
 }
 
@@ -105,7 +106,7 @@ TEST(BilinearDemosaic, PatternWithoutColourTwoStillFillsDiagonals) {
     std::vector<float> src(16);
     for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<float>(i);
     const auto out = demosaic(src, 4, 4, pattern);
-    EXPECT_EQ(out[(1 * 4 + 2) * 3 + 2], 0.0f);                                      // green site
+    EXPECT_EQ(out[(1 * 4 + 2) * 3 + 2], 0.0f);                                     // green site
     EXPECT_EQ(out[(1 * 4 + 1) * 3 + 2], (((0.0f + 2.0f) + 8.0f) + 10.0f) / 4.0f);  // colour 0 site
 }
 
@@ -131,7 +132,8 @@ TEST(BilinearDemosaic, EntryChecks) {
     EXPECT_EQ(lumra_bilinear_demosaic(&s, &d, three), LUMRA_ERR_INVALID_ARGUMENT);
     d.width = 2;
     EXPECT_EQ(lumra_bilinear_demosaic(&s, &d, good), LUMRA_ERR_DIMENSION_MISMATCH);
-    LumraImage empty_s{src.data(), 0, 3, 1, LUMRA_DTYPE_FLOAT32, 0}, empty_d{dst.data(), 0, 3, 3, LUMRA_DTYPE_FLOAT32, 0};
+    LumraImage empty_s{src.data(), 0, 3, 1, LUMRA_DTYPE_FLOAT32, 0},
+        empty_d{dst.data(), 0, 3, 3, LUMRA_DTYPE_FLOAT32, 0};
     EXPECT_EQ(lumra_bilinear_demosaic(&empty_s, &empty_d, good), LUMRA_OK);
 }
 

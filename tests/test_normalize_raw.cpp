@@ -22,8 +22,12 @@ LumraDType type_of() {
 
 template <typename In>
 LumraStatus call(const std::vector<In>& src, std::vector<float>& dst, const NormalizeArgs& a) {
-    LumraImage s{const_cast<In*>(src.data()), static_cast<uint64_t>(a.height), static_cast<uint64_t>(a.width),
-                 static_cast<uint64_t>(a.samples), type_of<In>(), 0};
+    LumraImage s{const_cast<In*>(src.data()),
+                 static_cast<uint64_t>(a.height),
+                 static_cast<uint64_t>(a.width),
+                 static_cast<uint64_t>(a.samples),
+                 type_of<In>(),
+                 0};
     LumraImage d{dst.data(), s.height, s.width, s.channels, LUMRA_DTYPE_FLOAT32, 0};
     const auto or_null = [](const auto& v) { return v.empty() ? nullptr : v.data(); };
     return lumra_normalize_raw(&s, &d, a.black_levels.data(), a.repeat_rows, a.repeat_cols, a.samples,
@@ -119,8 +123,10 @@ TEST(NormalizeRaw, WhiteAtOrBelowBlackGivesZero) {
         const auto out = normalize(src, a);
         for (size_t i = 0; i < out.size(); ++i) {
             const size_t k = i % static_cast<size_t>(samples);
-            if (k < 2) EXPECT_EQ(out[i], 0.0f) << samples << " " << i;
-            else EXPECT_EQ(out[i], 0.5f);
+            if (k < 2)
+                EXPECT_EQ(out[i], 0.0f) << samples << " " << i;
+            else
+                EXPECT_EQ(out[i], 0.5f);
         }
     }
 }
@@ -138,8 +144,8 @@ TEST(NormalizeRaw, TwoByTwoTileAppliesEachLevelToItsParity) {
         for (int r = 0; r < 5; ++r)
             for (int c = 0; c < 7; ++c) {
                 const float black = a.black_levels[static_cast<size_t>((r % 2) * 2 + c % 2)];
-                const float expected = via_delta ? (510.0f - black) / (1010.0f - black)
-                                                 : (510.0f - black) * (1.0f / (1010.0f - black));
+                const float expected =
+                    via_delta ? (510.0f - black) / (1010.0f - black) : (510.0f - black) * (1.0f / (1010.0f - black));
                 EXPECT_EQ(out[static_cast<size_t>(r * 7 + c)], expected) << r << c;
             }
     }
@@ -369,8 +375,8 @@ TEST(NormalizeRaw, TablesWithoutEntriesAreAbsent) {
                                   -3, &table, 0),
               LUMRA_OK);
     EXPECT_TRUE(lumra_test::same_bits(dst, expected));
-    EXPECT_EQ(lumra_normalize_raw(&s, &d, a.black_levels.data(), 2, 2, 1, a.white_levels.data(), 1, nullptr, 4,
-                                  nullptr, 4, nullptr, 9),
+    EXPECT_EQ(lumra_normalize_raw(&s, &d, a.black_levels.data(), 2, 2, 1, a.white_levels.data(), 1, nullptr, 4, nullptr,
+                                  4, nullptr, 9),
               LUMRA_OK);
     EXPECT_TRUE(lumra_test::same_bits(dst, expected));
 }

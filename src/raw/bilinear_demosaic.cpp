@@ -32,9 +32,12 @@ RowPlan make_plan(const int32_t* pattern, uint64_t row_parity, uint64_t width) {
             const int32_t vertical = colour_at(pattern, row_parity ^ 1, p);
             s[1] = kOwn;
             for (int32_t colour : {0, 2}) {
-                if (width >= 2 && horizontal == colour) s[colour] = kHorizontal;
-                else if (vertical == colour) s[colour] = kVertical;
-                else s[colour] = kZero;
+                if (width >= 2 && horizontal == colour)
+                    s[colour] = kHorizontal;
+                else if (vertical == colour)
+                    s[colour] = kVertical;
+                else
+                    s[colour] = kZero;
             }
         } else {
             s[own] = kOwn;
@@ -102,22 +105,13 @@ inline void interior_pixel(const float* up, const float* mid, const float* down,
 
 #if defined(LUMRA_RAW_SSE2)
 
-// The sources of one row parity for blocks that start on an even or an odd
-// column: lanes 0 and 2 take source[first][k], lanes 1 and 3 source[other][k].
-struct RowPicks {
-    uint8_t first_lanes[2][3];   // [parity of first column][channel]
-    uint8_t second_lanes[2][3];
+// The sources of the block lanes: lanes 0 and 2 hold columns of one parity,
+// lanes 1 and 3 of the other. Plain ints, so they stay in registers while the
+// stores to the destination go on.
+struct LaneSources {
+    int first[3];
+    int second[3];
 };
-
-RowPicks make_picks(const RowPlan& plan) {
-    RowPicks p;
-    for (int first = 0; first < 2; ++first)
-        for (int k = 0; k < 3; ++k) {
-            p.first_lanes[first][k] = plan.source[first][k];
-            p.second_lanes[first][k] = plan.source[first ^ 1][k];
-        }
-    return p;
-}
 
 // Lanes 0 and 2 from a, lanes 1 and 3 from b.
 inline __m128 alternate(__m128 a, __m128 b) {
@@ -126,8 +120,8 @@ inline __m128 alternate(__m128 a, __m128 b) {
 }
 
 // Four interior pixels from column c; `out` is pixel c's output.
-inline void interior_block(const float* up, const float* mid, const float* down, uint64_t c,
-                           const uint8_t* first_lanes, const uint8_t* second_lanes, float* out) {
+inline void interior_block(const float* up, const float* mid, const float* down, uint64_t c, const LaneSources& sources,
+                           float* out) {
     const __m128 left = _mm_loadu_ps(mid + c - 1), right = _mm_loadu_ps(mid + c + 1);
     const __m128 vertical_sum = _mm_add_ps(_mm_loadu_ps(up + c), _mm_loadu_ps(down + c));
     __m128 values[kSourceCount];
@@ -140,9 +134,9 @@ inline void interior_block(const float* up, const float* mid, const float* down,
     values[kDiagonal] = _mm_mul_ps(diagonal_sum, _mm_set1_ps(0.25f));
     values[kHorizontal] = _mm_mul_ps(_mm_add_ps(left, right), _mm_set1_ps(0.5f));
     values[kVertical] = _mm_mul_ps(vertical_sum, _mm_set1_ps(0.5f));
-    const __m128 x = alternate(values[first_lanes[0]], values[second_lanes[0]]);
-    const __m128 y = alternate(values[first_lanes[1]], values[second_lanes[1]]);
-    const __m128 z = alternate(values[first_lanes[2]], values[second_lanes[2]]);
+    const __m128 x = alternate(values[sources.first[0]], values[sources.second[0]]);
+    const __m128 y = alternate(values[sources.first[1]], values[sources.second[1]]);
+    const __m128 z = alternate(values[sources.first[2]], values[sources.second[2]]);
     // Planar x, y, z to interleaved x0 y0 z0 x1 | y1 z1 x2 y2 | z2 x3 y3 z3.
     const __m128 xy_low = _mm_unpacklo_ps(x, y), xy_high = _mm_unpackhi_ps(x, y);
     const __m128 z0x1 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(1, 1, 0, 0));
@@ -163,7 +157,7 @@ struct Rows {
 };
 
 // Interior pixels of one row, columns 1 to width - 2.
-void interior_row(const Rows& row, uint64_t width, const RowPlan& plan, [[maybe_unused]] const void* picks) {
+void interior_row(const Rows& row, uint64_t width, const RowPlan& plan) {
     uint64_t c = 1;
 #if defined(LUMRA_RAW_SSE2)
     // Blocks start where pixel output lands on 16 bytes (within four pixels
@@ -173,12 +167,14 @@ void interior_row(const Rows& row, uint64_t width, const RowPlan& plan, [[maybe_
     uint64_t first = 1;
     while (first < 5 && first + 1 < width && !aligned(first)) ++first;
     if (first == 5) first = 1;
-    for (; c < first && c + 1 < width; ++c) interior_pixel(row.up, row.mid, row.down, c, plan.source[c & 1], row.out + c * 3);
-    const RowPicks& row_picks = *static_cast<const RowPicks*>(picks);
-    const uint8_t* first_lanes = row_picks.first_lanes[first & 1];
-    const uint8_t* second_lanes = row_picks.second_lanes[first & 1];
-    for (; c + 4 < width; c += 4)
-        interior_block(row.up, row.mid, row.down, c, first_lanes, second_lanes, row.out + c * 3);
+    for (; c < first && c + 1 < width; ++c)
+        interior_pixel(row.up, row.mid, row.down, c, plan.source[c & 1], row.out + c * 3);
+    LaneSources sources;
+    for (int k = 0; k < 3; ++k) {
+        sources.first[k] = plan.source[first & 1][k];
+        sources.second[k] = plan.source[(first & 1) ^ 1][k];
+    }
+    for (; c + 4 < width; c += 4) interior_block(row.up, row.mid, row.down, c, sources, row.out + c * 3);
 #endif
     for (; c + 1 < width; ++c) interior_pixel(row.up, row.mid, row.down, c, plan.source[c & 1], row.out + c * 3);
 }
@@ -188,22 +184,17 @@ void interior_row(const Rows& row, uint64_t width, const RowPlan& plan, [[maybe_
 void bilinear_demosaic_kernel(const float* src, float* dst, uint64_t height, uint64_t width,
                               const int32_t* cfa_pattern) noexcept {
     const RowPlan plans[2] = {make_plan(cfa_pattern, 0, width), make_plan(cfa_pattern, 1, width)};
-#if defined(LUMRA_RAW_SSE2)
-    const RowPicks picks[2] = {make_picks(plans[0]), make_picks(plans[1])};
-    const void* row_picks[2] = {&picks[0], &picks[1]};
-#else
-    const void* row_picks[2] = {nullptr, nullptr};
-#endif
     for (uint64_t r = 0; r < height; ++r) {
         const RowPlan& plan = plans[r & 1];
         const bool interior = r > 0 && r + 1 < height && width >= 3;
         if (!interior) {
-            for (uint64_t c = 0; c < width; ++c) border_pixel(src, dst + (r * width + c) * 3, height, width, r, c, plan);
+            for (uint64_t c = 0; c < width; ++c)
+                border_pixel(src, dst + (r * width + c) * 3, height, width, r, c, plan);
             continue;
         }
         border_pixel(src, dst + r * width * 3, height, width, r, 0, plan);
         const float* mid = src + r * width;
-        interior_row(Rows{mid - width, mid, mid + width, dst + r * width * 3}, width, plan, row_picks[r & 1]);
+        interior_row(Rows{mid - width, mid, mid + width, dst + r * width * 3}, width, plan);
         border_pixel(src, dst + (r * width + width - 1) * 3, height, width, r, width - 1, plan);
     }
 }

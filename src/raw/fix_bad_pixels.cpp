@@ -20,9 +20,7 @@ struct Mosaic {
 
 // Site (r, c) is of the diagonal class when r + c + phase + floor(phase / 2)
 // is even. Only the parity matters, so unsigned wrap-around is harmless.
-bool is_diagonal_class(uint64_t r, uint64_t c, uint32_t phase) {
-    return ((r + c + phase + (phase >> 1)) & 1u) == 0;
-}
+bool is_diagonal_class(uint64_t r, uint64_t c, uint32_t phase) { return ((r + c + phase + (phase >> 1)) & 1u) == 0; }
 
 void repair_site(const Mosaic& m, uint64_t r, uint64_t c) {
     static constexpr int kDiagonal[4][2] = {{-1, -1}, {-1, 1}, {1, -1}, {1, 1}};

@@ -61,9 +61,7 @@ inline F4 at_most(F4 v, F4 bound) { return {_mm_min_ps(v.v, bound.v)}; }
 inline F4 at_least(F4 v, F4 floor) { return {_mm_max_ps(v.v, floor.v)}; }
 // minps and maxps return their second operand on NaN and on equality, which
 // is exactly upper_first_unit above.
-inline F4 upper_first_unit(F4 a) {
-    return {_mm_max_ps(_mm_min_ps(a.v, _mm_set1_ps(1.0f)), _mm_setzero_ps())};
-}
+inline F4 upper_first_unit(F4 a) { return {_mm_max_ps(_mm_min_ps(a.v, _mm_set1_ps(1.0f)), _mm_setzero_ps())}; }
 
 #else
 
@@ -83,11 +81,11 @@ inline F4 gather_limited(const float* table, const uint16_t* index, uint16_t las
 }
 inline void store(float* p, F4 a) { std::memcpy(p, a.v, sizeof a.v); }
 inline F4 splat(float x) { return {{x, x, x, x}}; }
-#define LUMRA_LANEWISE(op)                                  \
-    inline F4 operator op(F4 a, F4 b) {                     \
-        F4 r;                                               \
+#define LUMRA_LANEWISE(op)                                     \
+    inline F4 operator op(F4 a, F4 b) {                        \
+        F4 r;                                                  \
         for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] op b.v[i]; \
-        return r;                                           \
+        return r;                                              \
     }
 LUMRA_LANEWISE(+)
 LUMRA_LANEWISE(-)

@@ -108,8 +108,8 @@ LumraStatus normalize_general(const In* src, float* dst, const GeneralLayout& g)
     const int64_t wide_entries = g.table && kWideTable ? std::min(g.table_size, 65536) : 0;
     if (row_length > static_cast<int64_t>(SIZE_MAX / sizeof(float) / static_cast<uint64_t>(rows_needed + 1)))
         return LUMRA_ERR_INVALID_ARGUMENT;
-    float* scratch = static_cast<float*>(
-        std::malloc(static_cast<size_t>(row_length * rows_needed + wide_entries) * sizeof(float)));
+    float* scratch =
+        static_cast<float*>(std::malloc(static_cast<size_t>(row_length * rows_needed + wide_entries) * sizeof(float)));
     if (scratch == nullptr) return LUMRA_ERR_INVALID_ARGUMENT;
     float* delta_h_row = scratch;
     float* white_row = delta_h_row + row_length;
@@ -126,12 +126,11 @@ LumraStatus normalize_general(const In* src, float* dst, const GeneralLayout& g)
     repeat_prefix(white_row, g.samples, row_length);
     const int64_t tile_row_length = int64_t{g.repeat_cols} * g.samples;
     for (int64_t t = 0; t < tile_rows; ++t)
-        expand_tile_row(tile_block + t * row_length, g.black_levels + t * tile_row_length, g.repeat_cols,
-                        row_length, g.samples);
+        expand_tile_row(tile_block + t * row_length, g.black_levels + t * tile_row_length, g.repeat_cols, row_length,
+                        g.samples);
 
     const int32_t table_last = g.table ? g.table_size - 1 : 0;
-    for (int64_t v = 0; v < wide_entries; ++v)
-        wide_table[v] = static_cast<float>(g.table[v]);
+    for (int64_t v = 0; v < wide_entries; ++v) wide_table[v] = static_cast<float>(g.table[v]);
     for (int64_t r = 0; r < g.height; ++r) {
         const int64_t tile_r = r % g.repeat_rows;
         const float* tile_row = tile_block + (tile_cached ? tile_r * row_length : 0);
@@ -143,8 +142,8 @@ LumraStatus normalize_general(const In* src, float* dst, const GeneralLayout& g)
         float* out = dst + r * row_length;
         if constexpr (kWideTable) {
             if (g.table) {
-                normalize_row_general(Tabled{x, wide_table, static_cast<uint16_t>(wide_entries - 1)}, out, row_length, tile_row, delta_v, delta_h_row,
-                                      white_row);
+                normalize_row_general(Tabled{x, wide_table, static_cast<uint16_t>(wide_entries - 1)}, out, row_length,
+                                      tile_row, delta_v, delta_h_row, white_row);
                 continue;
             }
         } else {
@@ -178,8 +177,14 @@ LumraStatus normalize_raw_dispatch(const void* src, int32_t src_dtype, float* ds
     const bool table_on = linearization_table != nullptr && linearization_table_size >= 1;
 
     if (!delta_h_on && !delta_v_on && !table_on) {
-        const TileLayout tile{height, width, samples_per_pixel, black_levels, black_repeat_rows, black_repeat_cols,
-                              white_levels, white_level_count};
+        const TileLayout tile{height,
+                              width,
+                              samples_per_pixel,
+                              black_levels,
+                              black_repeat_rows,
+                              black_repeat_cols,
+                              white_levels,
+                              white_level_count};
         if (normalize_tile_reciprocal(src, src_dtype, dst, tile)) return LUMRA_OK;
     }
 

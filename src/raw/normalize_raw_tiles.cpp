@@ -122,8 +122,10 @@ bool normalize_tile_reciprocal(const void* src, int32_t src_dtype, float* dst, c
     }
     if (!usable) return false;
 
-    if (src_dtype == LUMRA_DTYPE_UINT16) run_rows(static_cast<const uint16_t*>(src), dst, t, patterns, pattern_count);
-    else run_rows(static_cast<const float*>(src), dst, t, patterns, pattern_count);
+    if (src_dtype == LUMRA_DTYPE_UINT16)
+        run_rows(static_cast<const uint16_t*>(src), dst, t, patterns, pattern_count);
+    else
+        run_rows(static_cast<const float*>(src), dst, t, patterns, pattern_count);
     return true;
 }
 

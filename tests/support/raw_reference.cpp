@@ -23,9 +23,12 @@ float linear(In x, const std::vector<uint16_t>& table) {
         index = x;
     } else {
         const double truncated = std::trunc(static_cast<double>(x));
-        if (std::isnan(truncated) || truncated < 0.0) index = 0;
-        else if (truncated > static_cast<double>(last)) index = last;
-        else index = static_cast<int64_t>(truncated);
+        if (std::isnan(truncated) || truncated < 0.0)
+            index = 0;
+        else if (truncated > static_cast<double>(last))
+            index = last;
+        else
+            index = static_cast<int64_t>(truncated);
     }
     if (index > last) index = last;
     if (index < 0) index = 0;
@@ -122,9 +125,12 @@ std::vector<float> demosaic_reference(const std::vector<float>& src, uint64_t he
                 px[1] = s;
                 const int h = colour(r, c + 1), v = colour(r + 1, c);
                 for (int x : {0, 2}) {
-                    if (width >= 2 && h == x) px[x] = average(r, c, {{0, -1}, {0, 1}});
-                    else if (v == x) px[x] = average(r, c, {{-1, 0}, {1, 0}});
-                    else px[x] = 0.0f;
+                    if (width >= 2 && h == x)
+                        px[x] = average(r, c, {{0, -1}, {0, 1}});
+                    else if (v == x)
+                        px[x] = average(r, c, {{-1, 0}, {1, 0}});
+                    else
+                        px[x] = 0.0f;
                 }
             }
         }
@@ -151,8 +157,9 @@ void fix_bad_pixels_reference(const std::vector<uint16_t>& src, std::vector<uint
                 sum += v;
                 ++count;
             }
-            if (count > 0) dst[static_cast<size_t>(r * static_cast<int64_t>(width) + c)] =
-                static_cast<uint16_t>((sum + count / 2) / count);
+            if (count > 0)
+                dst[static_cast<size_t>(r * static_cast<int64_t>(width) + c)] =
+                    static_cast<uint16_t>((sum + count / 2) / count);
         }
 }
 

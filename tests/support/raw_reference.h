@@ -12,8 +12,8 @@ struct NormalizeArgs {
     std::vector<float> black_levels{0.0f};
     int32_t repeat_rows = 1, repeat_cols = 1;
     std::vector<float> white_levels{1.0f};
-    std::vector<float> delta_h, delta_v;   // empty: absent
-    std::vector<uint16_t> table;           // empty: absent
+    std::vector<float> delta_h, delta_v;  // empty: absent
+    std::vector<uint16_t> table;          // empty: absent
 };
 
 // The division form; `x` is the source element as read (UINT16 or FLOAT32).
