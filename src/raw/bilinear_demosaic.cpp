@@ -109,9 +109,35 @@ inline void interior_pixel(const float* up, const float* mid, const float* down,
 // lanes 1 and 3 of the other. Plain ints, so they stay in registers while the
 // stores to the destination go on.
 struct LaneSources {
-    int first[3];
-    int second[3];
+    int first_lanes[3];
+    int second_lanes[3];
+    int first(int k) const { return first_lanes[k]; }
+    int second(int k) const { return second_lanes[k]; }
+    bool operator==(const LaneSources&) const = default;
 };
+
+template <int F0, int F1, int F2, int S0, int S1, int S2>
+struct FixedSources {
+    static constexpr int kFirst[3] = {F0, F1, F2}, kSecond[3] = {S0, S1, S2};
+    static constexpr LaneSources kAsRuntime{{F0, F1, F2}, {S0, S1, S2}};
+    constexpr int first(int k) const { return kFirst[k]; }
+    constexpr int second(int k) const { return kSecond[k]; }
+};
+
+template <typename Pick>
+void interior_blocks(const float* up, const float* mid, const float* down, uint64_t& c, uint64_t width,
+                     const Pick& sources, float* out) {
+    for (; c + 4 < width; c += 4) interior_block(up, mid, down, c, sources, out + c * 3);
+}
+
+// Runs the blocks with compile-time sources when they match `Fixed`.
+template <typename Fixed>
+bool try_fixed(const LaneSources& sources, const float* up, const float* mid, const float* down, uint64_t& c,
+               uint64_t width, float* out) {
+    if (!(sources == Fixed::kAsRuntime)) return false;
+    interior_blocks(up, mid, down, c, width, Fixed{}, out);
+    return true;
+}
 
 // Lanes 0 and 2 from a, lanes 1 and 3 from b.
 inline __m128 alternate(__m128 a, __m128 b) {
@@ -119,8 +145,11 @@ inline __m128 alternate(__m128 a, __m128 b) {
     return _mm_or_ps(_mm_and_ps(even, a), _mm_andnot_ps(even, b));
 }
 
-// Four interior pixels from column c; `out` is pixel c's output.
-inline void interior_block(const float* up, const float* mid, const float* down, uint64_t c, const LaneSources& sources,
+// Four interior pixels from column c; `out` is pixel c's output. `Pick`
+// yields the lane sources: fixed at compile time for the rows of Bayer
+// layouts, read from a LaneSources otherwise.
+template <typename Pick>
+inline void interior_block(const float* up, const float* mid, const float* down, uint64_t c, const Pick& sources,
                            float* out) {
     const __m128 left = _mm_loadu_ps(mid + c - 1), right = _mm_loadu_ps(mid + c + 1);
     const __m128 vertical_sum = _mm_add_ps(_mm_loadu_ps(up + c), _mm_loadu_ps(down + c));
@@ -134,9 +163,9 @@ inline void interior_block(const float* up, const float* mid, const float* down,
     values[kDiagonal] = _mm_mul_ps(diagonal_sum, _mm_set1_ps(0.25f));
     values[kHorizontal] = _mm_mul_ps(_mm_add_ps(left, right), _mm_set1_ps(0.5f));
     values[kVertical] = _mm_mul_ps(vertical_sum, _mm_set1_ps(0.5f));
-    const __m128 x = alternate(values[sources.first[0]], values[sources.second[0]]);
-    const __m128 y = alternate(values[sources.first[1]], values[sources.second[1]]);
-    const __m128 z = alternate(values[sources.first[2]], values[sources.second[2]]);
+    const __m128 x = alternate(values[sources.first(0)], values[sources.second(0)]);
+    const __m128 y = alternate(values[sources.first(1)], values[sources.second(1)]);
+    const __m128 z = alternate(values[sources.first(2)], values[sources.second(2)]);
     // Planar x, y, z to interleaved x0 y0 z0 x1 | y1 z1 x2 y2 | z2 x3 y3 z3.
     const __m128 xy_low = _mm_unpacklo_ps(x, y), xy_high = _mm_unpackhi_ps(x, y);
     const __m128 z0x1 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(1, 1, 0, 0));
@@ -171,10 +200,19 @@ void interior_row(const Rows& row, uint64_t width, const RowPlan& plan) {
         interior_pixel(row.up, row.mid, row.down, c, plan.source[c & 1], row.out + c * 3);
     LaneSources sources;
     for (int k = 0; k < 3; ++k) {
-        sources.first[k] = plan.source[first & 1][k];
-        sources.second[k] = plan.source[(first & 1) ^ 1][k];
+        sources.first_lanes[k] = plan.source[first & 1][k];
+        sources.second_lanes[k] = plan.source[(first & 1) ^ 1][k];
     }
-    for (; c + 4 < width; c += 4) interior_block(row.up, row.mid, row.down, c, sources, row.out + c * 3);
+    // The two row kinds of the Bayer layouts, in either lane order.
+    using ColourZeroRow = FixedSources<kOwn, kAxial, kDiagonal, kHorizontal, kOwn, kVertical>;
+    using ColourZeroRowSwapped = FixedSources<kHorizontal, kOwn, kVertical, kOwn, kAxial, kDiagonal>;
+    using ColourTwoRow = FixedSources<kVertical, kOwn, kHorizontal, kDiagonal, kAxial, kOwn>;
+    using ColourTwoRowSwapped = FixedSources<kDiagonal, kAxial, kOwn, kVertical, kOwn, kHorizontal>;
+    const bool fixed = try_fixed<ColourZeroRow>(sources, row.up, row.mid, row.down, c, width, row.out) ||
+                       try_fixed<ColourZeroRowSwapped>(sources, row.up, row.mid, row.down, c, width, row.out) ||
+                       try_fixed<ColourTwoRow>(sources, row.up, row.mid, row.down, c, width, row.out) ||
+                       try_fixed<ColourTwoRowSwapped>(sources, row.up, row.mid, row.down, c, width, row.out);
+    if (!fixed) interior_blocks(row.up, row.mid, row.down, c, width, sources, row.out);
 #endif
     for (; c + 1 < width; ++c) interior_pixel(row.up, row.mid, row.down, c, plan.source[c & 1], row.out + c * 3);
 }
