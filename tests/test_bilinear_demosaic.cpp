@@ -40,14 +40,14 @@ TEST(BilinearDemosaic, EveryPatternMatchesThePlainReadingOnAwkwardSizes) {
     }
 }
 
-// Zeros of either sign, infinities and huge values keep their exact sums.
-TEST(BilinearDemosaic, SpecialValuesFollowTheSumOrder) {
-    const float specials[] = {0.0f, -0.0f, 3e38f, -3e38f, 1e-45f, 1.0f};
+// Zeros of either sign, huge and subnormal values keep their exact sums.
+TEST(BilinearDemosaic, ExtremeValuesFollowTheSumOrder) {
+    const float extremes[] = {0.0f, -0.0f, 3e38f, -3e38f, 1e-45f, 1.0f};
     const int32_t bayer[4] = {0, 1, 1, 2};
     const int32_t greens[4] = {1, 0, 2, 1};
     for (const auto* pattern : {bayer, greens}) {
         std::vector<float> src(9 * 14);
-        for (auto& v : src) v = specials[lumra_test::uniform_int(0, 5)];
+        for (auto& v : src) v = extremes[lumra_test::uniform_int(0, 5)];
         EXPECT_TRUE(
             lumra_test::same_bits(demosaic(src, 9, 14, pattern), lumra_test::demosaic_reference(src, 9, 14, pattern)));
     }
