@@ -1,5 +1,6 @@
 // Entries of the colour transform family.
 #include "checks.h"
+#include "color/color_kernels.h"
 
 using namespace lumra;
 
@@ -12,9 +13,8 @@ extern "C" LUMRA_API LumraStatus lumra_mono_lut(const LumraImage* src, LumraImag
     LUMRA_REQUIRE(reserved_clear(src) && reserved_clear(dst), kInvalid);
     LUMRA_REQUIRE(same_size(src, dst), kInvalid);
     LUMRA_REQUIRE(src->channels == 1 && dst->channels == 1, kInvalid);
-    (void)in_bits;
-    (void)out_bits;
-    return LUMRA_OK;  // placeholder until the mono LUT kernel lands
+    return mono_lut_kernel(src->data, dst->data, src->height * src->width, src->dtype, dst->dtype, lut, lut_size,
+                           in_bits, out_bits);
 }
 
 extern "C" LUMRA_API LumraStatus lumra_transform_color(const LumraImage* src, LumraImage* dst, const float* lut1,
@@ -30,10 +30,11 @@ extern "C" LUMRA_API LumraStatus lumra_transform_color(const LumraImage* src, Lu
     LUMRA_REQUIRE(size_fits_int32(src), kInvalid);
     LUMRA_REQUIRE(!lut1 || (lut1_size >= 1 && fits_int32(lut1_size)), kInvalid);
     LUMRA_REQUIRE(!lut2 || (lut2_size >= 1 && fits_int32(lut2_size)), kInvalid);
-    (void)in_bits;
-    (void)out_bits;
-    (void)hue_preserving;
-    return LUMRA_OK;  // placeholder until the colour transform lands
+    const PaddedCurve curve1(lut1, lut1_size), curve2(lut2, lut2_size);
+    LUMRA_REQUIRE(!curve1.failed() && !curve2.failed(), kInvalid);
+    return transform_color_dispatch(src->data, dst->data, narrow(src->height), narrow(src->width), src->dtype,
+                                    dst->dtype, curve1.data(), narrow(lut1_size), matrix, curve2.data(),
+                                    narrow(lut2_size), in_bits, out_bits, hue_preserving);
 }
 
 extern "C" LUMRA_API LumraStatus lumra_clip_and_transform_color(const LumraImage* src, LumraImage* dst,
@@ -44,5 +45,7 @@ extern "C" LUMRA_API LumraStatus lumra_clip_and_transform_color(const LumraImage
     LUMRA_REQUIRE(reserved_clear(src) && reserved_clear(dst), kInvalid);
     LUMRA_REQUIRE(same_size(src, dst), kInvalid);
     LUMRA_REQUIRE(src->channels == 3 && dst->channels == 3, kInvalid);
-    return LUMRA_OK;  // placeholder until the clip-and-transform kernel lands
+    clip_and_transform_color_kernel(static_cast<const float*>(src->data), static_cast<float*>(dst->data),
+                                    src->height * src->width, clip_max, matrix);
+    return LUMRA_OK;
 }

@@ -1,5 +1,6 @@
 // Entries of raw preparation: normalisation, demosaic, bad-pixel repair.
 #include "checks.h"
+#include "raw/raw_kernels.h"
 
 using namespace lumra;
 
@@ -21,13 +22,11 @@ extern "C" LUMRA_API LumraStatus lumra_normalize_raw(
     LUMRA_REQUIRE(black_repeat_rows > 0 && black_repeat_cols > 0, kInvalid);
     LUMRA_REQUIRE(samples_per_pixel > 0 && white_level_count > 0, kInvalid);
     LUMRA_REQUIRE(size_fits_int32(src), kInvalid);
-    (void)black_delta_h;
-    (void)black_delta_h_count;
-    (void)black_delta_v;
-    (void)black_delta_v_count;
-    (void)linearization_table;
-    (void)linearization_table_size;
-    return LUMRA_OK;  // placeholder until the normalisation kernel lands
+    return normalize_raw_dispatch(src->data, src->dtype, static_cast<float*>(dst->data), narrow(src->height),
+                                  narrow(src->width), samples_per_pixel, black_levels, black_repeat_rows,
+                                  black_repeat_cols, black_delta_h, black_delta_h_count, black_delta_v,
+                                  black_delta_v_count, white_levels, white_level_count, linearization_table,
+                                  linearization_table_size);
 }
 
 extern "C" LUMRA_API LumraStatus lumra_bilinear_demosaic(const LumraImage* src, LumraImage* dst,
@@ -41,7 +40,9 @@ extern "C" LUMRA_API LumraStatus lumra_bilinear_demosaic(const LumraImage* src, 
     LUMRA_REQUIRE(src->height == dst->height, kMismatch);
     LUMRA_REQUIRE(src->width == dst->width, kMismatch);
     for (int i = 0; i < 4; ++i) LUMRA_REQUIRE(static_cast<uint32_t>(cfa_pattern[i]) <= 2u, kInvalid);
-    return LUMRA_OK;  // placeholder until the demosaic kernel lands
+    bilinear_demosaic_kernel(static_cast<const float*>(src->data), static_cast<float*>(dst->data), src->height,
+                             src->width, cfa_pattern);
+    return LUMRA_OK;
 }
 
 extern "C" LUMRA_API LumraStatus lumra_fix_bad_pixels_constant(const LumraImage* src, LumraImage* dst,
@@ -54,7 +55,7 @@ extern "C" LUMRA_API LumraStatus lumra_fix_bad_pixels_constant(const LumraImage*
     LUMRA_REQUIRE(src->height == dst->height, kMismatch);
     LUMRA_REQUIRE(src->width == dst->width, kMismatch);
     if (src->height == 0 || src->width == 0) return LUMRA_OK;
-    (void)bad_value;
-    (void)bayer_phase;
-    return LUMRA_OK;  // placeholder until the repair lands
+    fix_bad_pixels_constant_impl(static_cast<const uint16_t*>(src->data), static_cast<uint16_t*>(dst->data),
+                                 src->height, src->width, bad_value, static_cast<uint32_t>(bayer_phase));
+    return LUMRA_OK;
 }

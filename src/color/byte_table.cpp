@@ -1,0 +1,54 @@
+// Byte-to-byte table lookups. The portable loop reads one table entry per
+// element; on x86-64 processors with AVX-512 VBMI the 256-entry table sits in
+// four registers and 64 elements are looked up at once by byte permutes. The
+// choice is made once per process and both give the same bytes.
+#include "color/value_table.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define LUMRA_BYTE_TABLE_VBMI 1
+#endif
+
+namespace lumra {
+namespace {
+
+void apply_byte_table_portable(const uint8_t* src, uint8_t* dst, uint64_t count, const uint8_t* table) {
+    apply_value_table(src, dst, count, table);
+}
+
+#if LUMRA_BYTE_TABLE_VBMI
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void apply_byte_table_vbmi(const uint8_t* src, uint8_t* dst,
+                                                                                    uint64_t count,
+                                                                                    const uint8_t* table) {
+    const __m512i low0 = _mm512_loadu_si512(table), low1 = _mm512_loadu_si512(table + 64);
+    const __m512i high0 = _mm512_loadu_si512(table + 128), high1 = _mm512_loadu_si512(table + 192);
+    uint64_t i = 0;
+    for (; i + 64 <= count; i += 64) {
+        const __m512i index = _mm512_loadu_si512(src + i);
+        // Each permute picks from 128 entries by the low seven bits; the top bit chooses the half.
+        const __m512i low = _mm512_permutex2var_epi8(low0, index, low1);
+        const __m512i high = _mm512_permutex2var_epi8(high0, index, high1);
+        _mm512_storeu_si512(dst + i, _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high));
+    }
+    apply_value_table(src + i, dst + i, count - i, table);
+}
+#endif
+
+using ByteTableRun = void (*)(const uint8_t*, uint8_t*, uint64_t, const uint8_t*);
+
+ByteTableRun choose_byte_table_run() {
+#if LUMRA_BYTE_TABLE_VBMI
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw")) return apply_byte_table_vbmi;
+#endif
+    return apply_byte_table_portable;
+}
+
+}  // namespace
+
+void apply_byte_table(const uint8_t* src, uint8_t* dst, uint64_t count, const uint8_t* table, bool portable_only) {
+    static const ByteTableRun chosen = choose_byte_table_run();
+    (portable_only ? apply_byte_table_portable : chosen)(src, dst, count, table);
+}
+
+}  // namespace lumra

@@ -1,0 +1,165 @@
+// Four pixels' worth of one channel in SIMD lanes, with the same operations on
+// a plain float, so that one per-pixel function serves the lanes and the
+// scalar remainder and both give the same bits. Every operation is one IEEE
+// single-precision step; the limits copy std::max/std::min exactly, including
+// for NaN and signed zeros.
+#pragma once
+
+#include <cstdint>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define LUMRA_COLOR_SSE2 1
+#else
+#define LUMRA_COLOR_SSE2 0
+#endif
+
+namespace lumra {
+
+// max(low, x) as std::max(low, x): a NaN x gives low.
+inline float lower_limit(float x, float low) { return low < x ? x : low; }
+// min(x, high) as std::min(x, high): a NaN x stays NaN.
+inline float upper_limit(float x, float high) { return high < x ? high : x; }
+
+inline bool greater(float a, float b) { return a > b; }
+inline bool greater_equal(float a, float b) { return a >= b; }
+inline bool less(float a, float b) { return a < b; }
+inline bool both(bool a, bool b) { return a && b; }
+inline bool negate(bool a) { return !a; }
+inline float select(bool mask, float when_set, float otherwise) { return mask ? when_set : otherwise; }
+
+#if LUMRA_COLOR_SSE2
+
+struct Lanes {
+    __m128 v;
+    Lanes() = default;
+    Lanes(__m128 value) : v(value) {}
+    Lanes(float value) : v(_mm_set1_ps(value)) {}
+};
+struct LaneMask {
+    __m128 m;
+};
+
+inline Lanes operator+(Lanes a, Lanes b) { return _mm_add_ps(a.v, b.v); }
+inline Lanes operator-(Lanes a, Lanes b) { return _mm_sub_ps(a.v, b.v); }
+inline Lanes operator*(Lanes a, Lanes b) { return _mm_mul_ps(a.v, b.v); }
+inline Lanes operator/(Lanes a, Lanes b) { return _mm_div_ps(a.v, b.v); }
+// maxps(x, low) returns low when unordered and x > low ? x : low otherwise.
+inline Lanes lower_limit(Lanes x, Lanes low) { return _mm_max_ps(x.v, low.v); }
+// minps(high, x) returns x when unordered and high < x ? high : x otherwise.
+inline Lanes upper_limit(Lanes x, Lanes high) { return _mm_min_ps(high.v, x.v); }
+
+inline LaneMask greater(Lanes a, Lanes b) { return {_mm_cmpgt_ps(a.v, b.v)}; }
+inline LaneMask greater_equal(Lanes a, Lanes b) { return {_mm_cmpge_ps(a.v, b.v)}; }
+inline LaneMask less(Lanes a, Lanes b) { return {_mm_cmplt_ps(a.v, b.v)}; }
+inline LaneMask both(LaneMask a, LaneMask b) { return {_mm_and_ps(a.m, b.m)}; }
+inline LaneMask negate(LaneMask a) { return {_mm_xor_ps(a.m, _mm_castsi128_ps(_mm_set1_epi32(-1)))}; }
+inline Lanes select(LaneMask mask, Lanes when_set, Lanes otherwise) {
+    return _mm_or_ps(_mm_and_ps(mask.m, when_set.v), _mm_andnot_ps(mask.m, otherwise.v));
+}
+
+inline Lanes gather(const float* table, const int32_t* index) {
+    return _mm_setr_ps(table[index[0]], table[index[1]], table[index[2]], table[index[3]]);
+}
+
+#else  // portable lanes: four floats, one operation at a time
+
+struct Lanes {
+    float v[4];
+    Lanes() = default;
+    Lanes(float value) : v{value, value, value, value} {}
+};
+struct LaneMask {
+    bool m[4];
+};
+
+template <typename Op>
+inline Lanes lanewise(Lanes a, Lanes b, Op op) {
+    Lanes out;
+    for (int l = 0; l < 4; ++l) out.v[l] = op(a.v[l], b.v[l]);
+    return out;
+}
+template <typename Op>
+inline LaneMask maskwise(Lanes a, Lanes b, Op op) {
+    LaneMask out;
+    for (int l = 0; l < 4; ++l) out.m[l] = op(a.v[l], b.v[l]);
+    return out;
+}
+
+inline Lanes operator+(Lanes a, Lanes b) { return lanewise(a, b, [](float x, float y) { return x + y; }); }
+inline Lanes operator-(Lanes a, Lanes b) { return lanewise(a, b, [](float x, float y) { return x - y; }); }
+inline Lanes operator*(Lanes a, Lanes b) { return lanewise(a, b, [](float x, float y) { return x * y; }); }
+inline Lanes operator/(Lanes a, Lanes b) { return lanewise(a, b, [](float x, float y) { return x / y; }); }
+inline Lanes lower_limit(Lanes x, Lanes low) {
+    return lanewise(x, low, [](float a, float b) { return lower_limit(a, b); });
+}
+inline Lanes upper_limit(Lanes x, Lanes high) {
+    return lanewise(x, high, [](float a, float b) { return upper_limit(a, b); });
+}
+inline LaneMask greater(Lanes a, Lanes b) { return maskwise(a, b, [](float x, float y) { return x > y; }); }
+inline LaneMask greater_equal(Lanes a, Lanes b) { return maskwise(a, b, [](float x, float y) { return x >= y; }); }
+inline LaneMask less(Lanes a, Lanes b) { return maskwise(a, b, [](float x, float y) { return x < y; }); }
+inline LaneMask both(LaneMask a, LaneMask b) {
+    for (int l = 0; l < 4; ++l) a.m[l] = a.m[l] && b.m[l];
+    return a;
+}
+inline LaneMask negate(LaneMask a) {
+    for (int l = 0; l < 4; ++l) a.m[l] = !a.m[l];
+    return a;
+}
+inline Lanes select(LaneMask mask, Lanes when_set, Lanes otherwise) {
+    for (int l = 0; l < 4; ++l) otherwise.v[l] = mask.m[l] ? when_set.v[l] : otherwise.v[l];
+    return otherwise;
+}
+
+inline Lanes gather(const float* table, const int32_t* index) {
+    Lanes out;
+    for (int l = 0; l < 4; ++l) out.v[l] = table[index[l]];
+    return out;
+}
+
+#endif
+
+// The three channels of one pixel (V = float) or of four pixels (V = Lanes).
+template <typename V>
+struct Rgb {
+    V r, g, b;
+};
+
+// max with 0 first, then min with 1: a NaN becomes 0 (as unit_clamp).
+template <typename V>
+inline V clamp_unit(V value) {
+    return upper_limit(lower_limit(value, V(0.0f)), V(1.0f));
+}
+
+template <typename V, typename Op>
+inline Rgb<V> each_channel(const Rgb<V>& value, Op op) {
+    return {op(value.r), op(value.g), op(value.b)};
+}
+
+// A 3x3 row-major matrix, optionally pre-multiplied by a factor. Each row is
+// summed left to right: (m0 * c0 + m1 * c1) + m2 * c2.
+struct Matrix3 {
+    float m[9];
+
+    static Matrix3 scaled(const float* matrix, float factor) {
+        Matrix3 out;
+        for (int j = 0; j < 9; ++j) out.m[j] = matrix[j] * factor;
+        return out;
+    }
+    static Matrix3 plain(const float* matrix) {
+        Matrix3 out;
+        for (int j = 0; j < 9; ++j) out.m[j] = matrix[j];
+        return out;
+    }
+    template <typename V>
+    V row(const Rgb<V>& c, int i) const {
+        return (V(m[3 * i]) * c.r + V(m[3 * i + 1]) * c.g) + V(m[3 * i + 2]) * c.b;
+    }
+    template <typename V>
+    Rgb<V> apply(const Rgb<V>& c) const {
+        return {row(c, 0), row(c, 1), row(c, 2)};
+    }
+};
+
+}  // namespace lumra

@@ -1,0 +1,174 @@
+// Reads and stores of interleaved three-channel pixels: one pixel into plain
+// floats, or four pixels into lanes (channel r of the four in one lane set,
+// and so on). Integer stores truncate and saturate like store_element; the
+// lane stores limit in the float domain first, exactly as it does.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#include "color/lanes.h"
+#include "frame/numeric.h"
+
+namespace lumra {
+
+template <typename In>
+inline Rgb<float> load_rgb(const In* pixel, float /*tag*/) {
+    return {read_element(pixel[0]), read_element(pixel[1]), read_element(pixel[2])};
+}
+
+template <typename Out>
+inline void store_rgb(Out* pixel, const Rgb<float>& value) {
+    pixel[0] = store_element<Out>(value.r);
+    pixel[1] = store_element<Out>(value.g);
+    pixel[2] = store_element<Out>(value.b);
+}
+
+#if LUMRA_COLOR_SSE2
+
+namespace pixel_io_detail {
+
+// (r0 g0 b0 r1) (g1 b1 r2 g2) (b2 r3 g3 b3) -> (r0..r3) (g0..g3) (b0..b3)
+inline Rgb<Lanes> deinterleave(__m128 a, __m128 b, __m128 c) {
+    const __m128 r_tail = _mm_shuffle_ps(b, c, _MM_SHUFFLE(1, 1, 2, 2));
+    const __m128 r = _mm_shuffle_ps(a, r_tail, _MM_SHUFFLE(2, 0, 3, 0));
+    const __m128 g_head = _mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1));
+    const __m128 g_tail = _mm_shuffle_ps(b, c, _MM_SHUFFLE(2, 2, 3, 3));
+    const __m128 g = _mm_shuffle_ps(g_head, g_tail, _MM_SHUFFLE(2, 0, 2, 0));
+    const __m128 b_head = _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2));
+    const __m128 b_tail = _mm_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 0, 0));
+    const __m128 blue = _mm_shuffle_ps(b_head, b_tail, _MM_SHUFFLE(2, 0, 2, 0));
+    return {r, g, blue};
+}
+
+// The inverse of deinterleave: three vectors in element order.
+inline void interleave(const Rgb<Lanes>& v, __m128 out[3]) {
+    const __m128 rg0 = _mm_shuffle_ps(v.r.v, v.g.v, _MM_SHUFFLE(0, 0, 0, 0));
+    const __m128 br1 = _mm_shuffle_ps(v.b.v, v.r.v, _MM_SHUFFLE(1, 1, 0, 0));
+    out[0] = _mm_shuffle_ps(rg0, br1, _MM_SHUFFLE(2, 0, 2, 0));
+    const __m128 gb1 = _mm_shuffle_ps(v.g.v, v.b.v, _MM_SHUFFLE(1, 1, 1, 1));
+    const __m128 rg2 = _mm_shuffle_ps(v.r.v, v.g.v, _MM_SHUFFLE(2, 2, 2, 2));
+    out[1] = _mm_shuffle_ps(gb1, rg2, _MM_SHUFFLE(2, 0, 2, 0));
+    const __m128 br3 = _mm_shuffle_ps(v.b.v, v.r.v, _MM_SHUFFLE(3, 3, 2, 2));
+    const __m128 gb3 = _mm_shuffle_ps(v.g.v, v.b.v, _MM_SHUFFLE(3, 3, 3, 3));
+    out[2] = _mm_shuffle_ps(br3, gb3, _MM_SHUFFLE(2, 0, 2, 0));
+}
+
+// Twelve 16-bit lanes (eight in the first vector, four in the low half of the
+// second) widened to float.
+inline Rgb<Lanes> widen_words(__m128i low8, __m128i high4) {
+    const __m128i zero = _mm_setzero_si128();
+    return deinterleave(_mm_cvtepi32_ps(_mm_unpacklo_epi16(low8, zero)),
+                        _mm_cvtepi32_ps(_mm_unpackhi_epi16(low8, zero)),
+                        _mm_cvtepi32_ps(_mm_unpacklo_epi16(high4, zero)));
+}
+
+// Truncation of values already limited to [0, full] (so cvttps is exact truncation).
+inline void truncate_limited(const Rgb<Lanes>& value, float full, __m128i out[3]) {
+    __m128 ordered[3];
+    interleave(value, ordered);
+    for (int i = 0; i < 3; ++i) {
+        out[i] = _mm_cvttps_epi32(upper_limit(lower_limit(Lanes(ordered[i]), Lanes(0.0f)), Lanes(full)).v);
+    }
+}
+
+}  // namespace pixel_io_detail
+
+template <typename In>
+inline Rgb<Lanes> load_rgb(const In* pixels, Lanes /*tag*/) {
+    using namespace pixel_io_detail;
+    if constexpr (std::is_same_v<In, float>) {
+        return deinterleave(_mm_loadu_ps(pixels), _mm_loadu_ps(pixels + 4), _mm_loadu_ps(pixels + 8));
+    } else if constexpr (std::is_same_v<In, uint16_t>) {
+        return widen_words(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels)),
+                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixels + 8)));
+    } else {
+        int32_t tail;
+        std::memcpy(&tail, pixels + 8, sizeof tail);
+        const __m128i zero = _mm_setzero_si128();
+        return widen_words(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixels)), zero),
+                           _mm_unpacklo_epi8(_mm_cvtsi32_si128(tail), zero));
+    }
+}
+
+template <typename Out>
+inline void store_rgb(Out* pixels, const Rgb<Lanes>& value) {
+    using namespace pixel_io_detail;
+    if constexpr (std::is_same_v<Out, float>) {
+        __m128 ordered[3];
+        interleave(value, ordered);
+        _mm_storeu_ps(pixels, ordered[0]);
+        _mm_storeu_ps(pixels + 4, ordered[1]);
+        _mm_storeu_ps(pixels + 8, ordered[2]);
+    } else if constexpr (std::is_same_v<Out, uint16_t>) {
+        __m128i words[3];
+        truncate_limited(value, 65535.0f, words);
+        // packs_epi32 saturates signed, so bias into the signed range and back.
+        const __m128i bias32 = _mm_set1_epi32(32768);
+        const __m128i bias16 = _mm_set1_epi16(static_cast<int16_t>(0x8000));
+        const __m128i low = _mm_xor_si128(
+            _mm_packs_epi32(_mm_sub_epi32(words[0], bias32), _mm_sub_epi32(words[1], bias32)), bias16);
+        const __m128i high = _mm_xor_si128(
+            _mm_packs_epi32(_mm_sub_epi32(words[2], bias32), _mm_sub_epi32(words[2], bias32)), bias16);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels), low);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels + 8), high);
+    } else {
+        __m128i words[3];
+        truncate_limited(value, 255.0f, words);
+        const __m128i bytes =
+            _mm_packus_epi16(_mm_packs_epi32(words[0], words[1]), _mm_packs_epi32(words[2], words[2]));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels), bytes);
+        const int32_t tail = _mm_cvtsi128_si32(_mm_srli_si128(bytes, 8));
+        std::memcpy(pixels + 8, &tail, sizeof tail);
+    }
+}
+
+#else  // portable lanes
+
+template <typename In>
+inline Rgb<Lanes> load_rgb(const In* pixels, Lanes /*tag*/) {
+    Rgb<Lanes> out;
+    for (int l = 0; l < 4; ++l) {
+        out.r.v[l] = read_element(pixels[3 * l]);
+        out.g.v[l] = read_element(pixels[3 * l + 1]);
+        out.b.v[l] = read_element(pixels[3 * l + 2]);
+    }
+    return out;
+}
+
+template <typename Out>
+inline void store_rgb(Out* pixels, const Rgb<Lanes>& value) {
+    for (int l = 0; l < 4; ++l) {
+        pixels[3 * l] = store_element<Out>(value.r.v[l]);
+        pixels[3 * l + 1] = store_element<Out>(value.g.v[l]);
+        pixels[3 * l + 2] = store_element<Out>(value.b.v[l]);
+    }
+}
+
+#endif
+
+// Runs pixel(src, tag) over every pixel: blocks of 128 pixels, four at a time
+// in lanes, the rest of the last block one at a time with the same function.
+// Each pixel's elements are all read before its results are stored, so src and
+// dst may be the same buffer when In and Out are the same type. Everything
+// the loop calls is inlined into it (flatten), so the lanes stay in registers.
+// (Streaming stores for large float results were measured slower here than
+// plain stores, so there are none.)
+#if defined(__GNUC__)
+#define LUMRA_FLATTEN __attribute__((flatten))
+#else
+#define LUMRA_FLATTEN
+#endif
+template <typename In, typename Out, typename Pixel>
+LUMRA_FLATTEN inline void run_pixel_blocks(const In* src, Out* dst, uint64_t pixel_count, Pixel pixel) {
+    constexpr uint64_t kBlock = 128;
+    for (uint64_t start = 0; start < pixel_count; start += kBlock) {
+        const uint64_t end = pixel_count - start < kBlock ? pixel_count : start + kBlock;
+        uint64_t i = start;
+        for (; i + 4 <= end; i += 4) store_rgb(dst + 3 * i, pixel(src + 3 * i, Lanes{}));
+        for (; i < end; ++i) store_rgb(dst + 3 * i, pixel(src + 3 * i, 0.0f));
+    }
+}
+
+}  // namespace lumra

@@ -1,0 +1,132 @@
+// Reciprocal paths of raw normalisation for the common delta-free, table-free
+// layouts: value = (x - black) x r with r the reciprocal of the span, computed
+// once per call per tile entry. Each row repeats a pattern of twelve elements
+// (the least common multiple of four lanes and the layout's period of 1, 2 or
+// 3 elements), so the inner loop has neither division nor remainder.
+//
+// The reciprocal is the correctly rounded 1 / span, the same on every machine.
+// Samples 0 and 1 of the three-sample layout then take one Newton-Raphson step
+// written out literally, r' = r + r x (1 - span x r), each operation rounded
+// once (no fused multiply-add): hardware reciprocal estimates differ between
+// instruction sets, so they are not used. The results agree with the general
+// path's division except in the last bits of some quotients below 1.
+//
+// A product with a rounded reciprocal can fall one unit short of 1 where the
+// quotient is exactly 1 (x at the white level). A numerator at or above the
+// span therefore gives 1 outright, as the division does, so a saturated sample
+// normalises to exactly 1.0 on every path. Per element, for a live entry
+// (span > 0):
+//   min(n x r, 1), raised to 1 where n >= span, then to at least 0;
+// a dead entry (span <= 0 or NaN) gives 0 whatever x is.
+#include <cmath>
+#include <cstring>
+
+#include "raw/lanes.h"
+#include "raw/normalize_raw_paths.h"
+#include "raw/raw_kernels.h"
+
+namespace lumra {
+namespace {
+
+using lanes::F4;
+
+constexpr int kPatternLength = 12;
+
+struct Pattern {
+    float black[kPatternLength];
+    float reciprocal[kPatternLength];
+    float span[kPatternLength];
+    float live[kPatternLength];      // all bits set where span > 0, else 0
+    float live_one[kPatternLength];  // 1 where span > 0, else 0
+};
+
+template <typename In>
+void normalize_row_reciprocal(const In* x, float* out, int64_t count, const Pattern& p) {
+    F4 black[3], reciprocal[3], span[3], live[3], live_one[3];
+    for (int j = 0; j < 3; ++j) {
+        black[j] = lanes::load(p.black + 4 * j);
+        reciprocal[j] = lanes::load(p.reciprocal + 4 * j);
+        span[j] = lanes::load(p.span + 4 * j);
+        live[j] = lanes::load(p.live + 4 * j);
+        live_one[j] = lanes::load(p.live_one + 4 * j);
+    }
+    const F4 one = lanes::splat(1.0f);
+    int64_t i = 0;
+    for (; i + kPatternLength <= count; i += kPatternLength) {
+        for (int j = 0; j < 3; ++j) {
+            const F4 numerator = lanes::load(x + i + 4 * j) - black[j];
+            const F4 below_one = lanes::at_most(lanes::keep(live[j], numerator * reciprocal[j]), one);
+            const F4 floor = lanes::where_at_least(numerator, span[j], live_one[j]);
+            lanes::store(out + i + 4 * j, lanes::at_least(below_one, floor));
+        }
+    }
+    for (int j = 0; i < count; ++i, ++j) {
+        const float numerator = static_cast<float>(x[i]) - p.black[j];
+        const float value = p.live_one[j] != 0.0f ? numerator * p.reciprocal[j] : 0.0f;
+        const float below_one = value < 1.0f ? value : 1.0f;
+        const float floor = numerator >= p.span[j] ? p.live_one[j] : 0.0f;
+        out[i] = below_one > floor ? below_one : floor;
+    }
+}
+
+// Fills entry j of the pattern. Returns false when the reciprocal of a
+// positive span is not a normal float (a subnormal or infinite span reciprocal
+// would lose more than the last bits, or turn 0 x inf into NaN).
+bool set_entry(Pattern& p, int j, float black, float white, bool newton_step) {
+    const float span = white - black;
+    float r = 0.0f;
+    if (span > 0.0f) {
+        r = 1.0f / span;
+        if (newton_step) r = r + r * (1.0f - span * r);
+        if (!std::isnormal(r)) return false;
+    }
+    const uint32_t live_bits = span > 0.0f ? 0xffffffffu : 0u;
+    p.black[j] = black;
+    p.reciprocal[j] = r;
+    p.span[j] = span;
+    std::memcpy(&p.live[j], &live_bits, sizeof live_bits);
+    p.live_one[j] = span > 0.0f ? 1.0f : 0.0f;
+    return true;
+}
+
+template <typename In>
+void run_rows(const In* src, float* dst, const TileLayout& t, const Pattern* patterns, int pattern_count) {
+    const int64_t row_length = int64_t{t.width} * t.samples;
+    for (int64_t r = 0; r < t.height; ++r)
+        normalize_row_reciprocal(src + r * row_length, dst + r * row_length, row_length, patterns[r % pattern_count]);
+}
+
+}  // namespace
+
+bool normalize_tile_reciprocal(const void* src, int32_t src_dtype, float* dst, const TileLayout& t) noexcept {
+    const bool one_sample = t.samples == 1;
+    const bool tile_2x2 = t.repeat_rows == 2 && t.repeat_cols == 2;
+    const bool tile_1x1 = t.repeat_rows == 1 && t.repeat_cols == 1;
+    Pattern patterns[2];
+    int pattern_count = 1;
+    bool usable = true;
+    if (one_sample && (tile_2x2 || tile_1x1)) {
+        // Row parity picks the pattern of a 2 x 2 tile; within a row the column parity alternates.
+        pattern_count = tile_2x2 ? 2 : 1;
+        const float white = t.white_levels[0];
+        for (int row = 0; row < pattern_count; ++row)
+            for (int j = 0; j < kPatternLength; ++j)
+                usable &= set_entry(patterns[row], j, t.black_levels[tile_2x2 ? row * 2 + (j & 1) : 0], white, false);
+    } else if (t.samples == 3 && tile_1x1) {
+        for (int j = 0; j < kPatternLength; ++j) {
+            const int k = j % 3;
+            usable &= set_entry(patterns[0], j, t.black_levels[k], t.white_levels[k % t.white_count], k != 2);
+        }
+    } else {
+        return false;
+    }
+    if (!usable) return false;
+
+    if (src_dtype == LUMRA_DTYPE_UINT16)
+        run_rows(static_cast<const uint16_t*>(src), dst, t, patterns, pattern_count);
+    else
+        run_rows(static_cast<const float*>(src), dst, t, patterns, pattern_count);
+    return true;
+}
+
+}  // namespace lumra
