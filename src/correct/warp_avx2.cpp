@@ -19,6 +19,18 @@ LUMRA_TARGET_AVX2 inline void store_lanes(__m128 values, float* out, uint64_t ch
     for (int t = 0; t < 4; ++t) out[t * channels] = lanes[t];
 }
 
+// Four pixels of three planes, one register per plane, stored interleaved as
+// twelve consecutive samples.
+LUMRA_TARGET_AVX2 inline void store_three_planes(const __m128 planes[3], float* out) {
+    const __m128 a = planes[0], b = planes[1], c = planes[2];
+    const __m128 ab_low = _mm_unpacklo_ps(a, b), ab_high = _mm_unpackhi_ps(a, b);
+    const __m128 ca_low = _mm_unpacklo_ps(c, a), ca_high = _mm_unpackhi_ps(c, a);
+    const __m128 bc_low = _mm_unpacklo_ps(b, c), bc_high = _mm_unpackhi_ps(b, c);
+    _mm_storeu_ps(out, _mm_shuffle_ps(ab_low, ca_low, _MM_SHUFFLE(3, 0, 1, 0)));      // a0 b0 c0 a1
+    _mm_storeu_ps(out + 4, _mm_shuffle_ps(bc_low, ab_high, _MM_SHUFFLE(1, 0, 3, 2)));  // b1 c1 a2 b2
+    _mm_storeu_ps(out + 8, _mm_shuffle_ps(ca_high, bc_high, _MM_SHUFFLE(3, 2, 3, 0))); // c2 a3 b3 c3
+}
+
 // limit_high_then_low lane by lane: min and max return their second operand
 // when the comparison fails, so a NaN takes the upper limit.
 LUMRA_TARGET_AVX2 inline __m256d limit4(__m256d value, __m256d low, __m256d high) {
@@ -191,6 +203,23 @@ LUMRA_SHARED_BODY uint64_t warp_row(const WarpSource& s, const Geometry& g, int 
     r.qy = sy * sy;
     r.two_l_sy = 2.0 * g.extent * sy;
     const uint64_t columns = s.width & ~uint64_t{3};
+    if (s.channels == 3 && plane_count == 3) {
+        // Every sample of the pixels is written: whole registers are stored.
+        for (uint64_t col = 0; col < columns; col += 4) {
+            const PixelTerms t = pixel_terms(g, r, col);
+            __m128 values[3];
+            for (int k = 0; k < 3; ++k) {
+                if (fresh[k]) {
+                    __m256d y, x;
+                    positions4(g, coefficients[k], t, r.dy, y, x);
+                    taps.prepare(s, y, x);
+                }
+                values[k] = taps.sample(s.pixels + k);
+            }
+            store_three_planes(values, out_row + col * 3);
+        }
+        return columns;
+    }
     for (uint64_t col = 0; col < columns; col += 4) {
         const PixelTerms t = pixel_terms(g, r, col);
         float* out = out_row + col * s.channels;
