@@ -189,8 +189,8 @@ struct CubicTaps {
 };
 
 template <typename Taps>
-LUMRA_SHARED_BODY uint64_t warp_row(const WarpSource& s, const Geometry& g, int plane_count, uint64_t row,
-                                    float* out_row, Taps& taps) {
+LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& g, int plane_count, uint64_t row,
+                                            float* out_row, Taps& taps) {
     PlaneCoefficients coefficients[kWidePlanes];
     bool fresh[kWidePlanes];
     for (int k = 0; k < plane_count; ++k) {
