@@ -10,6 +10,7 @@
 #include "lumra.h"
 #include "support/correct_reference.h"
 #include "support/image.h"
+#include "support/wide_paths.h"
 
 namespace {
 
@@ -151,7 +152,9 @@ TEST(GainMap, PixelsOutsideTheGridTakeTheEdgeColumnsExactly) {
     }
 }
 
-TEST(GainMap, AreasPitchesAndGridsAgreeWithDirectEvaluation) {
+class GainMapPaths : public lumra_test::WidePaths {};
+
+TEST_P(GainMapPaths, AreasPitchesAndGridsAgreeWithDirectEvaluation) {
     struct Placement {
         double spacing_v, spacing_h, origin_v, origin_h;
     };
@@ -190,7 +193,7 @@ TEST(GainMap, AreasPitchesAndGridsAgreeWithDirectEvaluation) {
         }
 }
 
-TEST(GainMap, LongRowsWalkManyColumnsPerCell) {
+TEST_P(GainMapPaths, LongRowsWalkManyColumnsPerCell) {
     const Image<float> image = random_image(3, 5000, 3);
     const std::vector<float> map = random_map(3, 4, 3);
     GainMapArgs a{map.data(), 3, 4, 3, 0, 0, 0, 0, 0, 3, 1, 1, 0.4, 0.31, 0.05, 0.02};
@@ -204,6 +207,8 @@ TEST(GainMap, LongRowsWalkManyColumnsPerCell) {
     a.left = 1;
     expect_matches_direct(mosaic, a, "wide mosaic");
 }
+
+LUMRA_ON_EVERY_WIDE_PATH(GainMapPaths);
 
 TEST(GainMap, RefusesPitchesAndPlanesThatCannotBeWalked) {
     Image<float> image = random_image(4, 4, 3);

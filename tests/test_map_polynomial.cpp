@@ -10,6 +10,7 @@
 #include "lumra.h"
 #include "support/correct_reference.h"
 #include "support/image.h"
+#include "support/wide_paths.h"
 
 namespace {
 
@@ -55,7 +56,9 @@ TEST(MapPolynomial, EvenPowersFollowTheSignOfTheSample) {
     }
 }
 
-TEST(MapPolynomial, EveryFormMatchesThePlainReadingBitForBit) {
+class MapPolynomialPaths : public lumra_test::WidePaths {};
+
+TEST_P(MapPolynomialPaths, EveryFormMatchesThePlainReadingBitForBit) {
     std::vector<float> inputs(4000);
     lumra_test::fill_random(inputs, -1.2f, 1.2f);
     const float specials[] = {kNaN, kInf, -kInf, -0.0f, 0.0f, 1.0f, -1.0f, 1e-30f, -1e30f, 2.0f};
@@ -72,7 +75,7 @@ TEST(MapPolynomial, EveryFormMatchesThePlainReadingBitForBit) {
     }
 }
 
-TEST(MapPolynomial, AreasPlanesAndPitchesTouchOnlyTheLattice) {
+TEST_P(MapPolynomialPaths, AreasPlanesAndPitchesTouchOnlyTheLattice) {
     struct Case {
         int height, width, channels, top, left, bottom, right, plane, planes, row_pitch, col_pitch, degree;
     };
@@ -107,6 +110,8 @@ TEST(MapPolynomial, AreasPlanesAndPitchesTouchOnlyTheLattice) {
             << t.bottom << "," << t.right << " planes " << t.plane << "+" << t.planes << " degree " << t.degree;
     }
 }
+
+LUMRA_ON_EVERY_WIDE_PATH(MapPolynomialPaths);
 
 TEST(MapPolynomial, RefusesChannelCountsAndAreasOutsideTheImage) {
     const std::vector<float> c = {0.0f, 1.0f};

@@ -9,6 +9,7 @@
 #include "lumra.h"
 #include "support/correct_reference.h"
 #include "support/image.h"
+#include "support/wide_paths.h"
 
 namespace {
 
@@ -63,7 +64,9 @@ TEST(Vignette, TinyImagesUseUnitNormaliser) {
     EXPECT_EQ(image.pixels[0], 0.25f);
 }
 
-TEST(Vignette, MatchesThePlainReadingOnAnyChannelCount) {
+class VignettePaths : public lumra_test::WidePaths {};
+
+TEST_P(VignettePaths, MatchesThePlainReadingOnAnyChannelCount) {
     const int shapes[][3] = {{1, 1, 1}, {7, 5, 1}, {9, 300, 3}, {5, 8, 2}, {4, 6, 7}, {3, 5, 8}, {3, 4, 11},
                              {2, 3, 16}, {2, 2, 19}};
     const double centres[][2] = {{0.5, 0.5}, {0.0, 1.0}, {-0.3, 0.7}, {1.5, 2.0}};
@@ -82,6 +85,8 @@ TEST(Vignette, MatchesThePlainReadingOnAnyChannelCount) {
                     << shape[0] << "x" << shape[1] << "x" << shape[2] << " terms " << count;
             }
 }
+
+LUMRA_ON_EVERY_WIDE_PATH(VignettePaths);
 
 TEST(Vignette, EmptyImagesSucceedWithoutWork) {
     const double k0 = 1.0;

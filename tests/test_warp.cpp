@@ -3,6 +3,7 @@
 // and the border rule of the cubic window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "lumra.h"
 #include "support/correct_reference.h"
 #include "support/image.h"
+#include "support/wide_paths.h"
 
 namespace {
 
@@ -109,7 +111,10 @@ TEST(Warp, BicubicIsLimitedToTheUnitRangeAndBilinearIsNot) {
     EXPECT_EQ(linear.at(2, 2), -2.0f);
 }
 
-TEST(Warp, MatchesThePlainReading) {
+// Every case on each resampler path.
+class WarpPaths : public lumra_test::WidePaths {};
+
+TEST_P(WarpPaths, MatchesThePlainReading) {
     const uint64_t shapes[][3] = {{4, 4, 1}, {5, 9, 3}, {12, 7, 4}, {16, 16, 3}, {1, 1, 1}, {2, 6, 2}, {6, 1, 3}};
     const double centres[][2] = {{0.5, 0.5}, {0.3, 0.6}, {0.0, 0.0}, {1.2, -0.4}};
     for (const auto& shape : shapes)
@@ -142,6 +147,40 @@ TEST(Warp, MatchesThePlainReading) {
                         }
         }
 }
+
+// Wider images, so that the wide paths run whole groups of pixels as well
+// as their leftovers, with positions reaching every border.
+TEST_P(WarpPaths, WideImagesMatchThePlainReading) {
+    const uint64_t shapes[][3] = {{37, 70, 3}, {9, 133, 1}, {20, 67, 4}};
+    for (const auto& shape : shapes)
+        for (bool bicubic : {false, true})
+            for (bool shared : {false, true}) {
+                const Image<float> source = random_image(shape[0], shape[1], shape[2], -0.1f, 1.1f);
+                const int planes = 3;
+                std::vector<double> radial(planes * 4), tangential(2 * planes);
+                for (double& k : radial) k = lumra_test::uniform(-0.3f, 0.3f);
+                for (int p = 0; p < planes; ++p) radial[p * 4] += 1.0;
+                for (double& k : tangential) k = lumra_test::uniform(-0.05f, 0.05f);
+                if (shared)
+                    for (int p = 1; p < planes; ++p) {
+                        std::copy(radial.begin(), radial.begin() + 4, radial.begin() + p * 4);
+                        tangential[2 * p] = tangential[0];
+                        tangential[2 * p + 1] = tangential[1];
+                    }
+                Image<float> destination(shape[0], shape[1], shape[2]);
+                std::vector<float> expected = destination.pixels;
+                lumra_test::reference_warp(source.pixels, expected, shape[0], shape[1], static_cast<int>(shape[2]),
+                                           radial.data(), planes, 4, tangential.data(), 0.45, 0.55, bicubic);
+                ASSERT_EQ(lumra_warp_rectilinear(source.get(), destination.get(), radial.data(), planes, 4,
+                                                 tangential.data(), 0.45, 0.55, bicubic),
+                          LUMRA_OK);
+                ASSERT_TRUE(lumra_test::same_bits(destination.pixels, expected))
+                    << shape[0] << "x" << shape[1] << "x" << shape[2] << " bicubic " << bicubic << " shared "
+                    << shared;
+            }
+}
+
+LUMRA_ON_EVERY_WIDE_PATH(WarpPaths);
 
 TEST(Warp, RefusesBicubicOnImagesBelowFourByFour) {
     for (const auto& size : {std::array<uint64_t, 2>{3, 10}, {10, 3}}) {

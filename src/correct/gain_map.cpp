@@ -9,6 +9,7 @@
 
 #include "correct_common.h"
 #include "correct_kernels.h"
+#include "wide_path.h"
 
 namespace lumra {
 namespace {
@@ -115,7 +116,7 @@ uint64_t next_rebuild(uint64_t built, double boundary, uint64_t end) {
     return static_cast<uint64_t>(boundary);
 }
 
-inline float scaled(float sample, float slope, float start, float counter) {
+LUMRA_SHARED_BODY float scaled(float sample, float slope, float start, float counter) {
     return limit_high_then_low(sample * (slope * counter + start), 0.0f, 1.0f);
 }
 
@@ -125,7 +126,7 @@ inline float scaled(float sample, float slope, float start, float counter) {
 // pixels are taken at a time so that the per-channel slopes line up with
 // vector lanes.
 template <int C>
-void scale_packed(float* pixels, int32_t first, int32_t count, const Cell& cell) {
+LUMRA_SHARED_BODY void scale_packed(float* pixels, int32_t first, int32_t count, const Cell& cell) {
     constexpr int kPixels = 4, kLanes = kPixels * C;
     float slope[kLanes], start[kLanes], pixel_of[kLanes];
     for (int j = 0; j < kLanes; ++j) {
@@ -150,7 +151,7 @@ void scale_packed(float* pixels, int32_t first, int32_t count, const Cell& cell)
 // One channel at a fixed step (the mosaic's colour sites): only the chosen
 // sites are read and written, so other sites may be worked on at the same time.
 template <int Step>
-void scale_sites(float* pixels, int32_t first, int32_t count, const Cell& cell) {
+LUMRA_SHARED_BODY void scale_sites(float* pixels, int32_t first, int32_t count, const Cell& cell) {
     const float slope = cell.slope[0], start = cell.start[0], first_counter = static_cast<float>(first);
     for (int32_t m = 0; m < count; ++m) {
         float& x = pixels[static_cast<int64_t>(m) * Step];
@@ -160,7 +161,7 @@ void scale_sites(float* pixels, int32_t first, int32_t count, const Cell& cell) 
 
 // Any lattice: pixel m of the run is `m * pixel_stride` elements on and
 // `first + m * step` columns from where the cell was built.
-void scale_strided(float* pixels, uint64_t first, uint64_t count, uint64_t step, uint64_t pixel_stride,
+LUMRA_SHARED_BODY void scale_strided(float* pixels, uint64_t first, uint64_t count, uint64_t step, uint64_t pixel_stride,
                    const Cell& cell, int channel_count) {
     for (uint64_t m = 0; m < count; ++m) {
         const uint64_t offset = first + m * step;
@@ -172,8 +173,8 @@ void scale_strided(float* pixels, uint64_t first, uint64_t count, uint64_t step,
 
 // Scales the processed pixels of one cell: `count` pixels from `pixels`,
 // `first` columns after the column where the cell was built.
-void scale_run(float* pixels, uint64_t first, uint64_t count, uint64_t step, int channels, int channel_count,
-               const Cell& cell) {
+LUMRA_SHARED_BODY void scale_run(float* pixels, uint64_t first, uint64_t count, uint64_t step, int channels,
+                                 int channel_count, const Cell& cell) {
     const bool exact_counters = first + count * step <= kCounterLimit;
     const bool packed = exact_counters && step == 1 && channel_count == channels;
     const auto first32 = static_cast<int32_t>(first);
@@ -186,6 +187,29 @@ void scale_run(float* pixels, uint64_t first, uint64_t count, uint64_t step, int
         scale_sites<2>(pixels, first32, count32, cell);
     else
         scale_strided(pixels, first, count, step, step * static_cast<uint64_t>(channels), cell, channel_count);
+}
+
+using ScaleRun = void (*)(float* pixels, uint64_t first, uint64_t count, uint64_t step, int channels,
+                         int channel_count, const Cell& cell);
+
+void scale_run_baseline(float* pixels, uint64_t first, uint64_t count, uint64_t step, int channels,
+                        int channel_count, const Cell& cell) {
+    scale_run(pixels, first, count, step, channels, channel_count, cell);
+}
+
+#if LUMRA_HAS_AVX2_PATH
+LUMRA_TARGET_AVX2 void scale_run_avx2(float* pixels, uint64_t first, uint64_t count, uint64_t step, int channels,
+                                      int channel_count, const Cell& cell) {
+    scale_run(pixels, first, count, step, channels, channel_count, cell);
+}
+#endif
+
+// The widest cell loop the processor runs, chosen once per call.
+ScaleRun widest_scale_run() {
+#if LUMRA_HAS_AVX2_PATH
+    if (avx2_path()) return scale_run_avx2;
+#endif
+    return scale_run_baseline;
 }
 
 }  // namespace
@@ -210,6 +234,7 @@ void apply_gain_map_impl(float* data, uint64_t height, uint64_t width, int chann
                         map_origin_v, map_origin_h);
     const uint64_t pixel_stride = static_cast<uint64_t>(channels);
     const uint64_t row_step = static_cast<uint64_t>(row_pitch);
+    const ScaleRun scale_cells = widest_scale_run();
     for (uint64_t row = first_row; row < end_row; row += row_step) {
         const RowBlend blend = grid.row_blend(row);
         float* row_pixels = data + row * width * pixel_stride;
@@ -226,7 +251,7 @@ void apply_gain_map_impl(float* data, uint64_t height, uint64_t width, int chann
                 const uint64_t cell_end = next_rebuild(built, cell.boundary, end_col);
                 if (column < cell_end) {
                     const uint64_t run = (cell_end - 1 - column) / step + 1;
-                    scale_run(row_pixels + column * pixel_stride + static_cast<uint64_t>(group), column - built,
+                    scale_cells(row_pixels + column * pixel_stride + static_cast<uint64_t>(group), column - built,
                               run, step, channels, count, cell);
                     if (end_col - column <= run * step) break;
                     column += run * step;

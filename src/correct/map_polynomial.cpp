@@ -8,6 +8,7 @@
 
 #include "correct_common.h"
 #include "correct_kernels.h"
+#include "wide_path.h"
 
 namespace lumra {
 namespace {
@@ -15,26 +16,26 @@ namespace {
 // Samples worked together: a strided run is gathered into a block of this size.
 constexpr int kBlock = 64;
 
-inline float limit_unit(float value) { return limit_high_then_low(value, -1.0f, 1.0f); }
+LUMRA_SHARED_BODY float limit_unit(float value) { return limit_high_then_low(value, -1.0f, 1.0f); }
 
 // Each form maps `n` (at most kBlock) consecutive samples in place.
 struct Constant {  // degree 0: c0 whatever the sample
     float value;
-    void operator()(float* v, int n) const {
+    LUMRA_SHARED_BODY void operator()(float* v, int n) const {
         for (int j = 0; j < n; ++j) v[j] = value;
     }
 };
 
 struct Linear {  // degree 1: odd already, c1 x + c0
     float c0, c1;
-    void operator()(float* v, int n) const {
+    LUMRA_SHARED_BODY void operator()(float* v, int n) const {
         for (int j = 0; j < n; ++j) v[j] = limit_unit(c1 * v[j] + c0);
     }
 };
 
 struct Quadratic {  // (c2 |x| + c1) x + c0
     float c0, c1, c2;
-    void operator()(float* v, int n) const {
+    LUMRA_SHARED_BODY void operator()(float* v, int n) const {
         for (int j = 0; j < n; ++j) v[j] = limit_unit((c2 * std::fabs(v[j]) + c1) * v[j] + c0);
     }
 };
@@ -43,13 +44,13 @@ struct Quadratic {  // (c2 |x| + c1) x + c0
 // addition of c with its sign bit flipped for a negative sample (NaN and -0
 // are not negative). Flipping the bit is exact negation and keeps the loop
 // free of branches.
-inline uint32_t sign_flip(float x) { return x < 0.0f ? 0x80000000u : 0u; }
-inline float flipped(float c, uint32_t flip) { return std::bit_cast<float>(std::bit_cast<uint32_t>(c) ^ flip); }
-inline float signed_like(float x, float c) { return flipped(c, sign_flip(x)); }
+LUMRA_SHARED_BODY uint32_t sign_flip(float x) { return x < 0.0f ? 0x80000000u : 0u; }
+LUMRA_SHARED_BODY float flipped(float c, uint32_t flip) { return std::bit_cast<float>(std::bit_cast<uint32_t>(c) ^ flip); }
+LUMRA_SHARED_BODY float signed_like(float x, float c) { return flipped(c, sign_flip(x)); }
 
 struct Cubic {  // ((c3 x +- c2) x + c1) x + c0
     float c0, c1, c2, c3;
-    void operator()(float* v, int n) const {
+    LUMRA_SHARED_BODY void operator()(float* v, int n) const {
         for (int j = 0; j < n; ++j) {
             const float x = v[j];
             v[j] = limit_unit(((c3 * x + signed_like(x, c2)) * x + c1) * x + c0);
@@ -59,7 +60,7 @@ struct Cubic {  // ((c3 x +- c2) x + c1) x + c0
 
 struct Quartic {  // x >= 0: (((c4 x + c3) x + c2) x + c1) x + c0; x < 0: (((c3 - c4 x) x - c2) x + c1) x + c0
     float c0, c1, c2, c3, c4;
-    void operator()(float* v, int n) const {
+    LUMRA_SHARED_BODY void operator()(float* v, int n) const {
         for (int j = 0; j < n; ++j) {
             const float x = v[j];
             const float third = signed_like(x, c4 * x) + c3;
@@ -75,7 +76,7 @@ struct Quartic {  // x >= 0: (((c4 x + c3) x + c2) x + c1) x + c0; x < 0: (((c3 
 // One sample through the general form; with the degree known at compile time
 // the whole evaluation stays in registers.
 template <int Degree>
-inline float general_sample(float x, const float* c, int degree) {
+LUMRA_SHARED_BODY float general_sample(float x, const float* c, int degree) {
     const int d = Degree > 0 ? Degree : degree;
     const uint32_t flip = sign_flip(x);
     const float magnitude = std::fabs(x);
@@ -100,7 +101,7 @@ template <int Degree>
 struct General {
     const float* c;
     int degree;
-    void operator()(float* v, int n) const {
+    LUMRA_SHARED_BODY void operator()(float* v, int n) const {
         for (int j = 0; j < n; ++j) v[j] = general_sample<Degree>(v[j], c, degree);
     }
 };
@@ -108,7 +109,7 @@ struct General {
 // Applies `form` to `count` samples `stride` elements apart: a contiguous
 // run in place, block by block; a strided one through a gathered block.
 template <typename Form>
-void map_run(float* first, uint64_t count, uint64_t stride, const Form& form) {
+LUMRA_SHARED_BODY void map_run(float* first, uint64_t count, uint64_t stride, const Form& form) {
     float block[kBlock];
     for (uint64_t i = 0; i < count; i += kBlock) {
         const int n = static_cast<int>(std::min<uint64_t>(kBlock, count - i));
@@ -128,7 +129,7 @@ struct Area {
 };
 
 template <typename Form>
-void map_area(float* data, const Area& a, const Form& form) {
+LUMRA_SHARED_BODY void map_area(float* data, const Area& a, const Form& form) {
     const bool packed = a.col_step == 1 && a.first_plane == 0 && a.plane_end == a.channels;
     const uint64_t processed_cols = (a.col_count - 1) / a.col_step + 1;
     for (uint64_t offset = 0; offset < a.row_count; offset += a.row_step) {
@@ -140,6 +141,30 @@ void map_area(float* data, const Area& a, const Form& form) {
         for (uint64_t p = a.first_plane; p < a.plane_end; ++p)
             map_run(row + p, processed_cols, a.col_step * a.channels, form);
     }
+}
+
+template <typename Form>
+void map_area_baseline(float* data, const Area& a, const Form& form) {
+    map_area(data, a, form);
+}
+
+#if LUMRA_HAS_AVX2_PATH
+template <typename Form>
+LUMRA_TARGET_AVX2 void map_area_avx2(float* data, const Area& a, const Form& form) {
+    map_area(data, a, form);
+}
+#endif
+
+// The widest path the processor runs, chosen once per call.
+template <typename Form>
+void map_area_widest(float* data, const Area& a, const Form& form) {
+#if LUMRA_HAS_AVX2_PATH
+    if (avx2_path()) {
+        map_area_avx2(data, a, form);
+        return;
+    }
+#endif
+    map_area_baseline(data, a, form);
 }
 
 }  // namespace
@@ -166,16 +191,16 @@ void apply_map_polynomial_impl(float* data, int height, int width, int channels,
     if (area.row_count == 0 || area.col_count == 0) return;
     const float* c = coefficients;
     switch (degree) {
-        case 0: map_area(data, area, Constant{limit_unit(c[0])}); break;
-        case 1: map_area(data, area, Linear{c[0], c[1]}); break;
-        case 2: map_area(data, area, Quadratic{c[0], c[1], c[2]}); break;
-        case 3: map_area(data, area, Cubic{c[0], c[1], c[2], c[3]}); break;
-        case 4: map_area(data, area, Quartic{c[0], c[1], c[2], c[3], c[4]}); break;
-        case 5: map_area(data, area, General<5>{c, degree}); break;
-        case 6: map_area(data, area, General<6>{c, degree}); break;
-        case 7: map_area(data, area, General<7>{c, degree}); break;
-        case 8: map_area(data, area, General<8>{c, degree}); break;
-        default: map_area(data, area, General<0>{c, degree}); break;
+        case 0: map_area_widest(data, area, Constant{limit_unit(c[0])}); break;
+        case 1: map_area_widest(data, area, Linear{c[0], c[1]}); break;
+        case 2: map_area_widest(data, area, Quadratic{c[0], c[1], c[2]}); break;
+        case 3: map_area_widest(data, area, Cubic{c[0], c[1], c[2], c[3]}); break;
+        case 4: map_area_widest(data, area, Quartic{c[0], c[1], c[2], c[3], c[4]}); break;
+        case 5: map_area_widest(data, area, General<5>{c, degree}); break;
+        case 6: map_area_widest(data, area, General<6>{c, degree}); break;
+        case 7: map_area_widest(data, area, General<7>{c, degree}); break;
+        case 8: map_area_widest(data, area, General<8>{c, degree}); break;
+        default: map_area_widest(data, area, General<0>{c, degree}); break;
     }
 }
 

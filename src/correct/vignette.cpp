@@ -10,6 +10,7 @@
 
 #include "correct_common.h"
 #include "correct_kernels.h"
+#include "wide_path.h"
 
 namespace lumra {
 namespace {
@@ -17,11 +18,11 @@ namespace {
 // Pixels whose gains are spread over their samples together.
 constexpr int kChunk = 256;
 
-inline float limit_unit(float value) { return limit_high_then_low(value, 0.0f, 1.0f); }
+LUMRA_SHARED_BODY float limit_unit(float value) { return limit_high_then_low(value, 0.0f, 1.0f); }
 
 // The gain of a pixel whose squared offsets (normalised) are dx2 and dy2.
 template <int Terms>
-inline float radial_gain(double dx2, double dy2, const double* k) {
+LUMRA_SHARED_BODY float radial_gain(double dx2, double dy2, const double* k) {
     const double q = dx2 + dy2;
     double g = k[0] * q + 1.0;
     double power = q;
@@ -37,10 +38,24 @@ inline double column_offset2(int j, double cx, double scale) {
     return dx * dx;
 }
 
+// One row of gains.
+template <int Terms>
+LUMRA_SHARED_BODY void row_gains(const double* dx2, double dy2, const double* k, float* gain, int width) {
+    for (int j = 0; j < width; ++j) gain[j] = radial_gain<Terms>(dx2[j], dy2, k);
+}
+
 // Multiplies `count` pixels of `channels` samples by their gains.
-void apply_gains(float* pixels, const float* gain, int count, int channels) {
+LUMRA_SHARED_BODY void apply_gains(float* pixels, const float* gain, int count, int channels) {
     if (channels == 1) {
         for (int j = 0; j < count; ++j) pixels[j] = limit_unit(pixels[j] * gain[j]);
+        return;
+    }
+    if (channels == 3) {
+        // Three samples per pixel: the spreading loop with its count fixed.
+        float spread[kChunk * 3];
+        for (int j = 0; j < count; ++j)
+            for (int i = 0; i < 3; ++i) spread[3 * j + i] = gain[j];
+        for (int e = 0; e < count * 3; ++e) pixels[e] = limit_unit(pixels[e] * spread[e]);
         return;
     }
     if (channels < 8) {
@@ -62,6 +77,37 @@ void apply_gains(float* pixels, const float* gain, int count, int channels) {
     }
 }
 
+template <int Terms>
+void row_gains_baseline(const double* dx2, double dy2, const double* k, float* gain, int width) {
+    row_gains<Terms>(dx2, dy2, k, gain, width);
+}
+void apply_gains_baseline(float* pixels, const float* gain, int count, int channels) {
+    apply_gains(pixels, gain, count, channels);
+}
+#if LUMRA_HAS_AVX2_PATH
+template <int Terms>
+LUMRA_TARGET_AVX2 void row_gains_avx2(const double* dx2, double dy2, const double* k, float* gain, int width) {
+    row_gains<Terms>(dx2, dy2, k, gain, width);
+}
+LUMRA_TARGET_AVX2 void apply_gains_avx2(float* pixels, const float* gain, int count, int channels) {
+    apply_gains(pixels, gain, count, channels);
+}
+#endif
+
+// The row loops of one call, the widest the processor runs.
+struct RowLoops {
+    void (*gains)(const double* dx2, double dy2, const double* k, float* gain, int width);
+    void (*apply)(float* pixels, const float* gain, int count, int channels);
+};
+
+template <int Terms>
+RowLoops row_loops() {
+#if LUMRA_HAS_AVX2_PATH
+    if (avx2_path()) return {row_gains_avx2<Terms>, apply_gains_avx2};
+#endif
+    return {row_gains_baseline<Terms>, apply_gains_baseline};
+}
+
 // Each row of gains is computed once, from the columns' squared offsets
 // worked out once per call, and also serves the row mirrored about the centre
 // when that row's squared offset is bitwise the same (its gains then are too).
@@ -75,6 +121,7 @@ bool correct_rows(float* data, int height, int width, int channels, const double
     double* dx2 = static_cast<double*>(scratch);
     float* gain = reinterpret_cast<float*>(dx2 + columns);
     for (int j = 0; j < width; ++j) dx2[j] = column_offset2(j, cx, scale);
+    const RowLoops loops = row_loops<Terms>();
     const auto offset2 = [&](int64_t i) {
         const double dy = (static_cast<double>(i) - cy) * scale;
         return dy * dy;
@@ -89,14 +136,14 @@ bool correct_rows(float* data, int height, int width, int channels, const double
     const auto apply_row = [&](int64_t i) {
         float* row = data + i * width * channels;
         for (int first = 0; first < width; first += kChunk)
-            apply_gains(row + static_cast<int64_t>(first) * channels, gain + first, std::min(kChunk, width - first),
+            loops.apply(row + static_cast<int64_t>(first) * channels, gain + first, std::min(kChunk, width - first),
                         channels);
     };
     for (int64_t i = 0; i < height; ++i) {
         const int64_t twin = mirror(i);
         if (twin >= 0 && twin < i) continue;  // done together with its twin
         const double dy2 = offset2(i);
-        for (int j = 0; j < width; ++j) gain[j] = radial_gain<Terms>(dx2[j], dy2, k);
+        loops.gains(dx2, dy2, k, gain, width);
         apply_row(i);
         if (twin > i) apply_row(twin);
     }
