@@ -42,8 +42,14 @@ LumraStatus run(std::vector<float>& pixels, const std::vector<float>& map, int h
     return lumra_apply_hue_sat_map(&image, map.data(), hue, sat, val);
 }
 
+// Runs the entry, and checks that the baseline vector width (SSE2 blocks of
+// four) gives the same bits as the widest one the entry used.
 std::vector<float> apply(std::vector<float> pixels, const std::vector<float>& map, int hue, int sat, int val) {
+    std::vector<float> baseline = pixels;
     EXPECT_EQ(run(pixels, map, hue, sat, val), LUMRA_OK);
+    lumra::apply_hue_sat_map_kernel_at(lumra::LaneWidth::baseline, baseline.data(), 1,
+                                       static_cast<int32_t>(baseline.size() / 3), map.data(), hue, sat, val);
+    EXPECT_TRUE(lumra_test::same_bits(pixels, baseline));
     return pixels;
 }
 
@@ -58,7 +64,7 @@ TEST(HueSatMap, MatchesPlainReadingForAwkwardTableSizes) {
             for (int val : {0, 1, 2, 5}) {
                 SCOPED_TRACE(testing::Message() << hue << " x " << sat << " x " << val);
                 const std::vector<float> map = random_map(hue, sat, val);
-                std::vector<float> pixels(3 * 301);  // four-pixel blocks and a remainder
+                std::vector<float> pixels(3 * 301);  // eight- and four-pixel blocks and a remainder
                 lumra_test::fill_random(pixels, 0.0f, 1.0f);
                 for (size_t i = 0; i < 300; ++i) pixels[i] *= 1.5f;  // some components above 1
                 pixels[0] = pixels[1] = pixels[2] = 0.5f;           // grey
