@@ -153,6 +153,28 @@ TEST(HueSatMap, PixelsOutsideTheTableDomainAreLeftUnchanged) {
     }
 }
 
+TEST(HueSatMap, OddPixelsAmongOrdinaryOnesAtEveryPlaceOfABlock) {
+    // Blocks holding one pixel the table cannot place, or one whose shift
+    // passes a turn, are taken pixel by pixel; their neighbours must come out
+    // as everywhere else.
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const float odd[][3] = {{nan, 0.5f, 0.2f}, {0.1f, inf, 0.2f}, {-0.5f, 0.0f, -0.1f}, {-1.0f, -1.0f, -1.0f}};
+    std::vector<float> map = random_map(6, 3, 2);
+    for (size_t i = 0; i < map.size(); i += 3) map[i] = 10.0f;
+    for (int l = 0; l < 2; ++l) {
+        for (int sat = 0; sat < 3; ++sat) map[(l * 6 * 3 + sat) * 3] = 1000.0f;  // hue row 0: red passes a turn
+    }
+    for (int place = 0; place < 8; ++place) {
+        for (const auto& pixel : odd) {
+            std::vector<float> pixels(3 * 19);
+            lumra_test::fill_random(pixels, 0.05f, 1.0f);
+            pixels[3 * (8 + place)] = 0.9f, pixels[3 * (8 + place) + 1] = pixels[3 * (8 + place) + 2] = 0.0f;
+            for (int k = 0; k < 3; ++k) pixels[3 * place + k] = pixel[k];
+            EXPECT_TRUE(lumra_test::same_bits(apply(pixels, map, 6, 3, 2), reference(pixels, map, 6, 3, 2)));
+        }
+    }
+}
+
 TEST(HueSatMap, ExtremePixelsFollowTheArithmeticWithinTheTable) {
     // A positive largest component keeps the arithmetic even with negative or
     // huge others: saturation far above 1 reads the last saturation pair, and

@@ -47,7 +47,7 @@ struct Sse2Lanes {
     static F to_float(I a) { return _mm_cvtepi32_ps(a); }
     static void store(float* to, F a) { _mm_storeu_ps(to, a); }
     static F load(const float* from) { return _mm_loadu_ps(from); }
-    static void store(int32_t* to, I a) { _mm_storeu_si128(reinterpret_cast<__m128i*>(to), a); }
+    static void store(uint32_t* to, I a) { _mm_storeu_si128(reinterpret_cast<__m128i*>(to), a); }
 
     static void load_rgb(const float* pixels, F& red, F& green, F& blue) {
         const RgbLanes rgb = load_rgb_lanes(pixels);
@@ -57,7 +57,7 @@ struct Sse2Lanes {
 
     // Six consecutive floats at base + offsets[lane], transposed: out[k] holds
     // float k of every lane's six.
-    static void load_six(const float* base, const int32_t* offsets, F out[6]) {
+    static void load_six(const float* base, const uint32_t* offsets, F out[6]) {
         const float* p0 = base + offsets[0];
         const float* p1 = base + offsets[1];
         const float* p2 = base + offsets[2];
@@ -130,7 +130,7 @@ struct Avx2Lanes {
     static F to_float(I a) { return _mm256_cvtepi32_ps(a); }
     static void store(float* to, F a) { _mm256_storeu_ps(to, a); }
     static F load(const float* from) { return _mm256_loadu_ps(from); }
-    static void store(int32_t* to, I a) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), a); }
+    static void store(uint32_t* to, I a) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), a); }
 
     static F halves(__m128 low, __m128 high) { return _mm256_insertf128_ps(_mm256_castps128_ps256(low), high, 1); }
 
@@ -162,7 +162,7 @@ struct Avx2Lanes {
     }
 
     // As Sse2Lanes::load_six, for eight lanes.
-    static void load_six(const float* base, const int32_t* offsets, F out[6]) {
+    static void load_six(const float* base, const uint32_t* offsets, F out[6]) {
         const float* p[8];
         for (int lane = 0; lane < 8; ++lane) p[lane] = base + offsets[lane];
         const F a = halves(_mm_loadu_ps(p[0]), _mm_loadu_ps(p[4]));
