@@ -63,9 +63,18 @@ struct Sse2Lanes {
         const float* p2 = base + offsets[2];
         const float* p3 = base + offsets[3];
         transpose(_mm_loadu_ps(p0), _mm_loadu_ps(p1), _mm_loadu_ps(p2), _mm_loadu_ps(p3), out);
-        const __m128 tail01 = load_two_pairs(p0 + 4, p1 + 4), tail23 = load_two_pairs(p2 + 4, p3 + 4);
-        out[4] = _mm_shuffle_ps(tail01, tail23, _MM_SHUFFLE(2, 0, 2, 0));
-        out[5] = _mm_shuffle_ps(tail01, tail23, _MM_SHUFFLE(3, 1, 3, 1));
+        const float* tails[4] = {p0 + 4, p1 + 4, p2 + 4, p3 + 4};
+        load_pairs(tails, out[4], out[5]);
+    }
+
+    // The two consecutive floats at each lane's pointer, split into the first
+    // ones and the second ones.
+    static void load_pairs(const float* const* at, F& first, F& second) {
+        split_pairs(load_two_pairs(at[0], at[1]), load_two_pairs(at[2], at[3]), first, second);
+    }
+    static void split_pairs(F lanes01, F lanes23, F& first, F& second) {
+        first = _mm_shuffle_ps(lanes01, lanes23, _MM_SHUFFLE(2, 0, 2, 0));
+        second = _mm_shuffle_ps(lanes01, lanes23, _MM_SHUFFLE(3, 1, 3, 1));
     }
 
     // Two floats at first, then two at second.
@@ -177,13 +186,30 @@ struct Avx2Lanes {
         out[1] = _mm256_castpd_ps(_mm256_unpackhi_pd(ab_low, cd_low));
         out[2] = _mm256_castpd_ps(_mm256_unpacklo_pd(ab_high, cd_high));
         out[3] = _mm256_castpd_ps(_mm256_unpackhi_pd(ab_high, cd_high));
-        const F tail01 = halves(Sse2Lanes::load_two_pairs(p[0] + 4, p[1] + 4), Sse2Lanes::load_two_pairs(p[4] + 4, p[5] + 4));
-        const F tail23 = halves(Sse2Lanes::load_two_pairs(p[2] + 4, p[3] + 4), Sse2Lanes::load_two_pairs(p[6] + 4, p[7] + 4));
-        out[4] = _mm256_shuffle_ps(tail01, tail23, _MM_SHUFFLE(2, 0, 2, 0));
-        out[5] = _mm256_shuffle_ps(tail01, tail23, _MM_SHUFFLE(3, 1, 3, 1));
+        const float* tails[8];
+        for (int lane = 0; lane < 8; ++lane) tails[lane] = p[lane] + 4;
+        load_pairs(tails, out[4], out[5]);
+    }
+
+    // As Sse2Lanes::load_pairs, for eight lanes.
+    static void load_pairs(const float* const* at, F& first, F& second) {
+        const F lanes01 = halves(Sse2Lanes::load_two_pairs(at[0], at[1]), Sse2Lanes::load_two_pairs(at[4], at[5]));
+        const F lanes23 = halves(Sse2Lanes::load_two_pairs(at[2], at[3]), Sse2Lanes::load_two_pairs(at[6], at[7]));
+        first = _mm256_shuffle_ps(lanes01, lanes23, _MM_SHUFFLE(2, 0, 2, 0));
+        second = _mm256_shuffle_ps(lanes01, lanes23, _MM_SHUFFLE(3, 1, 3, 1));
     }
 };
 
 }  // namespace lumra
 LUMRA_END_AVX2
+
+namespace lumra {
+
+// Whether the processor runs the AVX2 code, asked once.
+inline bool processor_has_avx2() {
+    static const bool available = __builtin_cpu_supports("avx2") != 0;
+    return available;
+}
+
+}  // namespace lumra
 #endif

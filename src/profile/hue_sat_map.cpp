@@ -159,12 +159,6 @@ using Lanes = Avx2Lanes;
 #include "profile/hue_sat_lanes.inc"
 }  // namespace avx2_path
 LUMRA_END_AVX2
-
-// The widest blocks the processor runs, chosen once.
-bool has_avx2() {
-    static const bool available = __builtin_cpu_supports("avx2") != 0;
-    return available;
-}
 #endif
 
 }  // namespace
@@ -184,7 +178,7 @@ void apply_hue_sat_map_kernel_at(LaneWidth lane_width, float* data, int32_t heig
     uint64_t n = 0;
 #if defined(__SSE2__)
     if (fits_lanes(table)) {
-        if (lane_width == LaneWidth::widest && has_avx2()) {
+        if (lane_width == LaneWidth::widest && processor_has_avx2()) {
             avx2_path::hue_sat_blocks(data, pixels / 8, table);
             n = pixels / 8 * 8;
         }

@@ -41,4 +41,10 @@ void apply_profile_gain_table_map_without_working_memory(float* data, int32_t he
                                                          int32_t points_n, const float* weights, float gamma,
                                                          const float* gains, float exposure_gain) noexcept;
 
+// The kernel with the given vector width (tests compare the widths).
+void apply_profile_gain_table_map_kernel_at(LaneWidth lane_width, float* data, int32_t height, int32_t width,
+                                            int32_t points_v, int32_t points_h, float spacing_v, float spacing_h,
+                                            float origin_v, float origin_h, int32_t points_n, const float* weights,
+                                            float gamma, const float* gains, float exposure_gain) noexcept;
+
 }  // namespace lumra
