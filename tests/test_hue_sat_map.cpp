@@ -42,8 +42,14 @@ LumraStatus run(std::vector<float>& pixels, const std::vector<float>& map, int h
     return lumra_apply_hue_sat_map(&image, map.data(), hue, sat, val);
 }
 
+// Runs the entry, and checks that the baseline vector width (SSE2 blocks of
+// four) gives the same bits as the widest one the entry used.
 std::vector<float> apply(std::vector<float> pixels, const std::vector<float>& map, int hue, int sat, int val) {
+    std::vector<float> baseline = pixels;
     EXPECT_EQ(run(pixels, map, hue, sat, val), LUMRA_OK);
+    lumra::apply_hue_sat_map_kernel_at(lumra::LaneWidth::baseline, baseline.data(), 1,
+                                       static_cast<int32_t>(baseline.size() / 3), map.data(), hue, sat, val);
+    EXPECT_TRUE(lumra_test::same_bits(pixels, baseline));
     return pixels;
 }
 
@@ -58,7 +64,7 @@ TEST(HueSatMap, MatchesPlainReadingForAwkwardTableSizes) {
             for (int val : {0, 1, 2, 5}) {
                 SCOPED_TRACE(testing::Message() << hue << " x " << sat << " x " << val);
                 const std::vector<float> map = random_map(hue, sat, val);
-                std::vector<float> pixels(3 * 301);  // four-pixel blocks and a remainder
+                std::vector<float> pixels(3 * 301);  // eight- and four-pixel blocks and a remainder
                 lumra_test::fill_random(pixels, 0.0f, 1.0f);
                 for (size_t i = 0; i < 300; ++i) pixels[i] *= 1.5f;  // some components above 1
                 pixels[0] = pixels[1] = pixels[2] = 0.5f;           // grey
@@ -143,6 +149,28 @@ TEST(HueSatMap, PixelsOutsideTheTableDomainAreLeftUnchanged) {
         for (size_t i = 0; i < pixels.size(); i += 3) {
             const std::vector<float> one(pixels.begin() + i, pixels.begin() + i + 3);
             EXPECT_TRUE(lumra_test::same_bits(apply(one, map, 90, 30, val), one));
+        }
+    }
+}
+
+TEST(HueSatMap, OddPixelsAmongOrdinaryOnesAtEveryPlaceOfABlock) {
+    // Blocks holding one pixel the table cannot place, or one whose shift
+    // passes a turn, are taken pixel by pixel; their neighbours must come out
+    // as everywhere else.
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const float odd[][3] = {{nan, 0.5f, 0.2f}, {0.1f, inf, 0.2f}, {-0.5f, 0.0f, -0.1f}, {-1.0f, -1.0f, -1.0f}};
+    std::vector<float> map = random_map(6, 3, 2);
+    for (size_t i = 0; i < map.size(); i += 3) map[i] = 10.0f;
+    for (int l = 0; l < 2; ++l) {
+        for (int sat = 0; sat < 3; ++sat) map[(l * 6 * 3 + sat) * 3] = 1000.0f;  // hue row 0: red passes a turn
+    }
+    for (int place = 0; place < 8; ++place) {
+        for (const auto& pixel : odd) {
+            std::vector<float> pixels(3 * 19);
+            lumra_test::fill_random(pixels, 0.05f, 1.0f);
+            pixels[3 * (8 + place)] = 0.9f, pixels[3 * (8 + place) + 1] = pixels[3 * (8 + place) + 2] = 0.0f;
+            for (int k = 0; k < 3; ++k) pixels[3 * place + k] = pixel[k];
+            EXPECT_TRUE(lumra_test::same_bits(apply(pixels, map, 6, 3, 2), reference(pixels, map, 6, 3, 2)));
         }
     }
 }

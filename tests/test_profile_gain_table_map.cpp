@@ -92,6 +92,31 @@ TEST(ProfileGainTableMap, WithoutWorkingMemoryGivesIdenticalResults) {
     EXPECT_TRUE(lumra_test::same_bits(image.pixels, fallback.pixels));
 }
 
+TEST(ProfileGainTableMap, BaselineVectorWidthGivesIdenticalResults) {
+    // The SSE2 blocks of four against the widest blocks the processor runs
+    // (AVX2 blocks of eight where it has them), with and without gamma, on
+    // rows of 8k + 4 + 3 pixels so that every block kind and the rest occur.
+    for (int points_n : {2, 3, 256}) {
+        for (float gamma : {1.0f, 0.45f}) {
+            SCOPED_TRACE(testing::Message() << points_n << " entries, gamma " << gamma);
+            GainTableMap map = random_map(4, 5, points_n);
+            map.origin_v = -0.1f, map.origin_h = 0.05f, map.spacing_v = 0.3f, map.spacing_h = 0.13f;
+            map.gamma = gamma, map.exposure_gain = 1.25f;
+            Image<float> image(5, 23, 3);
+            lumra_test::fill_random(image.pixels, -0.2f, 1.3f);
+            image.pixels[7] = std::numeric_limits<float>::quiet_NaN();
+            image.pixels[40] = std::numeric_limits<float>::infinity();
+            Image<float> baseline = image;
+            ASSERT_EQ(run(image, map), LUMRA_OK);
+            lumra::apply_profile_gain_table_map_kernel_at(
+                lumra::LaneWidth::baseline, baseline.pixels.data(), 5, 23, map.points_v, map.points_h, map.spacing_v,
+                map.spacing_h, map.origin_v, map.origin_h, map.points_n, map.weights, map.gamma, map.gains.data(),
+                map.exposure_gain);
+            EXPECT_TRUE(lumra_test::same_bits(image.pixels, baseline.pixels));
+        }
+    }
+}
+
 TEST(ProfileGainTableMap, OneTableOfOneEntryScalesWithoutClamp) {
     GainTableMap map;
     map.gains = {2.0f};

@@ -3,7 +3,9 @@
 //
 // Once per row the two grid rows around it are blended into working tables,
 // and once per call each column's grid place is worked out, so a pixel needs
-// one table input, two lookups and one horizontal blend. Without working
+// one table input, two lookups and one horizontal blend. Rows run in blocks
+// of four pixels (SSE2) or eight (AVX2, where the processor has it), in
+// gain_table_lanes.inc, with the one-pixel path's operations. Without working
 // memory (allocation failed) the same arithmetic runs on the spot.
 #include <algorithm>
 #include <cmath>
@@ -11,13 +13,9 @@
 #include <cstdlib>
 #include <type_traits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "frame/numeric.h"
+#include "profile/float_lanes.h"
 #include "profile/profile_kernels.h"
-#include "profile/rgb_lanes.h"
 #include "profile/table_position.h"
 
 namespace lumra {
@@ -57,6 +55,7 @@ struct GainTables {
     int64_t next;      // 1, or 0 for single-entry tables
     float entries;     // points_n
     float last_entry;  // points_n - 1
+    LaneWidth lane_width;
 };
 
 // Entry e of the row's tables, already blended vertically: either read from
@@ -122,77 +121,32 @@ void apply_pixels(float* pixel, int64_t begin, int64_t end, const Row& row, cons
 }
 
 #if defined(__SSE2__)
-// apply_pixels on four pixels at a time, lane for lane the same operations
-// (maxps(x, 0) is std::max(0, x) and minps(1, x) is std::min(x, 1), NaN
-// included). Tables of at most 2^24 entries, so the index conversion is exact.
-void apply_pixel_lanes(float* pixel, int64_t width, const float* row, const StoredColumns& columns,
-                       const GainTables& tables) {
-    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f);
-    const float* w = tables.weights;
-    const __m128 w0 = _mm_set1_ps(w[0]), w1 = _mm_set1_ps(w[1]), w2 = _mm_set1_ps(w[2]), w3 = _mm_set1_ps(w[3]),
-                 w4 = _mm_set1_ps(w[4]);
-    const __m128 exposure = _mm_set1_ps(tables.exposure_gain), entries = _mm_set1_ps(tables.entries),
-                 last_entry = _mm_set1_ps(tables.last_entry);
-    const __m128i last_k = _mm_set1_epi32(static_cast<int32_t>(tables.last_k));
-    const int64_t next = tables.next;
-    int64_t c = 0;
-    for (; c + 4 <= width; c += 4, pixel += 12) {
-        const RgbLanes rgb = load_rgb_lanes(pixel);
-        const __m128 red = rgb.red, green = rgb.green, blue = rgb.blue;
-        const __m128 low = min_as_std(min_as_std(red, green), blue);
-        const __m128 high = max_as_std(max_as_std(red, green), blue);
-        __m128 mix = _mm_add_ps(_mm_mul_ps(w0, red), _mm_mul_ps(w1, green));
-        mix = _mm_add_ps(mix, _mm_mul_ps(w2, blue));
-        mix = _mm_add_ps(mix, _mm_mul_ps(w3, low));
-        mix = _mm_add_ps(mix, _mm_mul_ps(w4, high));
-        __m128 t = _mm_min_ps(one, _mm_max_ps(_mm_mul_ps(mix, exposure), zero));
-        if (tables.gamma != 1.0f) {
-            alignas(16) float lanes[4];
-            _mm_store_ps(lanes, t);
-            for (float& lane : lanes) lane = std::pow(lane, tables.gamma);
-            t = _mm_min_ps(one, _mm_max_ps(_mm_load_ps(lanes), zero));
-        }
-        const __m128 x = _mm_min_ps(last_entry, _mm_mul_ps(t, entries));
-        const __m128i k = limited_floor_lanes(x, last_k);
-        const __m128 f = _mm_sub_ps(x, _mm_cvtepi32_ps(k));
+namespace sse2_path {
+using Lanes = Sse2Lanes;
+#include "profile/gain_table_lanes.inc"
+}  // namespace sse2_path
 
-        alignas(16) int32_t ks[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(ks), k);
-        const int64_t* first = columns.first + c;
-        const int64_t* second = columns.second + c;
-        const float* l0 = row + first[0] + ks[0];
-        const float* l1 = row + first[1] + ks[1];
-        const float* l2 = row + first[2] + ks[2];
-        const float* l3 = row + first[3] + ks[3];
-        const float* r0 = row + second[0] + ks[0];
-        const float* r1 = row + second[1] + ks[1];
-        const float* r2 = row + second[2] + ks[2];
-        const float* r3 = row + second[3] + ks[3];
-        const __m128 lookup0 = _mm_setr_ps(l0[0], l1[0], l2[0], l3[0]);
-        const __m128 lookup1 = _mm_setr_ps(r0[0], r1[0], r2[0], r3[0]);
-        const __m128 next0 = _mm_setr_ps(l0[next], l1[next], l2[next], l3[next]);
-        const __m128 next1 = _mm_setr_ps(r0[next], r1[next], r2[next], r3[next]);
-        const __m128 gain0 = _mm_add_ps(lookup0, _mm_mul_ps(f, _mm_sub_ps(next0, lookup0)));
-        const __m128 gain1 = _mm_add_ps(lookup1, _mm_mul_ps(f, _mm_sub_ps(next1, lookup1)));
-        const __m128 fx = _mm_loadu_ps(columns.fraction + c);
-        const __m128 gain = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(one, fx), gain0), _mm_mul_ps(fx, gain1));
-        // Gains spread over the interleaved channels: g0 g0 g0 g1 | g1 g1 g2 g2 | g2 g3 g3 g3.
-        _mm_storeu_ps(pixel, _mm_mul_ps(rgb.first, _mm_shuffle_ps(gain, gain, _MM_SHUFFLE(1, 0, 0, 0))));
-        _mm_storeu_ps(pixel + 4, _mm_mul_ps(rgb.middle, _mm_shuffle_ps(gain, gain, _MM_SHUFFLE(2, 2, 1, 1))));
-        _mm_storeu_ps(pixel + 8, _mm_mul_ps(rgb.last, _mm_shuffle_ps(gain, gain, _MM_SHUFFLE(3, 3, 3, 2))));
-    }
-    apply_pixels(pixel, c, width, StoredRow{row}, columns, tables);
-}
+LUMRA_BEGIN_AVX2
+namespace avx2_path {
+using Lanes = Avx2Lanes;
+#include "profile/gain_table_lanes.inc"
+}  // namespace avx2_path
+LUMRA_END_AVX2
 #endif
 
 template <typename Row, typename Columns>
 void apply_row(float* pixels, int64_t width, const Row& row, const Columns& columns, const GainTables& tables) {
+    int64_t done = 0;
 #if defined(__SSE2__)
     if constexpr (std::is_same_v<Row, StoredRow> && std::is_same_v<Columns, StoredColumns>) {
-        if (tables.points_n <= (int64_t{1} << 24)) return apply_pixel_lanes(pixels, width, row.tables, columns, tables);
+        if (tables.points_n >= 2 && tables.points_n <= (int64_t{1} << 24)) {
+            done = tables.lane_width == LaneWidth::widest && processor_has_avx2()
+                       ? avx2_path::apply_row_lanes(pixels, width, row.tables, columns, tables)
+                       : sse2_path::apply_row_lanes(pixels, width, row.tables, columns, tables);
+        }
     }
 #endif
-    apply_pixels(pixels, 0, width, row, columns, tables);
+    apply_pixels(pixels + done * 3, done, width, row, columns, tables);
 }
 
 template <typename Columns>
@@ -221,7 +175,7 @@ void apply_rows(float* data, int64_t height, int64_t width, float origin_v, floa
 void apply_gain_tables(float* data, int32_t height, int32_t width, int32_t points_v, int32_t points_h,
                        float spacing_v, float spacing_h, float origin_v, float origin_h, int32_t points_n,
                        const float* weights, float gamma, const float* gains, float exposure_gain,
-                       bool use_working_memory) {
+                       bool use_working_memory, LaneWidth lane_width) {
     if (height <= 0 || width <= 0) return;
     const GainTables tables{gains,
                             points_v,
@@ -233,7 +187,8 @@ void apply_gain_tables(float* data, int32_t height, int32_t width, int32_t point
                             std::max<int64_t>(points_n - 2, 0),
                             points_n > 1 ? 1 : 0,
                             static_cast<float>(points_n),
-                            static_cast<float>(points_n - 1)};
+                            static_cast<float>(points_n - 1),
+                            lane_width};
 
     // Working memory: the row's blended tables (needed only when the grid has
     // more than one row) and the columns' places, each optional.
@@ -265,7 +220,7 @@ void apply_profile_gain_table_map_kernel(float* data, int32_t height, int32_t wi
                                          float origin_h, int32_t points_n, const float* weights, float gamma,
                                          const float* gains, float exposure_gain) noexcept {
     apply_gain_tables(data, height, width, points_v, points_h, spacing_v, spacing_h, origin_v, origin_h, points_n,
-                      weights, gamma, gains, exposure_gain, true);
+                      weights, gamma, gains, exposure_gain, true, LaneWidth::widest);
 }
 
 void apply_profile_gain_table_map_without_working_memory(float* data, int32_t height, int32_t width,
@@ -274,7 +229,15 @@ void apply_profile_gain_table_map_without_working_memory(float* data, int32_t he
                                                          int32_t points_n, const float* weights, float gamma,
                                                          const float* gains, float exposure_gain) noexcept {
     apply_gain_tables(data, height, width, points_v, points_h, spacing_v, spacing_h, origin_v, origin_h, points_n,
-                      weights, gamma, gains, exposure_gain, false);
+                      weights, gamma, gains, exposure_gain, false, LaneWidth::widest);
+}
+
+void apply_profile_gain_table_map_kernel_at(LaneWidth lane_width, float* data, int32_t height, int32_t width,
+                                            int32_t points_v, int32_t points_h, float spacing_v, float spacing_h,
+                                            float origin_v, float origin_h, int32_t points_n, const float* weights,
+                                            float gamma, const float* gains, float exposure_gain) noexcept {
+    apply_gain_tables(data, height, width, points_v, points_h, spacing_v, spacing_h, origin_v, origin_h, points_n,
+                      weights, gamma, gains, exposure_gain, true, lane_width);
 }
 
 }  // namespace lumra
