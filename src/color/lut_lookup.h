@@ -64,7 +64,9 @@ inline Lanes lut_lookup(const float* lut, Lanes position, LutBounds bounds) {
         index[l] = std::min(k, bounds.last);
     }
 #endif
-    return interpolate(gather(lut, index), gather(lut + 1, index), fraction);
+    Lanes low, high;
+    gather_pairs(lut, index, low, high);
+    return interpolate(low, high, fraction);
 }
 
 // The direct-index read of channel c of one pixel (or of four interleaved
