@@ -282,6 +282,19 @@ TEST(TransformEdges, LargeIntegerImagesThroughAValueTableGiveTheSameResults) {
     expect_matches_reference<uint16_t, uint8_t>({nullptr, nullptr, &curve, 0, 0}, 300, 300);
 }
 
+TEST(TransformEdges, FirstCurveReadByValueOnLargeIntegerImagesGivesTheSameResults) {
+    // Past four times as many elements as values, an interpolated first curve
+    // before a matrix is computed once per element value.
+    const std::vector<float> curve = random_curve(4096, -0.1f, 1.1f);
+    const std::vector<float> second = random_curve(1000, -0.1f, 1.1f);
+    const std::vector<float> matrix = lumra_test::random_matrix();
+    expect_matches_reference<uint16_t, uint16_t>({&curve, matrix.data(), &second, 0, 0}, 300, 300);
+    expect_matches_reference<uint16_t, uint8_t>({&curve, matrix.data(), nullptr, 12, 0}, 300, 300);
+    expect_matches_reference<uint16_t, float>({&curve, matrix.data(), &second, 10, 0}, 300, 300);
+    expect_matches_reference<uint8_t, float>({&curve, matrix.data(), &second, 0, 0}, 20, 20);
+    expect_matches_reference<uint8_t, uint16_t>({&second, matrix.data(), nullptr, 6, 0}, 20, 20);
+}
+
 TEST(TransformEdges, LookupStaysInsideTablesBeyondTwoToThe24) {
     // float(N - 1) rounds up to N here, so only the integer limit keeps k at N - 1.
     const int32_t size = (1 << 24) + 4;
