@@ -13,7 +13,7 @@ namespace {
 using lumra_test::Image;
 using lumra_test::random_curve;
 
-TEST(ClipAndTransform, MatchesTheReadingThroughLanesAndRemainder) {
+void expect_clip_and_transform_matches() {
     const std::vector<float> matrix = lumra_test::random_matrix();
     const float clip_max[3] = {0.7f, 0.9f, -0.0f};
     // The last size is larger than the caches.
@@ -30,6 +30,13 @@ TEST(ClipAndTransform, MatchesTheReadingThroughLanesAndRemainder) {
         ASSERT_EQ(lumra_clip_and_transform_color(src.get(), src.get(), clip_max, matrix.data()), LUMRA_OK);
         EXPECT_EQ(lumra_test::first_difference(src.pixels, dst.pixels), -1);
     }
+}
+
+TEST(ClipAndTransform, MatchesTheReadingThroughLanesAndRemainder) { expect_clip_and_transform_matches(); }
+
+TEST(ClipAndTransform, BaselinePixelLoopMatchesTheReadingToo) {
+    const lumra_test::BaselinePixelLoop baseline;
+    expect_clip_and_transform_matches();
 }
 
 TEST(ClipAndTransform, WorkedExamples) {

@@ -117,6 +117,13 @@ TEST(HuePipelines, MatrixAndSecondCurveForEachOutputType) {
     expect_pipelines_match<uint8_t>(10);  // scale above the type: stores saturate
 }
 
+TEST(HuePipelines, BaselinePixelLoopGivesTheSameResults) {
+    const lumra_test::BaselinePixelLoop baseline;
+    expect_pipelines_match<uint8_t>(0);
+    expect_pipelines_match<uint16_t>(12);
+    expect_pipelines_match<float>(0);
+}
+
 TEST(HuePipelines, MatrixResultIsClampedBeforeTruncation) {
     // An 8-bit output whose matrix result is 0.999 stores 254.
     std::vector<float> identity(2);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <tuple>
 
 #include "color/color_kernels.h"
@@ -61,9 +62,8 @@ void expect_matches_reference(const lumra_ref::TransformArgs& args, uint64_t hei
         << (args.lut2 ? args.lut2->size() : 0) << " bits " << args.in_bits << "/" << args.out_bits;
 }
 
-TYPED_TEST(TransformPairs, EveryRowAndTableSizeMatchesTheReference) {
-    using In = typename TypeParam::InType;
-    using Out = typename TypeParam::OutType;
+template <typename In, typename Out>
+void expect_every_row_matches() {
     const std::vector<float> matrix = lumra_test::random_matrix();
     for (size_t size : {1, 2, 17, 256, 257, 4096}) {
         // Curves partly outside [0, 1], so stores and clamps see out-of-range values.
@@ -81,6 +81,15 @@ TYPED_TEST(TransformPairs, EveryRowAndTableSizeMatchesTheReference) {
             }
         }
     }
+}
+
+TYPED_TEST(TransformPairs, EveryRowAndTableSizeMatchesTheReference) {
+    expect_every_row_matches<typename TypeParam::InType, typename TypeParam::OutType>();
+}
+
+TYPED_TEST(TransformPairs, BaselinePixelLoopMatchesTheReferenceToo) {
+    const lumra_test::BaselinePixelLoop baseline;
+    expect_every_row_matches<typename TypeParam::InType, typename TypeParam::OutType>();
 }
 
 TYPED_TEST(TransformPairs, SmallImagesRunOnlyTheRemainderPath) {
@@ -280,6 +289,23 @@ TEST(TransformEdges, LargeIntegerImagesThroughAValueTableGiveTheSameResults) {
     expect_matches_reference<uint16_t, uint16_t>({&curve, nullptr, nullptr, 0, 0}, 300, 300);
     expect_matches_reference<uint16_t, float>({&curve, nullptr, nullptr, 12, 0}, 300, 300);
     expect_matches_reference<uint16_t, uint8_t>({nullptr, nullptr, &curve, 0, 0}, 300, 300);
+}
+
+TEST(TransformEdges, FirstCurveReadByValueOnLargeIntegerImagesGivesTheSameResults) {
+    // Past four times as many elements as values, an interpolated first curve
+    // before a matrix is computed once per element value.
+    const std::vector<float> curve = random_curve(4096, -0.1f, 1.1f);
+    const std::vector<float> second = random_curve(1000, -0.1f, 1.1f);
+    const std::vector<float> matrix = lumra_test::random_matrix();
+    for (bool baseline_loop : {false, true}) {
+        std::optional<lumra_test::BaselinePixelLoop> baseline;
+        if (baseline_loop) baseline.emplace();
+        expect_matches_reference<uint16_t, uint16_t>({&curve, matrix.data(), &second, 0, 0}, 300, 300);
+        expect_matches_reference<uint16_t, uint8_t>({&curve, matrix.data(), nullptr, 12, 0}, 300, 300);
+        expect_matches_reference<uint16_t, float>({&curve, matrix.data(), &second, 10, 0}, 300, 300);
+        expect_matches_reference<uint8_t, float>({&curve, matrix.data(), &second, 0, 0}, 20, 20);
+        expect_matches_reference<uint8_t, uint16_t>({&second, matrix.data(), nullptr, 6, 0}, 20, 20);
+    }
 }
 
 TEST(TransformEdges, LookupStaysInsideTablesBeyondTwoToThe24) {

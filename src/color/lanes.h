@@ -62,6 +62,18 @@ inline Lanes gather(const float* table, const int32_t* index) {
     return _mm_setr_ps(table[index[0]], table[index[1]], table[index[2]], table[index[3]]);
 }
 
+// table[index[l]] and table[index[l] + 1] for four lanes, each pair read as one
+// 64-bit load.
+inline void gather_pairs(const float* table, const int32_t* index, Lanes& low, Lanes& high) {
+    const auto pair = [&](int l) {
+        return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + index[l])));
+    };
+    const __m128 first = _mm_unpacklo_ps(pair(0), pair(1));   // l0 l1 h0 h1
+    const __m128 second = _mm_unpacklo_ps(pair(2), pair(3));  // l2 l3 h2 h3
+    low = _mm_movelh_ps(first, second);
+    high = _mm_movehl_ps(second, first);
+}
+
 #else  // portable lanes: four floats, one operation at a time
 
 struct Lanes {
@@ -116,6 +128,11 @@ inline Lanes gather(const float* table, const int32_t* index) {
     Lanes out;
     for (int l = 0; l < 4; ++l) out.v[l] = table[index[l]];
     return out;
+}
+
+inline void gather_pairs(const float* table, const int32_t* index, Lanes& low, Lanes& high) {
+    low = gather(table, index);
+    high = gather(table + 1, index);
 }
 
 #endif

@@ -64,15 +64,19 @@ inline Lanes lut_lookup(const float* lut, Lanes position, LutBounds bounds) {
         index[l] = std::min(k, bounds.last);
     }
 #endif
-    return interpolate(gather(lut, index), gather(lut + 1, index), fraction);
+    Lanes low, high;
+    gather_pairs(lut, index, low, high);
+    return interpolate(low, high, fraction);
 }
 
 // The direct-index read of channel c of one pixel (or of four interleaved
-// pixels) of 8-bit elements.
-inline float direct_lookup(const float* lut, const uint8_t* pixel, int channel, float /*tag*/) {
+// pixels) of integer elements: the table holds a value for every element value.
+template <typename In>
+inline float direct_lookup(const float* lut, const In* pixel, int channel, float /*tag*/) {
     return lut[pixel[channel]];
 }
-inline Lanes direct_lookup(const float* lut, const uint8_t* pixels, int channel, Lanes /*tag*/) {
+template <typename In>
+inline Lanes direct_lookup(const float* lut, const In* pixels, int channel, Lanes /*tag*/) {
     const int32_t index[4] = {pixels[channel], pixels[3 + channel], pixels[6 + channel], pixels[9 + channel]};
     return gather(lut, index);
 }

@@ -161,7 +161,7 @@ inline void store_rgb(Out* pixels, const Rgb<Lanes>& value) {
 #define LUMRA_FLATTEN
 #endif
 template <typename In, typename Out, typename Pixel>
-LUMRA_FLATTEN inline void run_pixel_blocks(const In* src, Out* dst, uint64_t pixel_count, Pixel pixel) {
+LUMRA_FLATTEN inline void run_pixel_blocks_baseline(const In* src, Out* dst, uint64_t pixel_count, Pixel pixel) {
     constexpr uint64_t kBlock = 128;
     for (uint64_t start = 0; start < pixel_count; start += kBlock) {
         const uint64_t end = pixel_count - start < kBlock ? pixel_count : start + kBlock;
@@ -169,6 +169,47 @@ LUMRA_FLATTEN inline void run_pixel_blocks(const In* src, Out* dst, uint64_t pix
         for (; i + 4 <= end; i += 4) store_rgb(dst + 3 * i, pixel(src + 3 * i, Lanes{}));
         for (; i < end; ++i) store_rgb(dst + 3 * i, pixel(src + 3 * i, 0.0f));
     }
+}
+
+#if LUMRA_COLOR_SSE2 && defined(__x86_64__) && defined(__GNUC__)
+// The same loop with AVX2 instruction encodings (three-operand forms, so far
+// fewer register copies). The operations are the same IEEE steps (no fused
+// multiply-add is enabled), so the results are the same bits.
+template <typename In, typename Out, typename Pixel>
+__attribute__((target("avx2"), flatten)) void run_pixel_blocks_avx2(const In* src, Out* dst, uint64_t pixel_count,
+                                                                    Pixel pixel) {
+    run_pixel_blocks_baseline(src, dst, pixel_count, pixel);
+}
+#define LUMRA_COLOR_AVX2 1
+#else
+#define LUMRA_COLOR_AVX2 0
+#endif
+
+// Whether the pixel loops use AVX2 encodings: decided once per process from
+// the processor; baseline_only (a test hook) forces the baseline loop.
+struct PixelLoopChoice {
+    bool avx2 = false;
+    bool baseline_only = false;
+};
+inline PixelLoopChoice& pixel_loop_choice() {
+    static PixelLoopChoice choice = [] {
+        PixelLoopChoice chosen;
+#if LUMRA_COLOR_AVX2
+        __builtin_cpu_init();
+        chosen.avx2 = __builtin_cpu_supports("avx2");
+#endif
+        return chosen;
+    }();
+    return choice;
+}
+
+template <typename In, typename Out, typename Pixel>
+inline void run_pixel_blocks(const In* src, Out* dst, uint64_t pixel_count, Pixel pixel) {
+#if LUMRA_COLOR_AVX2
+    const PixelLoopChoice& choice = pixel_loop_choice();
+    if (choice.avx2 && !choice.baseline_only) return run_pixel_blocks_avx2(src, dst, pixel_count, pixel);
+#endif
+    run_pixel_blocks_baseline(src, dst, pixel_count, pixel);
 }
 
 }  // namespace lumra

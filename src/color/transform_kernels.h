@@ -37,7 +37,7 @@ struct FirstCurve {
     template <typename In, typename V>
     Rgb<V> operator()(const In* pixel, V tag) const {
         if constexpr (kDirect) {
-            static_assert(std::is_same_v<In, uint8_t>, "the direct-index form reads 8-bit input");
+            static_assert(!std::is_same_v<In, float>, "a table indexed by value needs integer input");
             return {direct_lookup(lut, pixel, 0, tag), direct_lookup(lut, pixel, 1, tag),
                     direct_lookup(lut, pixel, 2, tag)};
         } else {
@@ -46,6 +46,26 @@ struct FirstCurve {
         }
     }
 };
+
+// Runs run(curve) with the first curve. For interpolated curves on integer
+// input with at least four times as many elements as element values, the
+// curve's value for every element value is computed once with the same lookup
+// (so the same bits) and the pixels read it by value; if that table cannot be
+// allocated the curve interpolates at every element, with the same result.
+template <typename In, bool kDirect, typename Run>
+void with_first_curve(const float* lut, int32_t size, float in_scale, int64_t pixel_count, Run run) {
+    const FirstCurve<kDirect> curve(lut, size, in_scale);
+    if constexpr (!kDirect && !std::is_same_v<In, float>) {
+        if (3 * pixel_total(pixel_count) >= 4 * uint64_t{kValueCount<In>}) {
+            const bool tabled = with_value_table<In, float>([&](In element) { return curve.at(element); },
+                                                            [&](const float* by_value) {
+                                                                run(FirstCurve<true>(by_value, 1, 1.0f));
+                                                            });
+            if (tabled) return;
+        }
+    }
+    run(curve);
+}
 
 // A curve read at positions that a matrix already scaled to [0, N - 1].
 struct FinalCurve {
@@ -96,10 +116,11 @@ void transform_matrix_only_impl(const In* src, Out* dst, int64_t pixel_count, co
 template <typename In, typename Out, bool kDirect>
 void transform_lut_matrix_impl(const In* src, Out* dst, int64_t pixel_count, const float* lut, int32_t lut_size,
                                const float* matrix, float in_scale, float out_scale) {
-    const FirstCurve<kDirect> curve(lut, lut_size, in_scale);
     const Matrix3 m = Matrix3::plain(matrix);
-    run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const In* pixel, auto tag) {
-        return clamp_and_scale(m.apply(curve(pixel, tag)), out_scale);
+    with_first_curve<In, kDirect>(lut, lut_size, in_scale, pixel_count, [&](const auto& curve) {
+        run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const In* pixel, auto tag) {
+            return clamp_and_scale(m.apply(curve(pixel, tag)), out_scale);
+        });
     });
 }
 
@@ -120,11 +141,12 @@ template <typename In, typename Out, bool kDirect>
 void transform_lut_matrix_lut_impl(const In* src, Out* dst, int64_t pixel_count, const float* pre_lut,
                                    int32_t pre_lut_size, const float* matrix, const float* post_lut,
                                    int32_t post_lut_size, float in_scale, float out_scale) {
-    const FirstCurve<kDirect> first(pre_lut, pre_lut_size, in_scale);
     const FinalCurve second{post_lut, lut_bounds(post_lut_size)};
     const Matrix3 m = Matrix3::scaled(matrix, second.bounds.top);
-    run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const In* pixel, auto tag) {
-        return second(m.apply(first(pixel, tag)), out_scale);
+    with_first_curve<In, kDirect>(pre_lut, pre_lut_size, in_scale, pixel_count, [&](const auto& first) {
+        run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const In* pixel, auto tag) {
+            return second(m.apply(first(pixel, tag)), out_scale);
+        });
     });
 }
 
