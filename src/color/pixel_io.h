@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "color/lanes.h"
+#include "color/lanes_avx2.h"
 #include "frame/numeric.h"
 
 namespace lumra {
@@ -171,18 +172,42 @@ LUMRA_FLATTEN inline void run_pixel_blocks_baseline(const In* src, Out* dst, uin
     }
 }
 
-#if LUMRA_COLOR_SSE2 && defined(__x86_64__) && defined(__GNUC__)
-// The same loop with AVX2 instruction encodings (three-operand forms, so far
-// fewer register copies). The operations are the same IEEE steps (no fused
-// multiply-add is enabled), so the results are the same bits.
-template <typename In, typename Out, typename Pixel>
-__attribute__((target("avx2"), flatten)) void run_pixel_blocks_avx2(const In* src, Out* dst, uint64_t pixel_count,
-                                                                    Pixel pixel) {
-    run_pixel_blocks_baseline(src, dst, pixel_count, pixel);
+#if LUMRA_COLOR_AVX2
+// Eight pixels are two groups of four: each group is read and stored with the
+// four-lane routines, and the halves joined or split.
+template <typename In>
+LUMRA_AVX2_CODE inline Rgb<Lanes8> load_rgb(const In* pixels, Lanes8 /*tag*/) {
+    const Rgb<Lanes> low = load_rgb(pixels, Lanes{});
+    const Rgb<Lanes> high = load_rgb(pixels + 12, Lanes{});
+    return {_mm256_set_m128(high.r.v, low.r.v), _mm256_set_m128(high.g.v, low.g.v),
+            _mm256_set_m128(high.b.v, low.b.v)};
 }
-#define LUMRA_COLOR_AVX2 1
-#else
-#define LUMRA_COLOR_AVX2 0
+
+template <typename Out>
+LUMRA_AVX2_CODE inline void store_rgb(Out* pixels, const Rgb<Lanes8>& value) {
+    const Rgb<Lanes> low{_mm256_castps256_ps128(value.r.v), _mm256_castps256_ps128(value.g.v),
+                         _mm256_castps256_ps128(value.b.v)};
+    const Rgb<Lanes> high{_mm256_extractf128_ps(value.r.v, 1), _mm256_extractf128_ps(value.g.v, 1),
+                          _mm256_extractf128_ps(value.b.v, 1)};
+    store_rgb(pixels, low);
+    store_rgb(pixels + 12, high);
+}
+
+// The same loop eight pixels at a time in AVX2 lanes (then four, then one),
+// with the same per-pixel function: the operations are the same IEEE steps
+// in the same order (no fused multiply-add is enabled), so the results are
+// the same bits.
+template <typename In, typename Out, typename Pixel>
+LUMRA_AVX2_CODE LUMRA_FLATTEN void run_pixel_blocks_avx2(const In* src, Out* dst, uint64_t pixel_count, Pixel pixel) {
+    constexpr uint64_t kBlock = 128;
+    for (uint64_t start = 0; start < pixel_count; start += kBlock) {
+        const uint64_t end = pixel_count - start < kBlock ? pixel_count : start + kBlock;
+        uint64_t i = start;
+        for (; i + 8 <= end; i += 8) store_rgb(dst + 3 * i, pixel(src + 3 * i, Lanes8{}));
+        for (; i + 4 <= end; i += 4) store_rgb(dst + 3 * i, pixel(src + 3 * i, Lanes{}));
+        for (; i < end; ++i) store_rgb(dst + 3 * i, pixel(src + 3 * i, 0.0f));
+    }
+}
 #endif
 
 // Whether the pixel loops use AVX2 encodings: decided once per process from
