@@ -5,10 +5,9 @@
 // functions in warp_resample.h) in the same order, so the results are the
 // same bits. Pairs of operands are at times swapped, which IEEE addition and
 // multiplication do not notice.
-#include "warp_resample.h"
+#include "warp_lanes_avx2.h"
 
 #if LUMRA_HAS_AVX2_PATH
-#include <immintrin.h>
 
 namespace lumra {
 namespace {
@@ -29,57 +28,6 @@ LUMRA_TARGET_AVX2 inline void store_three_planes(const __m128 planes[3], float* 
     _mm_storeu_ps(out, _mm_shuffle_ps(ab_low, ca_low, _MM_SHUFFLE(3, 0, 1, 0)));      // a0 b0 c0 a1
     _mm_storeu_ps(out + 4, _mm_shuffle_ps(bc_low, ab_high, _MM_SHUFFLE(1, 0, 3, 2)));  // b1 c1 a2 b2
     _mm_storeu_ps(out + 8, _mm_shuffle_ps(ca_high, bc_high, _MM_SHUFFLE(3, 2, 3, 0))); // c2 a3 b3 c3
-}
-
-// limit_high_then_low lane by lane: min and max return their second operand
-// when the comparison fails, so a NaN takes the upper limit.
-LUMRA_TARGET_AVX2 inline __m256d limit4(__m256d value, __m256d low, __m256d high) {
-    return _mm256_max_pd(_mm256_min_pd(value, high), low);
-}
-
-// Terms of four pixels of a row that every plane shares.
-struct PixelTerms {
-    __m256d dx, r2, r4, r6, tangent_x, tangent_y, product;
-};
-
-struct RowTerms {
-    double dy, qy, two_l_sy;
-};
-
-LUMRA_TARGET_AVX2 inline PixelTerms pixel_terms(const Geometry& g, const RowTerms& row, uint64_t col) {
-    PixelTerms t;
-    const __m256d columns = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(col)), _mm256_setr_pd(0, 1, 2, 3));
-    t.dx = _mm256_sub_pd(columns, _mm256_set1_pd(g.cx));
-    const __m256d sx = _mm256_mul_pd(t.dx, _mm256_set1_pd(g.scale));
-    const __m256d qx = _mm256_mul_pd(sx, sx);
-    t.r2 = _mm256_min_pd(_mm256_add_pd(qx, _mm256_set1_pd(row.qy)), _mm256_set1_pd(1.0));
-    t.r4 = _mm256_mul_pd(t.r2, t.r2);
-    t.r6 = _mm256_mul_pd(t.r4, t.r2);
-    t.tangent_x = _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(2.0), qx), t.r2);
-    t.tangent_y = _mm256_add_pd(_mm256_set1_pd(2.0 * row.qy), t.r2);
-    t.product = _mm256_mul_pd(_mm256_set1_pd(row.two_l_sy), sx);
-    return t;
-}
-
-// The limited source positions of one plane, as plane_positions.
-LUMRA_TARGET_AVX2 inline void positions4(const Geometry& g, const PlaneCoefficients& c, const PixelTerms& t,
-                                         double dy, __m256d& y, __m256d& x) {
-    const __m256d f = _mm256_add_pd(
-        _mm256_add_pd(_mm256_add_pd(_mm256_set1_pd(c.kr[0]), _mm256_mul_pd(_mm256_set1_pd(c.kr[1]), t.r2)),
-                      _mm256_mul_pd(_mm256_set1_pd(c.kr[2]), t.r4)),
-        _mm256_mul_pd(_mm256_set1_pd(c.kr[3]), t.r6));
-    y = _mm256_mul_pd(f, _mm256_set1_pd(dy));
-    x = _mm256_mul_pd(f, t.dx);
-    if (c.tangential) {
-        const __m256d kt0 = _mm256_set1_pd(c.kt0), kt1 = _mm256_set1_pd(c.kt1), extent = _mm256_set1_pd(g.extent);
-        y = _mm256_add_pd(y, _mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(kt0, t.tangent_y), extent),
-                                           _mm256_mul_pd(kt1, t.product)));
-        x = _mm256_add_pd(x, _mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(kt1, t.tangent_x), extent),
-                                           _mm256_mul_pd(kt0, t.product)));
-    }
-    const __m256d zero = _mm256_setzero_pd();
-    y = limit4(_mm256_add_pd(_mm256_set1_pd(g.cy), y), zero, _mm256_set1_pd(g.last_row));
-    x = limit4(_mm256_add_pd(_mm256_set1_pd(g.cx), x), zero, _mm256_set1_pd(g.last_col));
 }
 
 // Bilinear: the four corners' element offsets (plane 0) and the fractions.
@@ -122,20 +70,6 @@ struct BilinearTaps {
         return _mm256_cvtpd_ps(_mm256_add_pd(top, _mm256_mul_pd(bottom_minus_top, fy)));
     }
 };
-
-// Window start and fraction index of four positions along one axis, as
-// cubic_tap: start min(max(base - 1, 0), size - 4); index only for
-// 1 <= base <= size - 3, else 0.
-LUMRA_TARGET_AVX2 inline void cubic_taps4(__m256d position, int size, __m128i& start, __m128i& index) {
-    const __m128i base = _mm256_cvttpd_epi32(position);
-    const __m256d fraction = _mm256_sub_pd(position, _mm256_cvtepi32_pd(base));
-    const __m128i steps = _mm256_cvttpd_epi32(_mm256_mul_pd(fraction, _mm256_set1_pd(kBicubicSteps)));
-    const __m128i inside = _mm_and_si128(_mm_cmpgt_epi32(base, _mm_setzero_si128()),
-                                         _mm_cmpgt_epi32(_mm_set1_epi32(size - 2), base));
-    index = _mm_and_si128(inside, _mm_min_epi32(steps, _mm_set1_epi32(kBicubicSteps - 1)));
-    start = _mm_min_epi32(_mm_max_epi32(_mm_sub_epi32(base, _mm_set1_epi32(1)), _mm_setzero_si128()),
-                          _mm_set1_epi32(size - 4));
-}
 
 // Cubic: each pixel's window offset (plane 0) and its weights.
 struct CubicTaps {
@@ -197,11 +131,7 @@ LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& 
         coefficients[k] = g.plane(k);
         fresh[k] = k == 0 || !g.same_as_previous(k);
     }
-    RowTerms r;
-    r.dy = static_cast<double>(static_cast<int64_t>(row)) - g.cy;
-    const double sy = r.dy * g.scale;
-    r.qy = sy * sy;
-    r.two_l_sy = 2.0 * g.extent * sy;
+    const RowTerms r(g, row);
     const uint64_t columns = s.width & ~uint64_t{3};
     if (s.channels == 3 && plane_count == 3) {
         // Every sample of the pixels is written: whole registers are stored.
