@@ -150,8 +150,9 @@ LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& 
     const uint64_t columns = s.width & ~uint64_t{3};
     for (uint64_t first = 0; first < columns; first += kRun) {
         const int n = static_cast<int>(std::min<uint64_t>(kRun, columns - first));
-        for (int at = 0; at < n; at += 4) {
-            const PixelTerms t = pixel_terms(g, r, first + static_cast<uint64_t>(at));
+        __m256d columns = four_columns(first);
+        for (int at = 0; at < n; at += 4, columns = _mm256_add_pd(columns, _mm256_set1_pd(4.0))) {
+            const PixelTerms t = pixel_terms(g, r, columns);
             for (int k = 0; k < plane_count; ++k) {
                 if (source_of[k] != k) continue;
                 __m256d y, x;

@@ -32,9 +32,14 @@ struct RowTerms {
           two_l_sy(2.0 * g.extent * (dy * g.scale)) {}
 };
 
-LUMRA_TARGET_AVX2 inline PixelTerms pixel_terms(const Geometry& g, const RowTerms& row, uint64_t col) {
+// The columns col..col + 3 as doubles; adding 4 steps to the next four
+// exactly.
+LUMRA_TARGET_AVX2 inline __m256d four_columns(uint64_t col) {
+    return _mm256_add_pd(_mm256_set1_pd(static_cast<double>(col)), _mm256_setr_pd(0, 1, 2, 3));
+}
+
+LUMRA_TARGET_AVX2 inline PixelTerms pixel_terms(const Geometry& g, const RowTerms& row, __m256d columns) {
     PixelTerms t;
-    const __m256d columns = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(col)), _mm256_setr_pd(0, 1, 2, 3));
     t.dx = _mm256_sub_pd(columns, _mm256_set1_pd(g.cx));
     const __m256d sx = _mm256_mul_pd(t.dx, _mm256_set1_pd(g.scale));
     const __m256d qx = _mm256_mul_pd(sx, sx);

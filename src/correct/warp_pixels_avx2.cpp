@@ -46,28 +46,34 @@ struct BilinearPixels {
     alignas(32) double fx[kRun], rest[kRun], fy[kRun];
     alignas(16) int corner[kRun];
     int64_t c, wc;  // element steps to the right and lower neighbours
+    __m256d c_steps, wc_steps, last_col, last_row, last_first;
 
-    explicit BilinearPixels(const WarpSource& s)
-        : c(static_cast<int64_t>(s.channels)), wc(static_cast<int64_t>(s.width * s.channels)) {}
+    LUMRA_TARGET_AVX2 explicit BilinearPixels(const WarpSource& s)
+        : c(static_cast<int64_t>(s.channels)), wc(static_cast<int64_t>(s.width * s.channels)),
+          c_steps(_mm256_set1_pd(static_cast<double>(c))), wc_steps(_mm256_set1_pd(static_cast<double>(wc))),
+          last_col(_mm256_set1_pd(static_cast<double>(s.last_col))),
+          last_row(_mm256_set1_pd(static_cast<double>(s.last_row))),
+          // The highest first corner whose last corner's load ends inside the buffer.
+          last_first(_mm256_set1_pd(static_cast<double>(static_cast<int64_t>(s.height) * wc - 4 - wc - c))) {}
 
-    // Prepares pixels at..at + 3 of the run.
-    LUMRA_TARGET_AVX2 bool prepare(const WarpSource& s, __m256d y, __m256d x, int at) {
-        const __m128i y0 = _mm256_cvttpd_epi32(y), x0 = _mm256_cvttpd_epi32(x);
-        const __m256d fractions_x = _mm256_sub_pd(x, _mm256_cvtepi32_pd(x0));
+    // Prepares pixels at..at + 3 of the run. The positions are in
+    // [0, H - 1] x [0, W - 1], so truncation is the floor, and the first
+    // corner's offset is exact in double.
+    LUMRA_TARGET_AVX2 bool prepare(const WarpSource&, __m256d y, __m256d x, int at) {
+        const __m256d y0 = _mm256_round_pd(y, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+        const __m256d x0 = _mm256_round_pd(x, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+        const __m256d fractions_x = _mm256_sub_pd(x, x0);
         _mm256_store_pd(fx + at, fractions_x);
         _mm256_store_pd(rest + at, _mm256_sub_pd(_mm256_set1_pd(1.0), fractions_x));
-        _mm256_store_pd(fy + at, _mm256_sub_pd(y, _mm256_cvtepi32_pd(y0)));
-        const __m128i first = _mm_add_epi32(_mm_mullo_epi32(y0, _mm_set1_epi32(static_cast<int>(wc))),
-                                            _mm_mullo_epi32(x0, _mm_set1_epi32(static_cast<int>(c))));
-        _mm_store_si128(reinterpret_cast<__m128i*>(corner + at), first);
+        _mm256_store_pd(fy + at, _mm256_sub_pd(y, y0));
+        const __m256d first = _mm256_add_pd(_mm256_mul_pd(y0, wc_steps), _mm256_mul_pd(x0, c_steps));
+        _mm_store_si128(reinterpret_cast<__m128i*>(corner + at), _mm256_cvttpd_epi32(first));
         // Interior: x0 < W - 1, y0 < H - 1 and the last corner's load ends
         // inside the buffer.
-        const int last_load = static_cast<int>(static_cast<int64_t>(s.height) * wc - 4);
-        const __m128i edge = _mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi32(x0, _mm_set1_epi32(static_cast<int>(s.last_col))),
-                         _mm_cmpeq_epi32(y0, _mm_set1_epi32(static_cast<int>(s.last_row)))),
-            _mm_cmpgt_epi32(first, _mm_set1_epi32(static_cast<int>(last_load - wc - c))));
-        return _mm_movemask_epi8(edge) == 0;
+        const __m256d edge = _mm256_or_pd(
+            _mm256_or_pd(_mm256_cmp_pd(x0, last_col, _CMP_EQ_OQ), _mm256_cmp_pd(y0, last_row, _CMP_EQ_OQ)),
+            _mm256_cmp_pd(first, last_first, _CMP_GT_OQ));
+        return _mm256_movemask_pd(edge) == 0;
     }
 
     // bilinear_sample for every channel of pixel p of the run.
@@ -180,8 +186,9 @@ LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& 
     bool whole[kRun / 4];
     for (uint64_t first = 0; first < columns; first += kRun) {
         const int n = static_cast<int>(std::min<uint64_t>(kRun, columns - first));
-        for (int at = 0; at < n; at += 4) {
-            const PixelTerms t = pixel_terms(g, r, first + static_cast<uint64_t>(at));
+        __m256d columns = four_columns(first);
+        for (int at = 0; at < n; at += 4, columns = _mm256_add_pd(columns, _mm256_set1_pd(4.0))) {
+            const PixelTerms t = pixel_terms(g, r, columns);
             __m256d y, x;
             positions4(g, coefficients, t, r.dy, y, x);
             _mm256_store_pd(ys + at, y);
