@@ -8,19 +8,13 @@
 // out to match. The geometry is worked out four destination pixels at a
 // time, as on the plane-at-a-time path, and every lane performs the baseline
 // path's operations in the same order, so the results are the same bits.
-#include "warp_lanes_avx2.h"
+#include "warp_pixels.h"
 
 #if LUMRA_HAS_AVX2_PATH
 #include <cstdlib>
 
 namespace lumra {
 namespace {
-
-// Destination pixels whose positions are worked out in one pass before
-// they are resampled in a second: each pass has short dependency chains and
-// its iterations overlap, where a single pass over four pixels at a time
-// waits on each group's geometry before it can load.
-constexpr int kRun = 64;
 
 // Four pixels' results, one register each with the channels in lanes (the
 // fourth lane unused when there are three), stored as consecutive pixels.
@@ -43,8 +37,8 @@ LUMRA_TARGET_AVX2 inline void store_pixels(const __m128 pixels[4], float* out) {
 // of the buffer, go to the per-sample reading instead; elsewhere the four
 // corners are at fixed steps from the first.
 struct BilinearPixels {
-    alignas(32) double fx[kRun], rest[kRun], fy[kRun];
-    alignas(16) int corner[kRun];
+    alignas(64) double fx[kRun], rest[kRun], fy[kRun];
+    alignas(32) int corner[kRun];
     int64_t c, wc;  // element steps to the right and lower neighbours
     __m256d c_steps, wc_steps, last_col, last_row, last_first;
 
@@ -176,25 +170,53 @@ inline float resample_one(const WarpSource& s, double y, double x, uint64_t plan
     return s.table ? cubic_sample(s, y, x, plane) : bilinear_sample(s, y, x, plane);
 }
 
+// The geometry pass over pixels at..n - 1 of a run from column `first`,
+// four at a time.
+template <typename Taps>
+LUMRA_TARGET_AVX2 inline void plan_avx2(const WarpSource& s, const Geometry& g, const PlaneCoefficients& k,
+                                        const RowTerms& r, uint64_t first, int at, int n, Taps& taps, double* ys,
+                                        double* xs, bool* whole) {
+    __m256d columns = four_columns(first + static_cast<uint64_t>(at));
+    for (; at < n; at += 4, columns = _mm256_add_pd(columns, _mm256_set1_pd(4.0))) {
+        const PixelTerms t = pixel_terms(g, r, columns);
+        __m256d y, x;
+        positions4(g, k, t, r.dy, y, x);
+        _mm256_store_pd(ys + at, y);
+        _mm256_store_pd(xs + at, x);
+        whole[at / 4] = taps.prepare(s, y, x, at);
+    }
+}
+
+LUMRA_TARGET_AVX2 inline void plan_run(const WarpSource& s, const Geometry& g, const PlaneCoefficients& k,
+                                       const RowTerms& r, uint64_t first, int n, BilinearPixels& taps, double* ys,
+                                       double* xs, bool* whole, bool avx512) {
+    int done = 0;
+    if (avx512) {
+        done = n & ~7;
+        plan_bilinear_avx512(s, g, k, r, first, done, {ys, xs, taps.fx, taps.rest, taps.fy, taps.corner, whole});
+    }
+    plan_avx2(s, g, k, r, first, done, n, taps, ys, xs, whole);
+}
+
+template <typename Taps>
+LUMRA_TARGET_AVX2 inline void plan_run(const WarpSource& s, const Geometry& g, const PlaneCoefficients& k,
+                                       const RowTerms& r, uint64_t first, int n, Taps& taps, double* ys, double* xs,
+                                       bool* whole, bool) {
+    plan_avx2(s, g, k, r, first, 0, n, taps, ys, xs, whole);
+}
+
 template <int Channels, typename Taps>
 LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& g, uint64_t row, float* out_row,
                                             Taps& taps) {
     const PlaneCoefficients coefficients = g.plane(0);
     const RowTerms r(g, row);
+    const bool avx512 = avx512_path();
     const uint64_t columns = s.width & ~uint64_t{3};
-    alignas(32) double ys[kRun], xs[kRun];
+    alignas(64) double ys[kRun], xs[kRun];
     bool whole[kRun / 4];
     for (uint64_t first = 0; first < columns; first += kRun) {
         const int n = static_cast<int>(std::min<uint64_t>(kRun, columns - first));
-        __m256d columns = four_columns(first);
-        for (int at = 0; at < n; at += 4, columns = _mm256_add_pd(columns, _mm256_set1_pd(4.0))) {
-            const PixelTerms t = pixel_terms(g, r, columns);
-            __m256d y, x;
-            positions4(g, coefficients, t, r.dy, y, x);
-            _mm256_store_pd(ys + at, y);
-            _mm256_store_pd(xs + at, x);
-            whole[at / 4] = taps.prepare(s, y, x, at);
-        }
+        plan_run(s, g, coefficients, r, first, n, taps, ys, xs, whole, avx512);
         float* out = out_row + first * Channels;
         for (int at = 0; at < n; at += 4, out += 4 * Channels) {
             if (whole[at / 4]) {
