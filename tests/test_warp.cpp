@@ -149,35 +149,40 @@ TEST_P(WarpPaths, MatchesThePlainReading) {
 }
 
 // Wider images, so that the wide paths run whole groups of pixels as well
-// as their leftovers, with positions reaching every border.
+// as their leftovers, with positions reaching every border. With shared
+// coefficients every plane of three- and four-channel images is warped, and
+// a strong variant sends many positions to the last row and column, whose
+// pixels end the buffer.
 TEST_P(WarpPaths, WideImagesMatchThePlainReading) {
-    const uint64_t shapes[][3] = {{37, 70, 3}, {9, 133, 1}, {20, 67, 4}};
+    const uint64_t shapes[][3] = {{37, 70, 3}, {9, 133, 1}, {20, 67, 4}, {11, 150, 3}};
     for (const auto& shape : shapes)
         for (bool bicubic : {false, true})
-            for (bool shared : {false, true}) {
-                const Image<float> source = random_image(shape[0], shape[1], shape[2], -0.1f, 1.1f);
-                const int planes = 3;
-                std::vector<double> radial(planes * 4), tangential(2 * planes);
-                for (double& k : radial) k = lumra_test::uniform(-0.3f, 0.3f);
-                for (int p = 0; p < planes; ++p) radial[p * 4] += 1.0;
-                for (double& k : tangential) k = lumra_test::uniform(-0.05f, 0.05f);
-                if (shared)
-                    for (int p = 1; p < planes; ++p) {
-                        std::copy(radial.begin(), radial.begin() + 4, radial.begin() + p * 4);
-                        tangential[2 * p] = tangential[0];
-                        tangential[2 * p + 1] = tangential[1];
-                    }
-                Image<float> destination(shape[0], shape[1], shape[2]);
-                std::vector<float> expected = destination.pixels;
-                lumra_test::reference_warp(source.pixels, expected, shape[0], shape[1], static_cast<int>(shape[2]),
-                                           radial.data(), planes, 4, tangential.data(), 0.45, 0.55, bicubic);
-                ASSERT_EQ(lumra_warp_rectilinear(source.get(), destination.get(), radial.data(), planes, 4,
-                                                 tangential.data(), 0.45, 0.55, bicubic),
-                          LUMRA_OK);
-                ASSERT_TRUE(lumra_test::same_bits(destination.pixels, expected))
-                    << shape[0] << "x" << shape[1] << "x" << shape[2] << " bicubic " << bicubic << " shared "
-                    << shared;
-            }
+            for (bool shared : {false, true})
+                for (double strength : {0.0, 2.0}) {
+                    const Image<float> source = random_image(shape[0], shape[1], shape[2], -0.1f, 1.1f);
+                    const int planes = shared && shape[2] >= 3 ? static_cast<int>(shape[2]) : 3;
+                    std::vector<double> radial(planes * 4), tangential(2 * planes);
+                    for (double& k : radial) k = lumra_test::uniform(-0.3f, 0.3f);
+                    for (int p = 0; p < planes; ++p) radial[p * 4] += 1.0 + strength;
+                    for (double& k : tangential) k = lumra_test::uniform(-0.05f, 0.05f);
+                    if (shared)
+                        for (int p = 1; p < planes; ++p) {
+                            std::copy(radial.begin(), radial.begin() + 4, radial.begin() + p * 4);
+                            tangential[2 * p] = tangential[0];
+                            tangential[2 * p + 1] = tangential[1];
+                        }
+                    Image<float> destination(shape[0], shape[1], shape[2]);
+                    std::vector<float> expected = destination.pixels;
+                    lumra_test::reference_warp(source.pixels, expected, shape[0], shape[1],
+                                               static_cast<int>(shape[2]), radial.data(), planes, 4,
+                                               tangential.data(), 0.45, 0.55, bicubic);
+                    ASSERT_EQ(lumra_warp_rectilinear(source.get(), destination.get(), radial.data(), planes, 4,
+                                                     tangential.data(), 0.45, 0.55, bicubic),
+                              LUMRA_OK);
+                    ASSERT_TRUE(lumra_test::same_bits(destination.pixels, expected))
+                        << shape[0] << "x" << shape[1] << "x" << shape[2] << " bicubic " << bicubic << " shared "
+                        << shared << " strength " << strength;
+                }
 }
 
 LUMRA_ON_EVERY_WIDE_PATH(WarpPaths);

@@ -1,14 +1,14 @@
-// The rectilinear warp with AVX2, four destination pixels at a time: the
-// geometry in four double lanes, the positions turned into 32-bit element
-// offsets together, the source read with gathers. Every lane performs the
+// The rectilinear warp with AVX2, a plane at a time, four destination
+// pixels in the lanes: the geometry in four double lanes, the positions
+// turned into 32-bit element offsets together, the source read sample by
+// sample. Every lane performs the
 // operations of the baseline path (warp_rectilinear.cpp and the per-sample
 // functions in warp_resample.h) in the same order, so the results are the
 // same bits. Pairs of operands are at times swapped, which IEEE addition and
 // multiplication do not notice.
-#include "warp_resample.h"
+#include "warp_lanes_avx2.h"
 
 #if LUMRA_HAS_AVX2_PATH
-#include <immintrin.h>
 
 namespace lumra {
 namespace {
@@ -31,140 +31,79 @@ LUMRA_TARGET_AVX2 inline void store_three_planes(const __m128 planes[3], float* 
     _mm_storeu_ps(out + 8, _mm_shuffle_ps(ca_high, bc_high, _MM_SHUFFLE(3, 2, 3, 0))); // c2 a3 b3 c3
 }
 
-// limit_high_then_low lane by lane: min and max return their second operand
-// when the comparison fails, so a NaN takes the upper limit.
-LUMRA_TARGET_AVX2 inline __m256d limit4(__m256d value, __m256d low, __m256d high) {
-    return _mm256_max_pd(_mm256_min_pd(value, high), low);
-}
+// Destination pixels whose positions are worked out, for every plane, in
+// one pass before they are resampled in a second: each pass has short
+// dependency chains and its iterations overlap, where a single pass over
+// four pixels at a time waits on each group's geometry before it can load.
+constexpr int kRun = 64;
 
-// Terms of four pixels of a row that every plane shares.
-struct PixelTerms {
-    __m256d dx, r2, r4, r6, tangent_x, tangent_y, product;
-};
-
-struct RowTerms {
-    double dy, qy, two_l_sy;
-};
-
-LUMRA_TARGET_AVX2 inline PixelTerms pixel_terms(const Geometry& g, const RowTerms& row, uint64_t col) {
-    PixelTerms t;
-    const __m256d columns = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(col)), _mm256_setr_pd(0, 1, 2, 3));
-    t.dx = _mm256_sub_pd(columns, _mm256_set1_pd(g.cx));
-    const __m256d sx = _mm256_mul_pd(t.dx, _mm256_set1_pd(g.scale));
-    const __m256d qx = _mm256_mul_pd(sx, sx);
-    t.r2 = _mm256_min_pd(_mm256_add_pd(qx, _mm256_set1_pd(row.qy)), _mm256_set1_pd(1.0));
-    t.r4 = _mm256_mul_pd(t.r2, t.r2);
-    t.r6 = _mm256_mul_pd(t.r4, t.r2);
-    t.tangent_x = _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(2.0), qx), t.r2);
-    t.tangent_y = _mm256_add_pd(_mm256_set1_pd(2.0 * row.qy), t.r2);
-    t.product = _mm256_mul_pd(_mm256_set1_pd(row.two_l_sy), sx);
-    return t;
-}
-
-// The limited source positions of one plane, as plane_positions.
-LUMRA_TARGET_AVX2 inline void positions4(const Geometry& g, const PlaneCoefficients& c, const PixelTerms& t,
-                                         double dy, __m256d& y, __m256d& x) {
-    const __m256d f = _mm256_add_pd(
-        _mm256_add_pd(_mm256_add_pd(_mm256_set1_pd(c.kr[0]), _mm256_mul_pd(_mm256_set1_pd(c.kr[1]), t.r2)),
-                      _mm256_mul_pd(_mm256_set1_pd(c.kr[2]), t.r4)),
-        _mm256_mul_pd(_mm256_set1_pd(c.kr[3]), t.r6));
-    y = _mm256_mul_pd(f, _mm256_set1_pd(dy));
-    x = _mm256_mul_pd(f, t.dx);
-    if (c.tangential) {
-        const __m256d kt0 = _mm256_set1_pd(c.kt0), kt1 = _mm256_set1_pd(c.kt1), extent = _mm256_set1_pd(g.extent);
-        y = _mm256_add_pd(y, _mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(kt0, t.tangent_y), extent),
-                                           _mm256_mul_pd(kt1, t.product)));
-        x = _mm256_add_pd(x, _mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(kt1, t.tangent_x), extent),
-                                           _mm256_mul_pd(kt0, t.product)));
-    }
-    const __m256d zero = _mm256_setzero_pd();
-    y = limit4(_mm256_add_pd(_mm256_set1_pd(g.cy), y), zero, _mm256_set1_pd(g.last_row));
-    x = limit4(_mm256_add_pd(_mm256_set1_pd(g.cx), x), zero, _mm256_set1_pd(g.last_col));
-}
-
-// Bilinear: the four corners' element offsets (plane 0) and the fractions.
+// Bilinear: each pixel's four corner offsets (plane 0) and its fractions.
 struct BilinearTaps {
-    __m128i o00, o01, o10, o11;
-    __m256d fx, fy;
+    alignas(16) int o00[kRun], o01[kRun], o10[kRun], o11[kRun];
+    alignas(32) double fx[kRun], fy[kRun];
 
-    LUMRA_TARGET_AVX2 void prepare(const WarpSource& s, __m256d y, __m256d x) {
+    LUMRA_TARGET_AVX2 void prepare(const WarpSource& s, __m256d y, __m256d x, int at) {
         const __m128i one = _mm_set1_epi32(1);
         const __m128i y0 = _mm256_cvttpd_epi32(y), x0 = _mm256_cvttpd_epi32(x);
         const __m128i y1 = _mm_min_epi32(_mm_add_epi32(y0, one), _mm_set1_epi32(static_cast<int>(s.last_row)));
         const __m128i x1 = _mm_min_epi32(_mm_add_epi32(x0, one), _mm_set1_epi32(static_cast<int>(s.last_col)));
-        fx = _mm256_sub_pd(x, _mm256_cvtepi32_pd(x0));
-        fy = _mm256_sub_pd(y, _mm256_cvtepi32_pd(y0));
+        _mm256_store_pd(fx + at, _mm256_sub_pd(x, _mm256_cvtepi32_pd(x0)));
+        _mm256_store_pd(fy + at, _mm256_sub_pd(y, _mm256_cvtepi32_pd(y0)));
         const __m128i row_step = _mm_set1_epi32(static_cast<int>(s.width * s.channels));
         const __m128i col_step = _mm_set1_epi32(static_cast<int>(s.channels));
         const __m128i row0 = _mm_mullo_epi32(y0, row_step), row1 = _mm_mullo_epi32(y1, row_step);
         const __m128i col0 = _mm_mullo_epi32(x0, col_step), col1 = _mm_mullo_epi32(x1, col_step);
-        o00 = _mm_add_epi32(row0, col0);
-        o01 = _mm_add_epi32(row0, col1);
-        o10 = _mm_add_epi32(row1, col0);
-        o11 = _mm_add_epi32(row1, col1);
+        _mm_store_si128(reinterpret_cast<__m128i*>(o00 + at), _mm_add_epi32(row0, col0));
+        _mm_store_si128(reinterpret_cast<__m128i*>(o01 + at), _mm_add_epi32(row0, col1));
+        _mm_store_si128(reinterpret_cast<__m128i*>(o10 + at), _mm_add_epi32(row1, col0));
+        _mm_store_si128(reinterpret_cast<__m128i*>(o11 + at), _mm_add_epi32(row1, col1));
     }
 
-    LUMRA_TARGET_AVX2 static __m256d load4(const float* plane, __m128i offsets) {
-        alignas(16) int o[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(o), offsets);
+    LUMRA_TARGET_AVX2 static __m256d load4(const float* plane, const int* o) {
         return _mm256_cvtps_pd(_mm_setr_ps(plane[o[0]], plane[o[1]], plane[o[2]], plane[o[3]]));
     }
 
-    LUMRA_TARGET_AVX2 __m128 sample(const float* plane) const {
-        const __m256d s00 = load4(plane, o00);
-        const __m256d s01 = load4(plane, o01);
-        const __m256d s10 = load4(plane, o10);
-        const __m256d s11 = load4(plane, o11);
-        const __m256d rest = _mm256_sub_pd(_mm256_set1_pd(1.0), fx);
-        const __m256d top = _mm256_add_pd(_mm256_mul_pd(s01, fx), _mm256_mul_pd(s00, rest));
+    // Pixels at..at + 3 of the run, read from `plane`.
+    LUMRA_TARGET_AVX2 __m128 sample(const float* plane, int at) const {
+        const __m256d s00 = load4(plane, o00 + at);
+        const __m256d s01 = load4(plane, o01 + at);
+        const __m256d s10 = load4(plane, o10 + at);
+        const __m256d s11 = load4(plane, o11 + at);
+        const __m256d f = _mm256_load_pd(fx + at);
+        const __m256d rest = _mm256_sub_pd(_mm256_set1_pd(1.0), f);
+        const __m256d top = _mm256_add_pd(_mm256_mul_pd(s01, f), _mm256_mul_pd(s00, rest));
         const __m256d bottom_minus_top =
-            _mm256_add_pd(_mm256_mul_pd(s11, fx), _mm256_sub_pd(_mm256_mul_pd(rest, s10), top));
-        return _mm256_cvtpd_ps(_mm256_add_pd(top, _mm256_mul_pd(bottom_minus_top, fy)));
+            _mm256_add_pd(_mm256_mul_pd(s11, f), _mm256_sub_pd(_mm256_mul_pd(rest, s10), top));
+        return _mm256_cvtpd_ps(_mm256_add_pd(top, _mm256_mul_pd(bottom_minus_top, _mm256_load_pd(fy + at))));
     }
 };
 
-// Window start and fraction index of four positions along one axis, as
-// cubic_tap: start min(max(base - 1, 0), size - 4); index only for
-// 1 <= base <= size - 3, else 0.
-LUMRA_TARGET_AVX2 inline void cubic_taps4(__m256d position, int size, __m128i& start, __m128i& index) {
-    const __m128i base = _mm256_cvttpd_epi32(position);
-    const __m256d fraction = _mm256_sub_pd(position, _mm256_cvtepi32_pd(base));
-    const __m128i steps = _mm256_cvttpd_epi32(_mm256_mul_pd(fraction, _mm256_set1_pd(kBicubicSteps)));
-    const __m128i inside = _mm_and_si128(_mm_cmpgt_epi32(base, _mm_setzero_si128()),
-                                         _mm_cmpgt_epi32(_mm_set1_epi32(size - 2), base));
-    index = _mm_and_si128(inside, _mm_min_epi32(steps, _mm_set1_epi32(kBicubicSteps - 1)));
-    start = _mm_min_epi32(_mm_max_epi32(_mm_sub_epi32(base, _mm_set1_epi32(1)), _mm_setzero_si128()),
-                          _mm_set1_epi32(size - 4));
-}
-
 // Cubic: each pixel's window offset (plane 0) and its weights.
 struct CubicTaps {
-    alignas(16) int window[4] = {};
-    const float* weights[4] = {};
+    alignas(16) int window[kRun];
+    alignas(16) int entry[kRun];
     int64_t c, c2, c3, wc;  // element offsets of window columns 1 to 3 and of the next row
 
     explicit CubicTaps(const WarpSource& s)
         : c(static_cast<int64_t>(s.channels)), c2(2 * c), c3(3 * c), wc(static_cast<int64_t>(s.width * s.channels)) {}
 
-    LUMRA_TARGET_AVX2 void prepare(const WarpSource& s, __m256d y, __m256d x) {
+    LUMRA_TARGET_AVX2 void prepare(const WarpSource& s, __m256d y, __m256d x, int at) {
         __m128i row_start, row_index, col_start, col_index;
         cubic_taps4(y, static_cast<int>(s.height), row_start, row_index);
         cubic_taps4(x, static_cast<int>(s.width), col_start, col_index);
         const __m128i row_step = _mm_set1_epi32(static_cast<int>(s.width * s.channels));
         const __m128i col_step = _mm_set1_epi32(static_cast<int>(s.channels));
-        _mm_store_si128(reinterpret_cast<__m128i*>(window),
+        _mm_store_si128(reinterpret_cast<__m128i*>(window + at),
                         _mm_add_epi32(_mm_mullo_epi32(row_start, row_step), _mm_mullo_epi32(col_start, col_step)));
-        alignas(16) int entry[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(entry),
+        _mm_store_si128(reinterpret_cast<__m128i*>(entry + at),
                         _mm_slli_epi32(_mm_add_epi32(_mm_slli_epi32(row_index, 5), col_index), 4));
-        for (int t = 0; t < 4; ++t) weights[t] = s.table + entry[t];
     }
 
-    LUMRA_TARGET_AVX2 __m128 sample(const float* plane) const {
+    LUMRA_TARGET_AVX2 __m128 sample(const WarpSource& s, const float* plane, int at) const {
         alignas(16) float values[4];
         for (int t = 0; t < 4; ++t) {
-            const float* w = weights[t];
-            const float* base = plane + window[t];
+            const float* w = s.table + entry[at + t];
+            const float* base = plane + window[at + t];
             // Rows 0 | 1 and 2 | 3 in the two halves of a register (single
             // loads: faster than gathers on some processors).
             const __m256 p01 = _mm256_mul_ps(_mm256_setr_ps(base[0], base[c], base[c2], base[c3], base[wc], base[wc + c],
@@ -188,49 +127,54 @@ struct CubicTaps {
     }
 };
 
+LUMRA_TARGET_AVX2 inline __m128 sample_run(const BilinearTaps& taps, const WarpSource&, const float* plane, int at) {
+    return taps.sample(plane, at);
+}
+
+LUMRA_TARGET_AVX2 inline __m128 sample_run(const CubicTaps& taps, const WarpSource& s, const float* plane, int at) {
+    return taps.sample(s, plane, at);
+}
+
+// `taps[k]` holds plane k's positions where plane k has its own, else
+// plane k is read at the positions of the last plane before it that has.
 template <typename Taps>
 LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& g, int plane_count, uint64_t row,
-                                            float* out_row, Taps& taps) {
+                                            float* out_row, Taps* taps) {
     PlaneCoefficients coefficients[kWidePlanes];
-    bool fresh[kWidePlanes];
+    int source_of[kWidePlanes];  // which plane's positions plane k uses
     for (int k = 0; k < plane_count; ++k) {
         coefficients[k] = g.plane(k);
-        fresh[k] = k == 0 || !g.same_as_previous(k);
+        source_of[k] = k == 0 || !g.same_as_previous(k) ? k : source_of[k - 1];
     }
-    RowTerms r;
-    r.dy = static_cast<double>(static_cast<int64_t>(row)) - g.cy;
-    const double sy = r.dy * g.scale;
-    r.qy = sy * sy;
-    r.two_l_sy = 2.0 * g.extent * sy;
+    const RowTerms r(g, row);
     const uint64_t columns = s.width & ~uint64_t{3};
-    if (s.channels == 3 && plane_count == 3) {
-        // Every sample of the pixels is written: whole registers are stored.
-        for (uint64_t col = 0; col < columns; col += 4) {
-            const PixelTerms t = pixel_terms(g, r, col);
-            __m128 values[3];
-            for (int k = 0; k < 3; ++k) {
-                if (fresh[k]) {
-                    __m256d y, x;
-                    positions4(g, coefficients[k], t, r.dy, y, x);
-                    taps.prepare(s, y, x);
-                }
-                values[k] = taps.sample(s.pixels + k);
-            }
-            store_three_planes(values, out_row + col * 3);
-        }
-        return columns;
-    }
-    for (uint64_t col = 0; col < columns; col += 4) {
-        const PixelTerms t = pixel_terms(g, r, col);
-        float* out = out_row + col * s.channels;
-        for (int k = 0; k < plane_count; ++k) {
-            if (fresh[k]) {
+    for (uint64_t first = 0; first < columns; first += kRun) {
+        const int n = static_cast<int>(std::min<uint64_t>(kRun, columns - first));
+        __m256d columns = four_columns(first);
+        for (int at = 0; at < n; at += 4, columns = _mm256_add_pd(columns, _mm256_set1_pd(4.0))) {
+            const PixelTerms t = pixel_terms(g, r, columns);
+            for (int k = 0; k < plane_count; ++k) {
+                if (source_of[k] != k) continue;
                 __m256d y, x;
                 positions4(g, coefficients[k], t, r.dy, y, x);
-                taps.prepare(s, y, x);
+                taps[k].prepare(s, y, x, at);
             }
-            store_lanes(taps.sample(s.pixels + k), out + k, s.channels);
         }
+        float* out = out_row + first * s.channels;
+        if (s.channels == 3 && plane_count == 3) {
+            // Every sample of the pixels is written: whole registers are stored.
+            for (int at = 0; at < n; at += 4) {
+                const __m128 values[3] = {sample_run(taps[source_of[0]], s, s.pixels, at),
+                                          sample_run(taps[source_of[1]], s, s.pixels + 1, at),
+                                          sample_run(taps[source_of[2]], s, s.pixels + 2, at)};
+                store_three_planes(values, out + at * 3);
+            }
+            continue;
+        }
+        for (int at = 0; at < n; at += 4)
+            for (int k = 0; k < plane_count; ++k)
+                store_lanes(sample_run(taps[source_of[k]], s, s.pixels + k, at), out + at * s.channels + k,
+                            s.channels);
     }
     return columns;
 }
@@ -240,10 +184,10 @@ LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& 
 LUMRA_TARGET_AVX2 uint64_t warp_rows_avx2(const WarpSource& s, const Geometry& g, int plane_count, uint64_t row,
                                           float* out_row) {
     if (s.table) {
-        CubicTaps taps(s);
+        CubicTaps taps[kWidePlanes] = {CubicTaps(s), CubicTaps(s), CubicTaps(s), CubicTaps(s)};
         return warp_row(s, g, plane_count, row, out_row, taps);
     }
-    BilinearTaps taps{};
+    BilinearTaps taps[kWidePlanes];
     return warp_row(s, g, plane_count, row, out_row, taps);
 }
 

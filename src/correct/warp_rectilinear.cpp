@@ -105,9 +105,10 @@ void warp_rectilinear(const float* source, float* destination, uint64_t height, 
     g.radial_count = radial_count;
     g.terms = std::min(radial_count, 4);
     g.tangential = tangential;
-    const WarpSource frame{source, height, width, static_cast<uint64_t>(channels), height - 1, width - 1, table};
-    warp_rows(frame, destination, g, plane_count, bicubic ? cubic_run : bilinear_run,
-              warp_wide_rows(frame, plane_count));
+    WarpSource frame{source, height, width, static_cast<uint64_t>(channels), height - 1, width - 1, table, nullptr};
+    WideScratch scratch;
+    const WideRows wide_rows = warp_wide_rows(frame, g, plane_count, scratch);
+    warp_rows(frame, destination, g, plane_count, bicubic ? cubic_run : bilinear_run, wide_rows);
 }
 
 }  // namespace lumra

@@ -16,15 +16,20 @@ void cubic_run(const WarpSource& s, const double* ys, const double* xs, int n, u
     for (int j = 0; j < n; ++j) out[static_cast<uint64_t>(j) * s.channels + plane] = cubic_sample(s, ys[j], xs[j], plane);
 }
 
-WideRows warp_wide_rows(const WarpSource& s, int plane_count) noexcept {
+WideRows warp_wide_rows(WarpSource& s, const Geometry& g, int plane_count, WideScratch& scratch) noexcept {
 #if LUMRA_HAS_AVX2_PATH
     const uint64_t elements = s.height * s.width * s.channels;
     const bool offsets_fit = s.width != 0 && elements / s.width / s.channels == s.height &&
                              elements <= static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
-    if (offsets_fit && plane_count <= kWidePlanes && avx2_path()) return warp_rows_avx2;
+    if (!offsets_fit || !avx2_path()) return nullptr;
+    if (static_cast<uint64_t>(plane_count) == s.channels && g.planes_alike(plane_count))
+        if (const WideRows pixel_rows = warp_pixel_rows_avx2(s, scratch)) return pixel_rows;
+    if (plane_count <= kWidePlanes) return warp_rows_avx2;
 #else
     (void)s;
+    (void)g;
     (void)plane_count;
+    (void)scratch;
 #endif
     return nullptr;
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "bicubic_weights.h"
@@ -19,6 +20,7 @@ struct WarpSource {
     uint64_t height, width, channels;
     uint64_t last_row, last_col;  // H - 1 and W - 1
     const float* table;           // cubic weights, or null for the bilinear resampler
+    const float* spread;          // the weights laid out for a wide path, if it needs them
 
     const float* at(uint64_t row, uint64_t col, uint64_t plane) const {
         return pixels + (row * width + col) * channels + plane;
@@ -57,6 +59,13 @@ struct Geometry {
         const double* kr = radial + static_cast<int64_t>(k) * radial_count;
         if (std::memcmp(kr, kr - radial_count, sizeof(double) * static_cast<size_t>(terms)) != 0) return false;
         return !tangential || std::memcmp(tangential + 2 * k, tangential + 2 * k - 2, 2 * sizeof(double)) == 0;
+    }
+
+    // Every one of the first `count` planes has plane 0's positions.
+    bool planes_alike(int count) const {
+        for (int k = 1; k < count; ++k)
+            if (!same_as_previous(k)) return false;
+        return true;
     }
 };
 
@@ -130,11 +139,25 @@ constexpr int kWidePlanes = 4;
 // geometry and resampling four pixels at a time; returns the columns done.
 using WideRows = uint64_t (*)(const WarpSource& s, const Geometry& g, int plane_count, uint64_t row, float* out_row);
 
-// The wide row warp the processor runs for this source and plane count, or
-// null. It addresses the source with 32-bit offsets.
-WideRows warp_wide_rows(const WarpSource& s, int plane_count) noexcept;
+// Memory a wide path borrows for one call, freed when the call ends.
+struct WideScratch {
+    void* memory = nullptr;
+    WideScratch() = default;
+    WideScratch(const WideScratch&) = delete;
+    WideScratch& operator=(const WideScratch&) = delete;
+    ~WideScratch() { std::free(memory); }
+};
+
+// The wide row warp the processor runs for this source, geometry and plane
+// count, or null. It addresses the source with 32-bit offsets, and may set
+// the source's `spread` to memory it takes in `scratch`.
+WideRows warp_wide_rows(WarpSource& s, const Geometry& g, int plane_count, WideScratch& scratch) noexcept;
 #if LUMRA_HAS_AVX2_PATH
 uint64_t warp_rows_avx2(const WarpSource& s, const Geometry& g, int plane_count, uint64_t row, float* out_row);
+// Rows of an image of three or four channels whose planes are all warped
+// alike, every channel of a pixel at once; null for other channel counts or
+// when its scratch cannot be had.
+WideRows warp_pixel_rows_avx2(WarpSource& s, WideScratch& scratch) noexcept;
 #endif
 
 }  // namespace lumra

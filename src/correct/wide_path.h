@@ -1,7 +1,7 @@
 // Run-time choice of the corrections' wider instruction paths. Each kernel
-// family asks once per call whether to take its AVX2 path; the baseline path
-// is always built, and tests can force it to compare both against the same
-// expectations.
+// family asks once per call whether to take its AVX2 (or AVX-512) path; the
+// baseline path is always built, and tests can force the narrower paths to
+// compare them all against the same expectations.
 #pragma once
 
 namespace lumra {
@@ -18,12 +18,17 @@ namespace lumra {
 #define LUMRA_SHARED_BODY inline
 #endif
 
-enum class WidePath { widest, baseline };
+enum class WidePath { widest, avx2, baseline };
 
-// For tests: WidePath::baseline makes every kernel take its baseline path.
+// For tests: WidePath::baseline makes every kernel take its baseline path,
+// WidePath::avx2 keeps kernels from their AVX-512 paths.
 void use_wide_path(WidePath path) noexcept;
 
 // True when the processor runs AVX2 and the baseline path is not forced.
 bool avx2_path() noexcept;
+
+// True when the processor runs AVX-512 (F, DQ and VL) and no narrower path
+// is forced.
+bool avx512_path() noexcept;
 
 }  // namespace lumra
