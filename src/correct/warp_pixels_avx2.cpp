@@ -137,11 +137,11 @@ struct CubicPixels {
         __m256 low[4], high[4];  // samples 0-7 and the rest (4 or 8) of each row's products
         for (int t = 0; t < 4; ++t) {
             const float* row = base + t * wc;
-            low[t] = _mm256_mul_ps(_mm256_loadu_ps(row), _mm256_load_ps(w + t * kRow));
+            low[t] = _mm256_mul_ps(_mm256_loadu_ps(row), _mm256_loadu_ps(w + t * kRow));
             if constexpr (Channels == 4)
-                high[t] = _mm256_mul_ps(_mm256_loadu_ps(row + 8), _mm256_load_ps(w + t * kRow + 8));
+                high[t] = _mm256_mul_ps(_mm256_loadu_ps(row + 8), _mm256_loadu_ps(w + t * kRow + 8));
             else
-                high[t] = _mm256_castps128_ps256(_mm_mul_ps(_mm_loadu_ps(row + 8), _mm_load_ps(w + t * kRow + 8)));
+                high[t] = _mm256_castps128_ps256(_mm_mul_ps(_mm_loadu_ps(row + 8), _mm_loadu_ps(w + t * kRow + 8)));
         }
         const __m256 a = _mm256_add_ps(_mm256_add_ps(low[0], low[2]), _mm256_add_ps(low[3], low[1]));
         __m128 value;
