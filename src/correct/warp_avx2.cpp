@@ -6,7 +6,7 @@
 // functions in warp_resample.h) in the same order, so the results are the
 // same bits. Pairs of operands are at times swapped, which IEEE addition and
 // multiplication do not notice.
-#include "warp_lanes_avx2.h"
+#include "warp_pixels.h"
 
 #if LUMRA_HAS_AVX2_PATH
 
@@ -31,50 +31,31 @@ LUMRA_TARGET_AVX2 inline void store_three_planes(const __m128 planes[3], float* 
     _mm_storeu_ps(out + 8, _mm_shuffle_ps(ca_high, bc_high, _MM_SHUFFLE(3, 2, 3, 0))); // c2 a3 b3 c3
 }
 
-// Destination pixels whose positions are worked out, for every plane, in
-// one pass before they are resampled in a second: each pass has short
-// dependency chains and its iterations overlap, where a single pass over
-// four pixels at a time waits on each group's geometry before it can load.
-constexpr int kRun = 64;
+// Bilinear resampling of whole groups, a plane at a time: four pixels' corner
+// samples read one by one.
+struct BilinearTaps : BilinearRun {
+    using BilinearRun::BilinearRun;
 
-// Bilinear: each pixel's four corner offsets (plane 0) and its fractions.
-struct BilinearTaps {
-    alignas(16) int o00[kRun], o01[kRun], o10[kRun], o11[kRun];
-    alignas(32) double fx[kRun], fy[kRun];
-
-    LUMRA_TARGET_AVX2 void prepare(const WarpSource& s, __m256d y, __m256d x, int at) {
-        const __m128i one = _mm_set1_epi32(1);
-        const __m128i y0 = _mm256_cvttpd_epi32(y), x0 = _mm256_cvttpd_epi32(x);
-        const __m128i y1 = _mm_min_epi32(_mm_add_epi32(y0, one), _mm_set1_epi32(static_cast<int>(s.last_row)));
-        const __m128i x1 = _mm_min_epi32(_mm_add_epi32(x0, one), _mm_set1_epi32(static_cast<int>(s.last_col)));
-        _mm256_store_pd(fx + at, _mm256_sub_pd(x, _mm256_cvtepi32_pd(x0)));
-        _mm256_store_pd(fy + at, _mm256_sub_pd(y, _mm256_cvtepi32_pd(y0)));
-        const __m128i row_step = _mm_set1_epi32(static_cast<int>(s.width * s.channels));
-        const __m128i col_step = _mm_set1_epi32(static_cast<int>(s.channels));
-        const __m128i row0 = _mm_mullo_epi32(y0, row_step), row1 = _mm_mullo_epi32(y1, row_step);
-        const __m128i col0 = _mm_mullo_epi32(x0, col_step), col1 = _mm_mullo_epi32(x1, col_step);
-        _mm_store_si128(reinterpret_cast<__m128i*>(o00 + at), _mm_add_epi32(row0, col0));
-        _mm_store_si128(reinterpret_cast<__m128i*>(o01 + at), _mm_add_epi32(row0, col1));
-        _mm_store_si128(reinterpret_cast<__m128i*>(o10 + at), _mm_add_epi32(row1, col0));
-        _mm_store_si128(reinterpret_cast<__m128i*>(o11 + at), _mm_add_epi32(row1, col1));
-    }
-
-    LUMRA_TARGET_AVX2 static __m256d load4(const float* plane, const int* o) {
-        return _mm256_cvtps_pd(_mm_setr_ps(plane[o[0]], plane[o[1]], plane[o[2]], plane[o[3]]));
+    LUMRA_TARGET_AVX2 static __m256d load4(const float* plane, const int* first, int64_t step) {
+        return _mm256_cvtps_pd(
+            _mm_setr_ps(plane[first[0] + step], plane[first[1] + step], plane[first[2] + step], plane[first[3] + step]));
     }
 
     // Pixels at..at + 3 of the run, read from `plane`.
-    LUMRA_TARGET_AVX2 __m128 sample(const float* plane, int at) const {
-        const __m256d s00 = load4(plane, o00 + at);
-        const __m256d s01 = load4(plane, o01 + at);
-        const __m256d s10 = load4(plane, o10 + at);
-        const __m256d s11 = load4(plane, o11 + at);
-        const __m256d f = _mm256_load_pd(fx + at);
-        const __m256d rest = _mm256_sub_pd(_mm256_set1_pd(1.0), f);
-        const __m256d top = _mm256_add_pd(_mm256_mul_pd(s01, f), _mm256_mul_pd(s00, rest));
-        const __m256d bottom_minus_top =
-            _mm256_add_pd(_mm256_mul_pd(s11, f), _mm256_sub_pd(_mm256_mul_pd(rest, s10), top));
+    LUMRA_TARGET_AVX2 __m128 sample(const WarpSource&, const float* plane, int at) const {
+        const int* first = corner + at;
+        const __m256d s00 = load4(plane, first, 0), s01 = load4(plane, first, c);
+        const __m256d s10 = load4(plane, first, wc), s11 = load4(plane, first, wc + c);
+        const __m256d f = _mm256_load_pd(fx + at), r = _mm256_load_pd(rest + at);
+        const __m256d top = _mm256_add_pd(_mm256_mul_pd(s01, f), _mm256_mul_pd(s00, r));
+        const __m256d bottom_minus_top = _mm256_add_pd(_mm256_mul_pd(s11, f), _mm256_sub_pd(_mm256_mul_pd(r, s10), top));
         return _mm256_cvtpd_ps(_mm256_add_pd(top, _mm256_mul_pd(bottom_minus_top, _mm256_load_pd(fy + at))));
+    }
+
+    LUMRA_TARGET_AVX2 void plan(const WarpSource& s, const Geometry& g, const PlaneCoefficients& k,
+                                const RowTerms& r, uint64_t first, int n, double* ys, double* xs, bool* whole,
+                                bool avx512) {
+        plan_bilinear(s, g, k, r, first, n, *this, ys, xs, whole, avx512);
     }
 };
 
@@ -87,7 +68,7 @@ struct CubicTaps {
     explicit CubicTaps(const WarpSource& s)
         : c(static_cast<int64_t>(s.channels)), c2(2 * c), c3(3 * c), wc(static_cast<int64_t>(s.width * s.channels)) {}
 
-    LUMRA_TARGET_AVX2 void prepare(const WarpSource& s, __m256d y, __m256d x, int at) {
+    LUMRA_TARGET_AVX2 bool prepare(const WarpSource& s, __m256d y, __m256d x, int at) {
         __m128i row_start, row_index, col_start, col_index;
         cubic_taps4(y, static_cast<int>(s.height), row_start, row_index);
         cubic_taps4(x, static_cast<int>(s.width), col_start, col_index);
@@ -97,6 +78,12 @@ struct CubicTaps {
                         _mm_add_epi32(_mm_mullo_epi32(row_start, row_step), _mm_mullo_epi32(col_start, col_step)));
         _mm_store_si128(reinterpret_cast<__m128i*>(entry + at),
                         _mm_slli_epi32(_mm_add_epi32(_mm_slli_epi32(row_index, 5), col_index), 4));
+        return true;
+    }
+
+    LUMRA_TARGET_AVX2 void plan(const WarpSource& s, const Geometry& g, const PlaneCoefficients& k,
+                                const RowTerms& r, uint64_t first, int n, double* ys, double* xs, bool* whole, bool) {
+        plan_avx2(s, g, k, r, first, 0, n, *this, ys, xs, whole);
     }
 
     LUMRA_TARGET_AVX2 __m128 sample(const WarpSource& s, const float* plane, int at) const {
@@ -127,19 +114,29 @@ struct CubicTaps {
     }
 };
 
-LUMRA_TARGET_AVX2 inline __m128 sample_run(const BilinearTaps& taps, const WarpSource&, const float* plane, int at) {
-    return taps.sample(plane, at);
-}
+// Where each plane's positions and taps are kept for a run.
+template <typename Taps>
+struct PlaneRun {
+    Taps taps;
+    alignas(64) double ys[kRun], xs[kRun];
+    bool whole[kRun / 4];
 
-LUMRA_TARGET_AVX2 inline __m128 sample_run(const CubicTaps& taps, const WarpSource& s, const float* plane, int at) {
-    return taps.sample(s, plane, at);
-}
+    explicit PlaneRun(const WarpSource& s) : taps(s) {}
 
-// `taps[k]` holds plane k's positions where plane k has its own, else
+    // Pixels at..at + 3 of plane k, which reads these positions.
+    LUMRA_TARGET_AVX2 __m128 sample(const WarpSource& s, uint64_t k, int at) const {
+        if (whole[at / 4]) return taps.sample(s, s.pixels + k, at);
+        alignas(16) float values[4];
+        for (int p = 0; p < 4; ++p) values[p] = resample_one(s, ys[at + p], xs[at + p], k);
+        return _mm_load_ps(values);
+    }
+};
+
+// `runs[k]` holds plane k's positions where plane k has its own, else
 // plane k is read at the positions of the last plane before it that has.
 template <typename Taps>
 LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& g, int plane_count, uint64_t row,
-                                            float* out_row, Taps* taps) {
+                                            float* out_row, PlaneRun<Taps>* runs) {
     PlaneCoefficients coefficients[kWidePlanes];
     int source_of[kWidePlanes];  // which plane's positions plane k uses
     for (int k = 0; k < plane_count; ++k) {
@@ -147,33 +144,28 @@ LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& 
         source_of[k] = k == 0 || !g.same_as_previous(k) ? k : source_of[k - 1];
     }
     const RowTerms r(g, row);
+    const bool avx512 = avx512_path();
     const uint64_t columns = s.width & ~uint64_t{3};
     for (uint64_t first = 0; first < columns; first += kRun) {
         const int n = static_cast<int>(std::min<uint64_t>(kRun, columns - first));
-        __m256d columns = four_columns(first);
-        for (int at = 0; at < n; at += 4, columns = _mm256_add_pd(columns, _mm256_set1_pd(4.0))) {
-            const PixelTerms t = pixel_terms(g, r, columns);
-            for (int k = 0; k < plane_count; ++k) {
-                if (source_of[k] != k) continue;
-                __m256d y, x;
-                positions4(g, coefficients[k], t, r.dy, y, x);
-                taps[k].prepare(s, y, x, at);
+        for (int k = 0; k < plane_count; ++k)
+            if (source_of[k] == k) {
+                PlaneRun<Taps>& run = runs[k];
+                run.taps.plan(s, g, coefficients[k], r, first, n, run.ys, run.xs, run.whole, avx512);
             }
-        }
         float* out = out_row + first * s.channels;
         if (s.channels == 3 && plane_count == 3) {
             // Every sample of the pixels is written: whole registers are stored.
             for (int at = 0; at < n; at += 4) {
-                const __m128 values[3] = {sample_run(taps[source_of[0]], s, s.pixels, at),
-                                          sample_run(taps[source_of[1]], s, s.pixels + 1, at),
-                                          sample_run(taps[source_of[2]], s, s.pixels + 2, at)};
+                const __m128 values[3] = {runs[source_of[0]].sample(s, 0, at), runs[source_of[1]].sample(s, 1, at),
+                                          runs[source_of[2]].sample(s, 2, at)};
                 store_three_planes(values, out + at * 3);
             }
             continue;
         }
         for (int at = 0; at < n; at += 4)
             for (int k = 0; k < plane_count; ++k)
-                store_lanes(sample_run(taps[source_of[k]], s, s.pixels + k, at), out + at * s.channels + k,
+                store_lanes(runs[source_of[k]].sample(s, static_cast<uint64_t>(k), at), out + at * s.channels + k,
                             s.channels);
     }
     return columns;
@@ -184,11 +176,13 @@ LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& 
 LUMRA_TARGET_AVX2 uint64_t warp_rows_avx2(const WarpSource& s, const Geometry& g, int plane_count, uint64_t row,
                                           float* out_row) {
     if (s.table) {
-        CubicTaps taps[kWidePlanes] = {CubicTaps(s), CubicTaps(s), CubicTaps(s), CubicTaps(s)};
-        return warp_row(s, g, plane_count, row, out_row, taps);
+        PlaneRun<CubicTaps> runs[kWidePlanes] = {PlaneRun<CubicTaps>(s), PlaneRun<CubicTaps>(s),
+                                                 PlaneRun<CubicTaps>(s), PlaneRun<CubicTaps>(s)};
+        return warp_row(s, g, plane_count, row, out_row, runs);
     }
-    BilinearTaps taps[kWidePlanes];
-    return warp_row(s, g, plane_count, row, out_row, taps);
+    PlaneRun<BilinearTaps> runs[kWidePlanes] = {PlaneRun<BilinearTaps>(s), PlaneRun<BilinearTaps>(s),
+                                                PlaneRun<BilinearTaps>(s), PlaneRun<BilinearTaps>(s)};
+    return warp_row(s, g, plane_count, row, out_row, runs);
 }
 
 }  // namespace lumra

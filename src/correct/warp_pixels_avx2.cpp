@@ -31,44 +31,9 @@ LUMRA_TARGET_AVX2 inline void store_pixels(const __m128 pixels[4], float* out) {
     }
 }
 
-// Bilinear resampling of four pixels, all channels at once. Groups where a
-// pixel's right or lower neighbour is clamped to the same column or row
-// (positions on the last column or row), or where a load would pass the end
-// of the buffer, go to the per-sample reading instead; elsewhere the four
-// corners are at fixed steps from the first.
-struct BilinearPixels {
-    alignas(64) double fx[kRun], rest[kRun], fy[kRun];
-    alignas(32) int corner[kRun];
-    int64_t c, wc;  // element steps to the right and lower neighbours
-    __m256d c_steps, wc_steps, last_col, last_row, last_first;
-
-    LUMRA_TARGET_AVX2 explicit BilinearPixels(const WarpSource& s)
-        : c(static_cast<int64_t>(s.channels)), wc(static_cast<int64_t>(s.width * s.channels)),
-          c_steps(_mm256_set1_pd(static_cast<double>(c))), wc_steps(_mm256_set1_pd(static_cast<double>(wc))),
-          last_col(_mm256_set1_pd(static_cast<double>(s.last_col))),
-          last_row(_mm256_set1_pd(static_cast<double>(s.last_row))),
-          // The highest first corner whose last corner's load ends inside the buffer.
-          last_first(_mm256_set1_pd(static_cast<double>(static_cast<int64_t>(s.height) * wc - 4 - wc - c))) {}
-
-    // Prepares pixels at..at + 3 of the run. The positions are in
-    // [0, H - 1] x [0, W - 1], so truncation is the floor, and the first
-    // corner's offset is exact in double.
-    LUMRA_TARGET_AVX2 bool prepare(const WarpSource&, __m256d y, __m256d x, int at) {
-        const __m256d y0 = _mm256_round_pd(y, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-        const __m256d x0 = _mm256_round_pd(x, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-        const __m256d fractions_x = _mm256_sub_pd(x, x0);
-        _mm256_store_pd(fx + at, fractions_x);
-        _mm256_store_pd(rest + at, _mm256_sub_pd(_mm256_set1_pd(1.0), fractions_x));
-        _mm256_store_pd(fy + at, _mm256_sub_pd(y, y0));
-        const __m256d first = _mm256_add_pd(_mm256_mul_pd(y0, wc_steps), _mm256_mul_pd(x0, c_steps));
-        _mm_store_si128(reinterpret_cast<__m128i*>(corner + at), _mm256_cvttpd_epi32(first));
-        // Interior: x0 < W - 1, y0 < H - 1 and the last corner's load ends
-        // inside the buffer.
-        const __m256d edge = _mm256_or_pd(
-            _mm256_or_pd(_mm256_cmp_pd(x0, last_col, _CMP_EQ_OQ), _mm256_cmp_pd(y0, last_row, _CMP_EQ_OQ)),
-            _mm256_cmp_pd(first, last_first, _CMP_GT_OQ));
-        return _mm256_movemask_pd(edge) == 0;
-    }
+// Bilinear resampling of whole groups, every channel of a pixel at once.
+struct BilinearPixels : BilinearRun {
+    using BilinearRun::BilinearRun;
 
     // bilinear_sample for every channel of pixel p of the run.
     LUMRA_TARGET_AVX2 __m128 sample(const float* pixels, int p) const {
@@ -166,36 +131,10 @@ struct CubicPixels {
     }
 };
 
-inline float resample_one(const WarpSource& s, double y, double x, uint64_t plane) {
-    return s.table ? cubic_sample(s, y, x, plane) : bilinear_sample(s, y, x, plane);
-}
-
-// The geometry pass over pixels at..n - 1 of a run from column `first`,
-// four at a time.
-template <typename Taps>
-LUMRA_TARGET_AVX2 inline void plan_avx2(const WarpSource& s, const Geometry& g, const PlaneCoefficients& k,
-                                        const RowTerms& r, uint64_t first, int at, int n, Taps& taps, double* ys,
-                                        double* xs, bool* whole) {
-    __m256d columns = four_columns(first + static_cast<uint64_t>(at));
-    for (; at < n; at += 4, columns = _mm256_add_pd(columns, _mm256_set1_pd(4.0))) {
-        const PixelTerms t = pixel_terms(g, r, columns);
-        __m256d y, x;
-        positions4(g, k, t, r.dy, y, x);
-        _mm256_store_pd(ys + at, y);
-        _mm256_store_pd(xs + at, x);
-        whole[at / 4] = taps.prepare(s, y, x, at);
-    }
-}
-
 LUMRA_TARGET_AVX2 inline void plan_run(const WarpSource& s, const Geometry& g, const PlaneCoefficients& k,
                                        const RowTerms& r, uint64_t first, int n, BilinearPixels& taps, double* ys,
                                        double* xs, bool* whole, bool avx512) {
-    int done = 0;
-    if (avx512) {
-        done = n & ~7;
-        plan_bilinear_avx512(s, g, k, r, first, done, {ys, xs, taps.fx, taps.rest, taps.fy, taps.corner, whole});
-    }
-    plan_avx2(s, g, k, r, first, done, n, taps, ys, xs, whole);
+    plan_bilinear(s, g, k, r, first, n, taps, ys, xs, whole, avx512);
 }
 
 template <typename Taps>

@@ -1,8 +1,7 @@
-// The geometry of the pixel-at-a-time bilinear warp with AVX-512: eight
-// destination pixels in the lanes, which halves the instructions of the
-// pass that dominates the warp. Every lane performs the operations of
-// pixel_terms, positions4 and BilinearPixels::prepare in the same order, so
-// the taps are the same bits.
+// The geometry of the bilinear warp with AVX-512: eight destination pixels
+// in the lanes, which halves the instructions of the pass that dominates
+// the warp. Every lane performs the operations of pixel_terms, positions4
+// and BilinearRun::prepare in the same order, so the taps are the same bits.
 #include "warp_pixels.h"
 
 #if LUMRA_HAS_AVX2_PATH
@@ -17,7 +16,7 @@ namespace lumra {
 
 __attribute__((target("avx2,avx512f,avx512dq,avx512vl"))) void plan_bilinear_avx512(
     const WarpSource& s, const Geometry& g, const PlaneCoefficients& k, const RowTerms& r, uint64_t first, int n,
-    const BilinearPlan& plan) noexcept {
+    BilinearRun& taps, double* ys, double* xs, bool* whole) noexcept {
     const __m512d one = _mm512_set1_pd(1.0), zero = _mm512_setzero_pd();
     const __m512d cx = _mm512_set1_pd(g.cx), cy = _mm512_set1_pd(g.cy), scale = _mm512_set1_pd(g.scale);
     const __m512d extent = _mm512_set1_pd(g.extent), dy = _mm512_set1_pd(r.dy), qy = _mm512_set1_pd(r.qy);
@@ -52,22 +51,22 @@ __attribute__((target("avx2,avx512f,avx512dq,avx512vl"))) void plan_bilinear_avx
         }
         y = _mm512_max_pd(_mm512_min_pd(_mm512_add_pd(cy, y), last_row), zero);
         x = _mm512_max_pd(_mm512_min_pd(_mm512_add_pd(cx, x), last_col), zero);
-        _mm512_storeu_pd(plan.ys + at, y);
-        _mm512_storeu_pd(plan.xs + at, x);
-        // BilinearPixels::prepare
+        _mm512_storeu_pd(ys + at, y);
+        _mm512_storeu_pd(xs + at, x);
+        // BilinearRun::prepare
         const __m512d y0 = _mm512_roundscale_pd(y, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
         const __m512d x0 = _mm512_roundscale_pd(x, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
         const __m512d fractions_x = _mm512_sub_pd(x, x0);
-        _mm512_storeu_pd(plan.fx + at, fractions_x);
-        _mm512_storeu_pd(plan.rest + at, _mm512_sub_pd(one, fractions_x));
-        _mm512_storeu_pd(plan.fy + at, _mm512_sub_pd(y, y0));
+        _mm512_storeu_pd(taps.fx + at, fractions_x);
+        _mm512_storeu_pd(taps.rest + at, _mm512_sub_pd(one, fractions_x));
+        _mm512_storeu_pd(taps.fy + at, _mm512_sub_pd(y, y0));
         const __m512d corner = _mm512_add_pd(_mm512_mul_pd(y0, wc_steps), _mm512_mul_pd(x0, c_steps));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(plan.corner + at), _mm512_cvttpd_epi32(corner));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(taps.corner + at), _mm512_cvttpd_epi32(corner));
         const unsigned edge = static_cast<unsigned>(_mm512_cmp_pd_mask(x0, last_col, _CMP_EQ_OQ) |
                                                     _mm512_cmp_pd_mask(y0, last_row, _CMP_EQ_OQ) |
                                                     _mm512_cmp_pd_mask(corner, last_first, _CMP_GT_OQ));
-        plan.whole[at / 4] = (edge & 0x0fu) == 0;
-        plan.whole[at / 4 + 1] = (edge & 0xf0u) == 0;
+        whole[at / 4] = (edge & 0x0fu) == 0;
+        whole[at / 4 + 1] = (edge & 0xf0u) == 0;
     }
 }
 

@@ -124,6 +124,11 @@ inline float cubic_sample(const WarpSource& s, double y, double x, uint64_t plan
     return cubic_window(s.at(ty.start, tx.start, plane), s.width * s.channels, s.channels, w);
 }
 
+// One sample with the call's resampler.
+inline float resample_one(const WarpSource& s, double y, double x, uint64_t plane) {
+    return s.table ? cubic_sample(s, y, x, plane) : bilinear_sample(s, y, x, plane);
+}
+
 // Resamples plane `plane` at positions (ys[j], xs[j]), j < n, into
 // out[j * channels + plane].
 using ResampleRun = void (*)(const WarpSource& s, const double* ys, const double* xs, int n, uint64_t plane,
