@@ -1,11 +1,10 @@
-// The rectilinear warp with AVX2, a plane at a time, four destination
-// pixels in the lanes: the geometry in four double lanes, the positions
-// turned into 32-bit element offsets together, the source read sample by
-// sample. Every lane performs the
-// operations of the baseline path (warp_rectilinear.cpp and the per-sample
-// functions in warp_resample.h) in the same order, so the results are the
-// same bits. Pairs of operands are at times swapped, which IEEE addition and
-// multiplication do not notice.
+// The rectilinear warp with AVX2, a plane at a time, for planes with
+// coefficients of their own: four destination pixels in the lanes, the
+// geometry of each plane in double lanes (warp_pixels.h), the source read
+// sample by sample. Every lane performs the operations of the baseline path
+// (warp_rectilinear.cpp and the per-sample functions in warp_resample.h) in
+// the same order, so the results are the same bits. Pairs of operands are at
+// times swapped, which IEEE addition and multiplication do not notice.
 #include "warp_pixels.h"
 
 #if LUMRA_HAS_AVX2_PATH
