@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "profile/float_lanes.h"
+#include "profile/float_lanes_avx512.h"
 #include "profile/profile_kernels.h"
 #include "profile/table_position.h"
 
@@ -159,6 +160,13 @@ using Lanes = Avx2Lanes;
 #include "profile/hue_sat_lanes.inc"
 }  // namespace avx2_path
 LUMRA_END_AVX2
+
+LUMRA_BEGIN_AVX512
+namespace avx512_path {
+using Lanes = Avx512Lanes;
+#include "profile/hue_sat_lanes.inc"
+}  // namespace avx512_path
+LUMRA_END_AVX512
 #endif
 
 }  // namespace
@@ -178,9 +186,13 @@ void apply_hue_sat_map_kernel_at(LaneWidth lane_width, float* data, int32_t heig
     uint64_t n = 0;
 #if defined(__SSE2__)
     if (fits_lanes(table)) {
-        if (lane_width == LaneWidth::widest && processor_has_avx2()) {
-            avx2_path::hue_sat_blocks(data, pixels / 8, table);
-            n = pixels / 8 * 8;
+        if (lane_width == LaneWidth::widest && processor_has_avx512()) {
+            avx512_path::hue_sat_blocks(data, pixels / 16, table);
+            n = pixels / 16 * 16;
+        }
+        if (lane_width != LaneWidth::baseline && processor_has_avx2()) {
+            avx2_path::hue_sat_blocks(data + n * 3, (pixels - n) / 8, table);
+            n += (pixels - n) / 8 * 8;
         }
         sse2_path::hue_sat_blocks(data + n * 3, (pixels - n) / 4, table);
         n += (pixels - n) / 4 * 4;
