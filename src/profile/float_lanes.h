@@ -57,18 +57,16 @@ struct Sse2Lanes {
     }
     static void store_rgb(float* pixels, F red, F green, F blue) { store_rgb_lanes(pixels, red, green, blue); }
 
-    // Six consecutive floats at base + offsets[lane], transposed: out[k] holds
-    // float k of every lane's six.
-    static void load_six(const float* base, I lane_offsets, F out[6]) {
+    // Twelve consecutive floats at base + offsets[lane], transposed: out[k]
+    // holds float k of every lane's twelve.
+    static void load_twelve(const float* base, I lane_offsets, F out[12]) {
         alignas(16) uint32_t offsets[4];
         store(offsets, lane_offsets);
-        const float* p0 = base + offsets[0];
-        const float* p1 = base + offsets[1];
-        const float* p2 = base + offsets[2];
-        const float* p3 = base + offsets[3];
-        transpose(_mm_loadu_ps(p0), _mm_loadu_ps(p1), _mm_loadu_ps(p2), _mm_loadu_ps(p3), out);
-        const float* tails[4] = {p0 + 4, p1 + 4, p2 + 4, p3 + 4};
-        load_pairs(tails, out[4], out[5]);
+        const float* p[4];
+        for (int lane = 0; lane < 4; ++lane) p[lane] = base + offsets[lane];
+        for (int k = 0; k < 12; k += 4)
+            transpose(_mm_loadu_ps(p[0] + k), _mm_loadu_ps(p[1] + k), _mm_loadu_ps(p[2] + k), _mm_loadu_ps(p[3] + k),
+                      out + k);
     }
 
     // The two consecutive floats at each lane's pointer, split into the first
@@ -176,27 +174,27 @@ struct Avx2Lanes {
         _mm_storeu_ps(pixels + 20, _mm256_extractf128_ps(c, 1));
     }
 
-    // As Sse2Lanes::load_six, for eight lanes.
-    static void load_six(const float* base, I lane_offsets, F out[6]) {
+    // As Sse2Lanes::load_twelve, for eight lanes: each register holds four
+    // floats of lane k in its low half and of lane k + 4 in its high half.
+    static void load_twelve(const float* base, I lane_offsets, F out[12]) {
         alignas(32) uint32_t offsets[8];
         store(offsets, lane_offsets);
         const float* p[8];
         for (int lane = 0; lane < 8; ++lane) p[lane] = base + offsets[lane];
-        const F a = halves(_mm_loadu_ps(p[0]), _mm_loadu_ps(p[4]));
-        const F b = halves(_mm_loadu_ps(p[1]), _mm_loadu_ps(p[5]));
-        const F c = halves(_mm_loadu_ps(p[2]), _mm_loadu_ps(p[6]));
-        const F d = halves(_mm_loadu_ps(p[3]), _mm_loadu_ps(p[7]));
-        const __m256d ab_low = _mm256_castps_pd(_mm256_unpacklo_ps(a, b));
-        const __m256d cd_low = _mm256_castps_pd(_mm256_unpacklo_ps(c, d));
-        const __m256d ab_high = _mm256_castps_pd(_mm256_unpackhi_ps(a, b));
-        const __m256d cd_high = _mm256_castps_pd(_mm256_unpackhi_ps(c, d));
-        out[0] = _mm256_castpd_ps(_mm256_unpacklo_pd(ab_low, cd_low));
-        out[1] = _mm256_castpd_ps(_mm256_unpackhi_pd(ab_low, cd_low));
-        out[2] = _mm256_castpd_ps(_mm256_unpacklo_pd(ab_high, cd_high));
-        out[3] = _mm256_castpd_ps(_mm256_unpackhi_pd(ab_high, cd_high));
-        const float* tails[8];
-        for (int lane = 0; lane < 8; ++lane) tails[lane] = p[lane] + 4;
-        load_pairs(tails, out[4], out[5]);
+        for (int k = 0; k < 12; k += 4) {
+            const F a = halves(_mm_loadu_ps(p[0] + k), _mm_loadu_ps(p[4] + k));
+            const F b = halves(_mm_loadu_ps(p[1] + k), _mm_loadu_ps(p[5] + k));
+            const F c = halves(_mm_loadu_ps(p[2] + k), _mm_loadu_ps(p[6] + k));
+            const F d = halves(_mm_loadu_ps(p[3] + k), _mm_loadu_ps(p[7] + k));
+            const __m256d ab_low = _mm256_castps_pd(_mm256_unpacklo_ps(a, b));
+            const __m256d cd_low = _mm256_castps_pd(_mm256_unpacklo_ps(c, d));
+            const __m256d ab_high = _mm256_castps_pd(_mm256_unpackhi_ps(a, b));
+            const __m256d cd_high = _mm256_castps_pd(_mm256_unpackhi_ps(c, d));
+            out[k] = _mm256_castpd_ps(_mm256_unpacklo_pd(ab_low, cd_low));
+            out[k + 1] = _mm256_castpd_ps(_mm256_unpackhi_pd(ab_low, cd_low));
+            out[k + 2] = _mm256_castpd_ps(_mm256_unpacklo_pd(ab_high, cd_high));
+            out[k + 3] = _mm256_castpd_ps(_mm256_unpackhi_pd(ab_high, cd_high));
+        }
     }
 
     // As Sse2Lanes::load_pairs, for eight lanes.

@@ -128,43 +128,37 @@ struct Avx512Lanes {
         }
     }
 
-    // Six consecutive floats at base + offsets[lane]: out[k] holds float k of
-    // every lane's six. (Gathers were measured slower than these loads and
-    // transposes.)
-    static void load_six(const float* base, I lane_offsets, F out[6]) {
+    // Twelve consecutive floats at base + offsets[lane]: out[k] holds float
+    // k of every lane's twelve. Each register takes four floats of lanes j,
+    // j + 4, j + 8 and j + 12, one per 128-bit quarter, and a transpose
+    // within the quarters puts them in lane order. (Gathers were measured
+    // slower than these loads and transposes.)
+    static void load_twelve(const float* base, I lane_offsets, F out[12]) {
         alignas(64) uint32_t offsets[16];
         _mm512_store_si512(offsets, lane_offsets);
         const float* p[16];
         for (int lane = 0; lane < 16; ++lane) p[lane] = base + offsets[lane];
-        // Register k holds the first four floats of lanes k, k + 4, k + 8 and
-        // k + 12, one per 128-bit quarter; a transpose within the quarters
-        // then gives floats 0 to 3 in lane order.
-        F quarters[4];
-        for (int k = 0; k < 4; ++k) {
-            const __m256 low = Avx2Lanes::halves(_mm_loadu_ps(p[k]), _mm_loadu_ps(p[k + 4]));
-            const __m256 high = Avx2Lanes::halves(_mm_loadu_ps(p[k + 8]), _mm_loadu_ps(p[k + 12]));
-            quarters[k] = halves(low, high);
+        // Each lane's three loads together, so that its address is soon done with.
+        F chunks[3][4];
+        for (int j = 0; j < 4; ++j) {
+            for (int c = 0; c < 3; ++c) {
+                F quarters = _mm512_broadcast_f32x4(_mm_loadu_ps(p[j] + 4 * c));
+                quarters = _mm512_mask_broadcast_f32x4(quarters, 0x00F0, _mm_loadu_ps(p[j + 4] + 4 * c));
+                quarters = _mm512_mask_broadcast_f32x4(quarters, 0x0F00, _mm_loadu_ps(p[j + 8] + 4 * c));
+                chunks[c][j] = _mm512_mask_broadcast_f32x4(quarters, 0xF000, _mm_loadu_ps(p[j + 12] + 4 * c));
+            }
         }
-        const __m512d ab_low = _mm512_castps_pd(_mm512_unpacklo_ps(quarters[0], quarters[1]));
-        const __m512d cd_low = _mm512_castps_pd(_mm512_unpacklo_ps(quarters[2], quarters[3]));
-        const __m512d ab_high = _mm512_castps_pd(_mm512_unpackhi_ps(quarters[0], quarters[1]));
-        const __m512d cd_high = _mm512_castps_pd(_mm512_unpackhi_ps(quarters[2], quarters[3]));
-        out[0] = _mm512_castpd_ps(_mm512_unpacklo_pd(ab_low, cd_low));
-        out[1] = _mm512_castpd_ps(_mm512_unpackhi_pd(ab_low, cd_low));
-        out[2] = _mm512_castpd_ps(_mm512_unpacklo_pd(ab_high, cd_high));
-        out[3] = _mm512_castpd_ps(_mm512_unpackhi_pd(ab_high, cd_high));
-        // Floats 4 and 5: pairs of lanes (0, 1), (4, 5) ... in one register
-        // and (2, 3), (6, 7) ... in the other, split as for four lanes.
-        __m256 pairs[4];
-        for (int k = 0; k < 4; ++k) {
-            const int lane = 2 * (k / 2) + 8 * (k % 2);  // 0, 8, 2, 10
-            pairs[k] = Avx2Lanes::halves(Sse2Lanes::load_two_pairs(p[lane] + 4, p[lane + 1] + 4),
-                                         Sse2Lanes::load_two_pairs(p[lane + 4] + 4, p[lane + 5] + 4));
+        for (int k = 0; k < 12; k += 4) {
+            const F* quarters = chunks[k / 4];
+            const __m512d ab_low = _mm512_castps_pd(_mm512_unpacklo_ps(quarters[0], quarters[1]));
+            const __m512d cd_low = _mm512_castps_pd(_mm512_unpacklo_ps(quarters[2], quarters[3]));
+            const __m512d ab_high = _mm512_castps_pd(_mm512_unpackhi_ps(quarters[0], quarters[1]));
+            const __m512d cd_high = _mm512_castps_pd(_mm512_unpackhi_ps(quarters[2], quarters[3]));
+            out[k] = _mm512_castpd_ps(_mm512_unpacklo_pd(ab_low, cd_low));
+            out[k + 1] = _mm512_castpd_ps(_mm512_unpackhi_pd(ab_low, cd_low));
+            out[k + 2] = _mm512_castpd_ps(_mm512_unpacklo_pd(ab_high, cd_high));
+            out[k + 3] = _mm512_castpd_ps(_mm512_unpackhi_pd(ab_high, cd_high));
         }
-        const F lanes01 = halves(pairs[0], pairs[1]);
-        const F lanes23 = halves(pairs[2], pairs[3]);
-        out[4] = _mm512_shuffle_ps(lanes01, lanes23, _MM_SHUFFLE(2, 0, 2, 0));
-        out[5] = _mm512_shuffle_ps(lanes01, lanes23, _MM_SHUFFLE(3, 1, 3, 1));
     }
 };
 
