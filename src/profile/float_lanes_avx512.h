@@ -18,16 +18,18 @@
 
 // Everything between LUMRA_BEGIN_AVX512 and LUMRA_END_AVX512 is compiled for
 // AVX-512F. GCC reports the undefined starting register of many AVX-512
-// intrinsics as possibly uninitialised once they are inlined; the region
-// turns that report off.
+// intrinsics as (possibly) uninitialised once they are inlined; the region
+// turns those reports off.
 #if defined(__clang__)
 #define LUMRA_BEGIN_AVX512 \
     _Pragma("clang attribute push(__attribute__((target(\"avx2,avx512f\"))), apply_to = function)")
 #define LUMRA_END_AVX512 _Pragma("clang attribute pop")
 #else
-#define LUMRA_BEGIN_AVX512                                                                     \
-    _Pragma("GCC push_options") _Pragma("GCC target(\"avx2,avx512f\")") _Pragma("GCC diagnostic push") \
-        _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")
+#define LUMRA_BEGIN_AVX512                                             \
+    _Pragma("GCC push_options") _Pragma("GCC target(\"avx2,avx512f\")") \
+    _Pragma("GCC diagnostic push")                                     \
+    _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")        \
+    _Pragma("GCC diagnostic ignored \"-Wuninitialized\"")
 #define LUMRA_END_AVX512 _Pragma("GCC diagnostic pop") _Pragma("GCC pop_options")
 #endif
 
