@@ -43,13 +43,17 @@ LumraStatus run(std::vector<float>& pixels, const std::vector<float>& map, int h
 }
 
 // Runs the entry, and checks that the baseline vector width (SSE2 blocks of
-// four) gives the same bits as the widest one the entry used.
+// four) and AVX2's blocks of eight give the same bits as the widest one the
+// entry used.
 std::vector<float> apply(std::vector<float> pixels, const std::vector<float>& map, int hue, int sat, int val) {
-    std::vector<float> baseline = pixels;
+    const std::vector<float> before = pixels;
     EXPECT_EQ(run(pixels, map, hue, sat, val), LUMRA_OK);
-    lumra::apply_hue_sat_map_kernel_at(lumra::LaneWidth::baseline, baseline.data(), 1,
-                                       static_cast<int32_t>(baseline.size() / 3), map.data(), hue, sat, val);
-    EXPECT_TRUE(lumra_test::same_bits(pixels, baseline));
+    for (lumra::LaneWidth width : {lumra::LaneWidth::baseline, lumra::LaneWidth::avx2}) {
+        std::vector<float> narrower = before;
+        lumra::apply_hue_sat_map_kernel_at(width, narrower.data(), 1, static_cast<int32_t>(narrower.size() / 3),
+                                           map.data(), hue, sat, val);
+        EXPECT_TRUE(lumra_test::same_bits(pixels, narrower));
+    }
     return pixels;
 }
 
@@ -64,7 +68,7 @@ TEST(HueSatMap, MatchesPlainReadingForAwkwardTableSizes) {
             for (int val : {0, 1, 2, 5}) {
                 SCOPED_TRACE(testing::Message() << hue << " x " << sat << " x " << val);
                 const std::vector<float> map = random_map(hue, sat, val);
-                std::vector<float> pixels(3 * 301);  // eight- and four-pixel blocks and a remainder
+                std::vector<float> pixels(3 * 301);  // blocks of sixteen, eight and four pixels and a remainder
                 lumra_test::fill_random(pixels, 0.0f, 1.0f);
                 for (size_t i = 0; i < 300; ++i) pixels[i] *= 1.5f;  // some components above 1
                 pixels[0] = pixels[1] = pixels[2] = 0.5f;           // grey
@@ -164,11 +168,11 @@ TEST(HueSatMap, OddPixelsAmongOrdinaryOnesAtEveryPlaceOfABlock) {
     for (int l = 0; l < 2; ++l) {
         for (int sat = 0; sat < 3; ++sat) map[(l * 6 * 3 + sat) * 3] = 1000.0f;  // hue row 0: red passes a turn
     }
-    for (int place = 0; place < 8; ++place) {
+    for (int place = 0; place < 16; ++place) {
         for (const auto& pixel : odd) {
-            std::vector<float> pixels(3 * 19);
+            std::vector<float> pixels(3 * 35);
             lumra_test::fill_random(pixels, 0.05f, 1.0f);
-            pixels[3 * (8 + place)] = 0.9f, pixels[3 * (8 + place) + 1] = pixels[3 * (8 + place) + 2] = 0.0f;
+            pixels[3 * (16 + place)] = 0.9f, pixels[3 * (16 + place) + 1] = pixels[3 * (16 + place) + 2] = 0.0f;
             for (int k = 0; k < 3; ++k) pixels[3 * place + k] = pixel[k];
             EXPECT_TRUE(lumra_test::same_bits(apply(pixels, map, 6, 3, 2), reference(pixels, map, 6, 3, 2)));
         }

@@ -20,6 +20,7 @@ namespace lumra {
 struct Sse2Lanes {
     using F = __m128;
     using I = __m128i;
+    using M = __m128;  // a mask of lanes: all ones or all zeros in each
     static constexpr int kLanes = 4;
 
     static F set1(float x) { return _mm_set1_ps(x); }
@@ -31,17 +32,18 @@ struct Sse2Lanes {
     // minps / maxps: the second operand on a tie or NaN.
     static F min(F a, F b) { return _mm_min_ps(a, b); }
     static F max(F a, F b) { return _mm_max_ps(a, b); }
-    static F lt(F a, F b) { return _mm_cmplt_ps(a, b); }
-    static F le(F a, F b) { return _mm_cmple_ps(a, b); }
-    static F gt(F a, F b) { return _mm_cmpgt_ps(a, b); }
-    static F ge(F a, F b) { return _mm_cmpge_ps(a, b); }
-    static F eq(F a, F b) { return _mm_cmpeq_ps(a, b); }
-    static F not_gt(F a, F b) { return _mm_cmpngt_ps(a, b); }
-    static F not_le(F a, F b) { return _mm_cmpnle_ps(a, b); }
-    static F bit_and(F a, F b) { return _mm_and_ps(a, b); }
-    static F bit_or(F a, F b) { return _mm_or_ps(a, b); }
-    static F select(F mask, F yes, F no) { return lumra::select(mask, yes, no); }
-    static bool all(F mask) { return _mm_movemask_ps(mask) == 0xF; }
+    static M lt(F a, F b) { return _mm_cmplt_ps(a, b); }
+    static M le(F a, F b) { return _mm_cmple_ps(a, b); }
+    static M gt(F a, F b) { return _mm_cmpgt_ps(a, b); }
+    static M ge(F a, F b) { return _mm_cmpge_ps(a, b); }
+    static M eq(F a, F b) { return _mm_cmpeq_ps(a, b); }
+    static M not_gt(F a, F b) { return _mm_cmpngt_ps(a, b); }
+    static M not_le(F a, F b) { return _mm_cmpnle_ps(a, b); }
+    static M both(M a, M b) { return _mm_and_ps(a, b); }
+    static M either(M a, M b) { return _mm_or_ps(a, b); }
+    static F zero_unless(M mask, F a) { return _mm_and_ps(mask, a); }
+    static F select(M mask, F yes, F no) { return lumra::select(mask, yes, no); }
+    static bool all(M mask) { return _mm_movemask_ps(mask) == 0xF; }
     static F magnitude(F a) { return _mm_and_ps(a, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff))); }
     static I truncate(F a) { return _mm_cvttps_epi32(a); }
     static F to_float(I a) { return _mm_cvtepi32_ps(a); }
@@ -55,16 +57,16 @@ struct Sse2Lanes {
     }
     static void store_rgb(float* pixels, F red, F green, F blue) { store_rgb_lanes(pixels, red, green, blue); }
 
-    // Six consecutive floats at base + offsets[lane], transposed: out[k] holds
-    // float k of every lane's six.
-    static void load_six(const float* base, const uint32_t* offsets, F out[6]) {
-        const float* p0 = base + offsets[0];
-        const float* p1 = base + offsets[1];
-        const float* p2 = base + offsets[2];
-        const float* p3 = base + offsets[3];
-        transpose(_mm_loadu_ps(p0), _mm_loadu_ps(p1), _mm_loadu_ps(p2), _mm_loadu_ps(p3), out);
-        const float* tails[4] = {p0 + 4, p1 + 4, p2 + 4, p3 + 4};
-        load_pairs(tails, out[4], out[5]);
+    // Twelve consecutive floats at base + offsets[lane], transposed: out[k]
+    // holds float k of every lane's twelve.
+    static void load_twelve(const float* base, I lane_offsets, F out[12]) {
+        alignas(16) uint32_t offsets[4];
+        store(offsets, lane_offsets);
+        const float* p[4];
+        for (int lane = 0; lane < 4; ++lane) p[lane] = base + offsets[lane];
+        for (int k = 0; k < 12; k += 4)
+            transpose(_mm_loadu_ps(p[0] + k), _mm_loadu_ps(p[1] + k), _mm_loadu_ps(p[2] + k), _mm_loadu_ps(p[3] + k),
+                      out + k);
     }
 
     // The two consecutive floats at each lane's pointer, split into the first
@@ -113,6 +115,7 @@ namespace lumra {
 struct Avx2Lanes {
     using F = __m256;
     using I = __m256i;
+    using M = __m256;
     static constexpr int kLanes = 8;
 
     static F set1(float x) { return _mm256_set1_ps(x); }
@@ -123,17 +126,18 @@ struct Avx2Lanes {
     static F div(F a, F b) { return _mm256_div_ps(a, b); }
     static F min(F a, F b) { return _mm256_min_ps(a, b); }
     static F max(F a, F b) { return _mm256_max_ps(a, b); }
-    static F lt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
-    static F le(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LE_OQ); }
-    static F gt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
-    static F ge(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GE_OQ); }
-    static F eq(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_EQ_OQ); }
-    static F not_gt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_NGT_UQ); }
-    static F not_le(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_NLE_UQ); }
-    static F bit_and(F a, F b) { return _mm256_and_ps(a, b); }
-    static F bit_or(F a, F b) { return _mm256_or_ps(a, b); }
-    static F select(F mask, F yes, F no) { return _mm256_blendv_ps(no, yes, mask); }
-    static bool all(F mask) { return _mm256_movemask_ps(mask) == 0xFF; }
+    static M lt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
+    static M le(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LE_OQ); }
+    static M gt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
+    static M ge(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GE_OQ); }
+    static M eq(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_EQ_OQ); }
+    static M not_gt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_NGT_UQ); }
+    static M not_le(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_NLE_UQ); }
+    static M both(M a, M b) { return _mm256_and_ps(a, b); }
+    static M either(M a, M b) { return _mm256_or_ps(a, b); }
+    static F zero_unless(M mask, F a) { return _mm256_and_ps(mask, a); }
+    static F select(M mask, F yes, F no) { return _mm256_blendv_ps(no, yes, mask); }
+    static bool all(M mask) { return _mm256_movemask_ps(mask) == 0xFF; }
     static F magnitude(F a) { return _mm256_and_ps(a, _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff))); }
     static I truncate(F a) { return _mm256_cvttps_epi32(a); }
     static F to_float(I a) { return _mm256_cvtepi32_ps(a); }
@@ -170,25 +174,27 @@ struct Avx2Lanes {
         _mm_storeu_ps(pixels + 20, _mm256_extractf128_ps(c, 1));
     }
 
-    // As Sse2Lanes::load_six, for eight lanes.
-    static void load_six(const float* base, const uint32_t* offsets, F out[6]) {
+    // As Sse2Lanes::load_twelve, for eight lanes: each register holds four
+    // floats of lane k in its low half and of lane k + 4 in its high half.
+    static void load_twelve(const float* base, I lane_offsets, F out[12]) {
+        alignas(32) uint32_t offsets[8];
+        store(offsets, lane_offsets);
         const float* p[8];
         for (int lane = 0; lane < 8; ++lane) p[lane] = base + offsets[lane];
-        const F a = halves(_mm_loadu_ps(p[0]), _mm_loadu_ps(p[4]));
-        const F b = halves(_mm_loadu_ps(p[1]), _mm_loadu_ps(p[5]));
-        const F c = halves(_mm_loadu_ps(p[2]), _mm_loadu_ps(p[6]));
-        const F d = halves(_mm_loadu_ps(p[3]), _mm_loadu_ps(p[7]));
-        const __m256d ab_low = _mm256_castps_pd(_mm256_unpacklo_ps(a, b));
-        const __m256d cd_low = _mm256_castps_pd(_mm256_unpacklo_ps(c, d));
-        const __m256d ab_high = _mm256_castps_pd(_mm256_unpackhi_ps(a, b));
-        const __m256d cd_high = _mm256_castps_pd(_mm256_unpackhi_ps(c, d));
-        out[0] = _mm256_castpd_ps(_mm256_unpacklo_pd(ab_low, cd_low));
-        out[1] = _mm256_castpd_ps(_mm256_unpackhi_pd(ab_low, cd_low));
-        out[2] = _mm256_castpd_ps(_mm256_unpacklo_pd(ab_high, cd_high));
-        out[3] = _mm256_castpd_ps(_mm256_unpackhi_pd(ab_high, cd_high));
-        const float* tails[8];
-        for (int lane = 0; lane < 8; ++lane) tails[lane] = p[lane] + 4;
-        load_pairs(tails, out[4], out[5]);
+        for (int k = 0; k < 12; k += 4) {
+            const F a = halves(_mm_loadu_ps(p[0] + k), _mm_loadu_ps(p[4] + k));
+            const F b = halves(_mm_loadu_ps(p[1] + k), _mm_loadu_ps(p[5] + k));
+            const F c = halves(_mm_loadu_ps(p[2] + k), _mm_loadu_ps(p[6] + k));
+            const F d = halves(_mm_loadu_ps(p[3] + k), _mm_loadu_ps(p[7] + k));
+            const __m256d ab_low = _mm256_castps_pd(_mm256_unpacklo_ps(a, b));
+            const __m256d cd_low = _mm256_castps_pd(_mm256_unpacklo_ps(c, d));
+            const __m256d ab_high = _mm256_castps_pd(_mm256_unpackhi_ps(a, b));
+            const __m256d cd_high = _mm256_castps_pd(_mm256_unpackhi_ps(c, d));
+            out[k] = _mm256_castpd_ps(_mm256_unpacklo_pd(ab_low, cd_low));
+            out[k + 1] = _mm256_castpd_ps(_mm256_unpackhi_pd(ab_low, cd_low));
+            out[k + 2] = _mm256_castpd_ps(_mm256_unpacklo_pd(ab_high, cd_high));
+            out[k + 3] = _mm256_castpd_ps(_mm256_unpackhi_pd(ab_high, cd_high));
+        }
     }
 
     // As Sse2Lanes::load_pairs, for eight lanes.

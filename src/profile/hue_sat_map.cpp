@@ -1,16 +1,20 @@
 // Hue/saturation/value table: RGB to HSV, a trilinear table read at the
 // pixel's (hue, saturation, value) position, and back to RGB.
 //
-// Blocks of four pixels (SSE2) or eight (AVX2, where the processor has it),
-// one pixel per lane, in hue_sat_lanes.inc: the colour conversions run across
-// the lanes, and the table entries of the lanes are loaded side by side and
+// Blocks of four pixels (SSE2), eight (AVX2) or sixteen (AVX-512), the widest
+// the processor has, one pixel per lane, in hue_sat_lanes.inc: the colour
+// conversions run across the lanes, and the table entries of the lanes are
+// loaded side by side from a copy of the table with paired hue rows and
 // transposed so that each lane blends its own. Every step is the one-pixel
 // path's operation, so all paths give identical results.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
+#include <new>
 
 #include "profile/float_lanes.h"
+#include "profile/float_lanes_avx512.h"
 #include "profile/profile_kernels.h"
 #include "profile/table_position.h"
 
@@ -143,9 +147,34 @@ inline void hue_sat_pixel(float* pixel, const HueSatTable& table) {
 }
 
 #if defined(__SSE2__)
-// The blocks' table offsets are worked out as floats, exact below 2^24.
+// The table with paired hue rows has twice the floats of the table. The
+// blocks' offsets into it are worked out as floats, exact below 2^24.
 inline bool fits_lanes(const HueSatTable& table) {
-    return std::max<int64_t>(table.val_divisions, 1) * table.slice < (int64_t{1} << 24);
+    return std::max<int64_t>(table.val_divisions, 1) * table.slice * 2 < (int64_t{1} << 24);
+}
+
+// A copy of the table in which entry (l, h, s) is followed by entry (l, h1, s),
+// h1 being the next hue row (row 0 after the last): six floats per place, so
+// the entries (h0, s0), (h1, s0), (h0, s0 + 1), (h1, s0 + 1) a pixel blends
+// are twelve consecutive floats, read with one offset. Null if the memory is
+// not there (the pixels are then taken one by one).
+std::unique_ptr<float[]> pair_hue_rows(const HueSatTable& table) {
+    const int64_t slices = std::max<int64_t>(table.val_divisions, 1), rows = table.hue_divisions;
+    const int64_t row_length = table.sat_divisions * 3;
+    std::unique_ptr<float[]> paired(new (std::nothrow) float[static_cast<size_t>(slices * table.slice * 2)]);
+    if (!paired) return paired;
+    float* to = paired.get();
+    for (int64_t l = 0; l < slices; ++l) {
+        for (int64_t h = 0; h < rows; ++h) {
+            const float* row = table.map + l * table.slice + h * row_length;
+            const float* next_row = table.map + l * table.slice + (h + 1 < rows ? h + 1 : 0) * row_length;
+            for (int64_t s = 0; s < row_length; s += 3, to += 6) {
+                std::copy(row + s, row + s + 3, to);
+                std::copy(next_row + s, next_row + s + 3, to + 3);
+            }
+        }
+    }
+    return paired;
 }
 
 namespace sse2_path {
@@ -159,6 +188,13 @@ using Lanes = Avx2Lanes;
 #include "profile/hue_sat_lanes.inc"
 }  // namespace avx2_path
 LUMRA_END_AVX2
+
+LUMRA_BEGIN_AVX512
+namespace avx512_path {
+using Lanes = Avx512Lanes;
+#include "profile/hue_sat_lanes.inc"
+}  // namespace avx512_path
+LUMRA_END_AVX512
 #endif
 
 }  // namespace
@@ -177,12 +213,17 @@ void apply_hue_sat_map_kernel_at(LaneWidth lane_width, float* data, int32_t heig
     const uint64_t pixels = static_cast<uint64_t>(height) * static_cast<uint64_t>(width);
     uint64_t n = 0;
 #if defined(__SSE2__)
-    if (fits_lanes(table)) {
-        if (lane_width == LaneWidth::widest && processor_has_avx2()) {
-            avx2_path::hue_sat_blocks(data, pixels / 8, table);
-            n = pixels / 8 * 8;
+    const std::unique_ptr<float[]> paired = pixels >= 4 && fits_lanes(table) ? pair_hue_rows(table) : nullptr;
+    if (paired) {
+        if (lane_width == LaneWidth::widest && processor_has_avx512()) {
+            avx512_path::hue_sat_blocks(data, pixels / 16, table, paired.get());
+            n = pixels / 16 * 16;
         }
-        sse2_path::hue_sat_blocks(data + n * 3, (pixels - n) / 4, table);
+        if (lane_width != LaneWidth::baseline && processor_has_avx2()) {
+            avx2_path::hue_sat_blocks(data + n * 3, (pixels - n) / 8, table, paired.get());
+            n += (pixels - n) / 8 * 8;
+        }
+        sse2_path::hue_sat_blocks(data + n * 3, (pixels - n) / 4, table, paired.get());
         n += (pixels - n) / 4 * 4;
     }
 #else

@@ -140,7 +140,7 @@ void apply_row(float* pixels, int64_t width, const Row& row, const Columns& colu
 #if defined(__SSE2__)
     if constexpr (std::is_same_v<Row, StoredRow> && std::is_same_v<Columns, StoredColumns>) {
         if (tables.points_n >= 2 && tables.points_n <= (int64_t{1} << 24)) {
-            done = tables.lane_width == LaneWidth::widest && processor_has_avx2()
+            done = tables.lane_width != LaneWidth::baseline && processor_has_avx2()
                        ? avx2_path::apply_row_lanes(pixels, width, row.tables, columns, tables)
                        : sse2_path::apply_row_lanes(pixels, width, row.tables, columns, tables);
         }

@@ -14,8 +14,9 @@ void apply_hue_sat_map_kernel(float* data, int32_t height, int32_t width, const 
                               int32_t sat_divisions, int32_t val_divisions) noexcept;
 
 // Vector width of a kernel's blocks: the widest the processor runs (what the
-// kernels use), or the baseline every x86-64 processor has. Tests compare them.
-enum class LaneWidth { baseline, widest };
+// kernels use), at most AVX2's eight lanes, or the baseline every x86-64
+// processor has. Tests compare them.
+enum class LaneWidth { baseline, avx2, widest };
 void apply_hue_sat_map_kernel_at(LaneWidth lane_width, float* data, int32_t height, int32_t width, const float* map,
                                  int32_t hue_divisions, int32_t sat_divisions, int32_t val_divisions) noexcept;
 
