@@ -10,6 +10,7 @@
 
 #include "color/lut_lookup.h"
 #include "color/pixel_io.h"
+#include "color/stage_blocks.h"
 #include "color/value_table.h"
 
 namespace lumra {
@@ -43,6 +44,23 @@ struct FirstCurve {
         } else {
             const Rgb<V> x = load_rgb(pixel, tag);
             return each_channel(x, [&](V c) { return lut_lookup(lut, c * V(position_scale), bounds); });
+        }
+    }
+
+    // The curve's values for the block's n pixels into planes 0 to 2: the
+    // elements are read first, then each plane goes through the curve.
+    template <typename In, int kPlanes, typename V>
+    void to_planes(const In* pixels, uint64_t n, Planes<kPlanes>& s, V /*tag*/) const {
+        if constexpr (kDirect) {
+            each_group<V>(n, [&](uint64_t i, auto tag) { put_rgb(s, 0, i, (*this)(pixels + 3 * i, tag)); });
+        } else {
+            each_group<V>(n, [&](uint64_t i, auto tag) { put_rgb(s, 0, i, load_rgb(pixels + 3 * i, tag)); });
+            for (int c = 0; c < 3; ++c) {
+                map_plane<V>(s.v[c], n, [&](auto x) {
+                    using W = decltype(x);
+                    return lut_lookup(lut, x * W(position_scale), bounds);
+                });
+            }
         }
     }
 };
@@ -144,8 +162,18 @@ void transform_lut_matrix_lut_impl(const In* src, Out* dst, int64_t pixel_count,
     const FinalCurve second{post_lut, lut_bounds(post_lut_size)};
     const Matrix3 m = Matrix3::scaled(matrix, second.bounds.top);
     with_first_curve<In, kDirect>(pre_lut, pre_lut_size, in_scale, pixel_count, [&](const auto& first) {
-        run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const In* pixel, auto tag) {
-            return second(m.apply(first(pixel, tag)), out_scale);
+        run_stage_blocks(src, dst, pixel_total(pixel_count), [=](const In* s, Out* d, uint64_t n, auto tag) {
+            using V = decltype(tag);
+            Planes<3> p;
+            first.to_planes(s, n, p, tag);
+            each_group<V>(n, [&](uint64_t i, auto t) { put_rgb(p, 0, i, m.apply(get_rgb(p, 0, i, t))); });
+            for (int c = 0; c < 3; ++c) {
+                map_plane<V>(p.v[c], n, [&](auto x) {
+                    using W = decltype(x);
+                    return lut_lookup(second.lut, x, second.bounds) * W(out_scale);
+                });
+            }
+            each_group<V>(n, [&](uint64_t i, auto t) { store_rgb(d + 3 * i, get_rgb(p, 0, i, t)); });
         });
     });
 }
