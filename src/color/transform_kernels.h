@@ -52,7 +52,13 @@ struct FirstCurve {
     template <typename In, int kPlanes, typename V>
     void to_planes(const In* pixels, uint64_t n, Planes<kPlanes>& s, V /*tag*/) const {
         if constexpr (kDirect) {
-            each_group<V>(n, [&](uint64_t i, auto tag) { put_rgb(s, 0, i, (*this)(pixels + 3 * i, tag)); });
+            // One element read, one table read and one store per value, no lane
+            // assembly.
+            for (uint64_t i = 0; i < n; ++i) {
+                s.v[0][i] = lut[pixels[3 * i]];
+                s.v[1][i] = lut[pixels[3 * i + 1]];
+                s.v[2][i] = lut[pixels[3 * i + 2]];
+            }
         } else {
             each_group<V>(n, [&](uint64_t i, auto tag) { put_rgb(s, 0, i, load_rgb(pixels + 3 * i, tag)); });
             for (int c = 0; c < 3; ++c) {
