@@ -72,12 +72,10 @@ void hue_preserving_tone_block(const float* pixels, uint64_t n, const float* lut
         store_lanes(p.v[3] + i, order.hi());
         store_lanes(p.v[4] + i, order.lo());
     });
-    for (int c = 3; c < 5; ++c) {
-        map_plane<V>(p.v[c], n, [&](auto x) {
-            using W = decltype(x);
-            return lut_lookup(lut1, x * W(bounds.top), bounds);
-        });
-    }
+    map_planes<V>(p, 3, 2, n, [&](auto x) {
+        using W = decltype(x);
+        return lut_lookup(lut1, x * W(bounds.top), bounds);
+    });
     each_group<V>(n, [&](uint64_t i, auto tag) {
         const ToneOrder<decltype(tag)> order(get_rgb(p, 0, i, tag));
         finish(i, order.place(load_lanes(p.v[3] + i, tag), load_lanes(p.v[4] + i, tag)));

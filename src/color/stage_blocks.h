@@ -77,6 +77,24 @@ inline void map_plane(float* plane, uint64_t n, Op op) {
     each_group<V>(n, [&](uint64_t i, auto tag) { store_lanes(plane + i, op(load_lanes(plane + i, tag))); });
 }
 
+// op on each value of planes first to first + count - 1 over the block's n
+// pixels: as one run through adjacent planes when the block is full.
+template <typename V, int kPlanes, typename Op>
+inline void map_planes(Planes<kPlanes>& s, int first, int count, uint64_t n, Op op) {
+    if (n == kStageBlock) return map_plane<V>(s.v[first], kStageBlock * static_cast<uint64_t>(count), op);
+    for (int c = first; c < first + count; ++c) map_plane<V>(s.v[c], n, op);
+}
+
+// The block's n interleaved pixels into planes 0 to 2, and back.
+template <typename In, int kPlanes, typename V>
+inline void load_block(const In* pixels, uint64_t n, Planes<kPlanes>& s, V /*tag*/) {
+    each_group<V>(n, [&](uint64_t i, auto tag) { put_rgb(s, 0, i, load_rgb(pixels + 3 * i, tag)); });
+}
+template <typename Out, int kPlanes, typename V>
+inline void store_block(Out* pixels, uint64_t n, const Planes<kPlanes>& s, V /*tag*/) {
+    each_group<V>(n, [&](uint64_t i, auto tag) { store_rgb(pixels + 3 * i, get_rgb(s, 0, i, tag)); });
+}
+
 // Runs block(src, dst, n, tag) over blocks of kStageBlock pixels (the last
 // may be shorter), with V = Lanes8 where the processor has AVX2 and Lanes
 // otherwise. A block reads all its elements before storing any, so src and
