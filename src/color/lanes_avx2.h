@@ -51,37 +51,34 @@ LUMRA_AVX2_CODE inline Lanes8 select(LaneMask8 mask, Lanes8 when_set, Lanes8 oth
     return _mm256_blendv_ps(otherwise.v, when_set.v, mask.m);
 }
 
-// table[k] and table[k + 1] for the four indices of k (each in [0, 2^31)),
-// each pair one 64-bit load. The indices leave the vector two at a time as
-// 64-bit moves, which costs fewer instructions than one extraction each.
-LUMRA_AVX2_CODE inline __m128 pair_low_high(const float* table, uint64_t two_indices, __m128& second) {
-    const __m128 first = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + (two_indices & 0xffffffffu))));
-    second = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + (two_indices >> 32))));
-    return first;
-}
-LUMRA_AVX2_CODE inline void gather_pairs4(const float* table, __m128i k, __m128& low, __m128& high) {
-    __m128 p1, p3;
-    const __m128 p0 = pair_low_high(table, static_cast<uint64_t>(_mm_cvtsi128_si64(k)), p1);
-    const __m128 p2 = pair_low_high(table, static_cast<uint64_t>(_mm_extract_epi64(k, 1)), p3);
-    const __m128 first = _mm_unpacklo_ps(p0, p1);   // l0 l1 h0 h1
-    const __m128 second = _mm_unpacklo_ps(p2, p3);  // l2 l3 h2 h3
-    low = _mm_movelh_ps(first, second);
-    high = _mm_movehl_ps(second, first);
+// table[k], table[k + 1] for two indices given as one 64-bit word (each in
+// [0, 2^31)): the two pairs as the two 64-bit halves of a vector, each pair
+// one 64-bit load. The indices leave the vector two at a time as 64-bit
+// moves, which costs fewer instructions than one extraction each.
+LUMRA_AVX2_CODE inline __m128d two_pairs(const float* table, uint64_t two_indices) {
+    const auto pair = [&](uint64_t k) { return reinterpret_cast<const double*>(table + k); };
+    return _mm_loadh_pd(_mm_load_sd(pair(two_indices & 0xffffffffu)), pair(two_indices >> 32));
 }
 
-// The interpolated lookup of lut_lookup.h, eight positions at once. Each pair
-// lut[k], lut[k + 1] is one 64-bit load, which was measured faster than
+// The interpolated lookup of lut_lookup.h, eight positions at once. Pairs
+// lut[k], lut[k + 1] are read as 64-bit loads, which was measured faster than
 // vgatherdps on processors with slow gathers.
 LUMRA_AVX2_CODE inline Lanes8 lut_lookup(const float* lut, Lanes8 position, LutBounds bounds) {
     const Lanes8 p = clamp_position(position, Lanes8(bounds.top));
     __m256i k = _mm256_cvttps_epi32(upper_limit(p, Lanes8(kIndexCeiling)).v);
     const Lanes8 fraction = p - Lanes8(_mm256_cvtepi32_ps(k));
     k = _mm256_min_epi32(k, _mm256_set1_epi32(bounds.last));
-    __m128 low_first, high_first, low_second, high_second;
-    gather_pairs4(lut, _mm256_castsi256_si128(k), low_first, high_first);
-    gather_pairs4(lut, _mm256_extracti128_si256(k, 1), low_second, high_second);
-    const Lanes8 low = _mm256_set_m128(low_second, low_first);
-    const Lanes8 high = _mm256_set_m128(high_second, high_first);
+    const __m128i first = _mm256_castsi256_si128(k), second = _mm256_extracti128_si256(k, 1);
+    // Pairs of lanes 0 1 | 4 5 and 2 3 | 6 7; the shuffles take the low and
+    // the high entry of each pair in lane order.
+    const __m256 even = _mm256_castpd_ps(
+        _mm256_set_m128d(two_pairs(lut, static_cast<uint64_t>(_mm_cvtsi128_si64(second))),
+                         two_pairs(lut, static_cast<uint64_t>(_mm_cvtsi128_si64(first)))));
+    const __m256 odd = _mm256_castpd_ps(
+        _mm256_set_m128d(two_pairs(lut, static_cast<uint64_t>(_mm_extract_epi64(second, 1))),
+                         two_pairs(lut, static_cast<uint64_t>(_mm_extract_epi64(first, 1)))));
+    const Lanes8 low = _mm256_shuffle_ps(even, odd, _MM_SHUFFLE(2, 0, 2, 0));
+    const Lanes8 high = _mm256_shuffle_ps(even, odd, _MM_SHUFFLE(3, 1, 3, 1));
     return interpolate(low, high, fraction);
 }
 
