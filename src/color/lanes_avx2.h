@@ -56,8 +56,8 @@ LUMRA_AVX2_CODE inline Lanes8 select(LaneMask8 mask, Lanes8 when_set, Lanes8 oth
 // one 64-bit load. The indices leave the vector two at a time as 64-bit
 // moves, which costs fewer instructions than one extraction each.
 LUMRA_AVX2_CODE inline __m128d two_pairs(const float* table, uint64_t two_indices) {
-    const auto pair = [&](uint64_t k) { return reinterpret_cast<const double*>(table + k); };
-    return _mm_loadh_pd(_mm_load_sd(pair(two_indices & 0xffffffffu)), pair(two_indices >> 32));
+    const auto pair = [&](uint64_t k) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + k)); };
+    return _mm_castsi128_pd(_mm_unpacklo_epi64(pair(two_indices & 0xffffffffu), pair(two_indices >> 32)));
 }
 
 // The interpolated lookup of lut_lookup.h, eight positions at once. Pairs

@@ -149,29 +149,6 @@ inline void store_rgb(Out* pixels, const Rgb<Lanes>& value) {
 
 #endif
 
-// Runs pixel(src, tag) over every pixel: blocks of 128 pixels, four at a time
-// in lanes, the rest of the last block one at a time with the same function.
-// Each pixel's elements are all read before its results are stored, so src and
-// dst may be the same buffer when In and Out are the same type. Everything
-// the loop calls is inlined into it (flatten), so the lanes stay in registers.
-// (Streaming stores for large float results were measured slower here than
-// plain stores, so there are none.)
-#if defined(__GNUC__)
-#define LUMRA_FLATTEN __attribute__((flatten))
-#else
-#define LUMRA_FLATTEN
-#endif
-template <typename In, typename Out, typename Pixel>
-LUMRA_FLATTEN inline void run_pixel_blocks_baseline(const In* src, Out* dst, uint64_t pixel_count, Pixel pixel) {
-    constexpr uint64_t kBlock = 128;
-    for (uint64_t start = 0; start < pixel_count; start += kBlock) {
-        const uint64_t end = pixel_count - start < kBlock ? pixel_count : start + kBlock;
-        uint64_t i = start;
-        for (; i + 4 <= end; i += 4) store_rgb(dst + 3 * i, pixel(src + 3 * i, Lanes{}));
-        for (; i < end; ++i) store_rgb(dst + 3 * i, pixel(src + 3 * i, 0.0f));
-    }
-}
-
 #if LUMRA_COLOR_AVX2
 // Eight pixels as two groups of four side by side: the low 128 bits of each
 // vector hold pixels 0-3 and the high 128 bits pixels 4-7, each in the layout
@@ -292,22 +269,6 @@ LUMRA_AVX2_CODE inline void store_rgb(Out* pixels, const Rgb<Lanes8>& value) {
         put(pixels + 12, _mm256_extracti128_si256(ordered, 1));
     }
 }
-
-// The same loop eight pixels at a time in AVX2 lanes (then four, then one),
-// with the same per-pixel function: the operations are the same IEEE steps
-// in the same order (no fused multiply-add is enabled), so the results are
-// the same bits.
-template <typename In, typename Out, typename Pixel>
-LUMRA_AVX2_CODE LUMRA_FLATTEN void run_pixel_blocks_avx2(const In* src, Out* dst, uint64_t pixel_count, Pixel pixel) {
-    constexpr uint64_t kBlock = 128;
-    for (uint64_t start = 0; start < pixel_count; start += kBlock) {
-        const uint64_t end = pixel_count - start < kBlock ? pixel_count : start + kBlock;
-        uint64_t i = start;
-        for (; i + 8 <= end; i += 8) store_rgb(dst + 3 * i, pixel(src + 3 * i, Lanes8{}));
-        for (; i + 4 <= end; i += 4) store_rgb(dst + 3 * i, pixel(src + 3 * i, Lanes{}));
-        for (; i < end; ++i) store_rgb(dst + 3 * i, pixel(src + 3 * i, 0.0f));
-    }
-}
 #endif
 
 // Whether the pixel loops use AVX2 encodings: decided once per process from
@@ -328,13 +289,9 @@ inline PixelLoopChoice& pixel_loop_choice() {
     return choice;
 }
 
-template <typename In, typename Out, typename Pixel>
-inline void run_pixel_blocks(const In* src, Out* dst, uint64_t pixel_count, Pixel pixel) {
-#if LUMRA_COLOR_AVX2
+inline bool use_avx2_loops() {
     const PixelLoopChoice& choice = pixel_loop_choice();
-    if (choice.avx2 && !choice.baseline_only) return run_pixel_blocks_avx2(src, dst, pixel_count, pixel);
-#endif
-    run_pixel_blocks_baseline(src, dst, pixel_count, pixel);
+    return choice.avx2 && !choice.baseline_only;
 }
 
 }  // namespace lumra

@@ -11,10 +11,19 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "color/lanes.h"
 #include "color/lanes_avx2.h"
 #include "color/pixel_io.h"
+
+// Everything the block loops call is inlined into them (flatten), so the
+// lanes stay in registers.
+#if defined(__GNUC__)
+#define LUMRA_FLATTEN __attribute__((flatten))
+#else
+#define LUMRA_FLATTEN
+#endif
 
 namespace lumra {
 
@@ -121,10 +130,21 @@ LUMRA_AVX2_CODE LUMRA_FLATTEN void run_stage_blocks_avx2(const In* src, Out* dst
 template <typename In, typename Out, typename Block>
 inline void run_stage_blocks(const In* src, Out* dst, uint64_t pixel_count, Block block) {
 #if LUMRA_COLOR_AVX2
-    const PixelLoopChoice& choice = pixel_loop_choice();
-    if (choice.avx2 && !choice.baseline_only) return run_stage_blocks_avx2(src, dst, pixel_count, block);
+    if (use_avx2_loops()) return run_stage_blocks_avx2(src, dst, pixel_count, block);
 #endif
     run_stage_blocks_baseline(src, dst, pixel_count, block);
+}
+
+// Runs pixel(src, tag) over every pixel in one step: eight (or four) pixels
+// at a time in lanes, the rest of the last block one at a time with the same
+// function. Each pixel's elements are all read before its results are stored.
+// (Streaming stores for large float results were measured slower here than
+// plain stores, so there are none.)
+template <typename In, typename Out, typename Pixel>
+inline void run_pixel_blocks(const In* src, Out* dst, uint64_t pixel_count, Pixel pixel) {
+    run_stage_blocks(src, dst, pixel_count, [=](const In* s, Out* d, uint64_t n, auto tag) {
+        each_group<decltype(tag)>(n, [&](uint64_t i, auto t) { store_rgb(d + 3 * i, pixel(s + 3 * i, t)); });
+    });
 }
 
 }  // namespace lumra
