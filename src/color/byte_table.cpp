@@ -2,7 +2,7 @@
 // element; on x86-64 processors with AVX-512 VBMI the 256-entry table sits in
 // four registers and 64 elements are looked up at once by byte permutes. The
 // choice is made once per process and both give the same bytes. 16-bit
-// input reads its elements eight at a time.
+// input reads its elements two at a time.
 #include <bit>
 #include <cstring>
 
@@ -50,20 +50,21 @@ ByteTableRun choose_byte_table_run() {
 
 }  // namespace
 
-// Two 64-bit reads give eight elements, taken apart by shifts; each result is
-// stored as its own byte. (Combining the eight bytes into one word before
+// Each 32-bit read gives two elements, taken apart by a mask and a shift;
+// each result is stored as its own byte. (Combining the eight bytes into one word before
 // storing made a serial chain and was slower; this function lives out of line
 // so that the compiler, not knowing whether table and dst overlap, keeps the
 // separate stores.)
 void apply_word_to_byte_table(const uint16_t* src, uint8_t* dst, uint64_t count, const uint8_t* table) {
     uint64_t i = 0;
     if constexpr (std::endian::native == std::endian::little) {
-        for (; i + 8 <= count; i += 8) {
-            uint64_t low, high;
-            std::memcpy(&low, src + i, sizeof low);
-            std::memcpy(&high, src + i + 4, sizeof high);
-            for (int e = 0; e < 4; ++e) dst[i + e] = table[(low >> (16 * e)) & 0xffffu];
-            for (int e = 0; e < 4; ++e) dst[i + 4 + e] = table[(high >> (16 * e)) & 0xffffu];
+        for (; i + 16 <= count; i += 16) {
+            for (int e = 0; e < 16; e += 2) {
+                uint32_t two;
+                std::memcpy(&two, src + i + e, sizeof two);
+                dst[i + e] = table[two & 0xffffu];
+                dst[i + e + 1] = table[two >> 16];
+            }
         }
     }
     apply_value_table(src + i, dst + i, count - i, table);

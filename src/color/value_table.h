@@ -19,7 +19,7 @@ inline void apply_value_table(const In* src, Out* dst, uint64_t count, const Out
 void apply_byte_table(const uint8_t* src, uint8_t* dst, uint64_t count, const uint8_t* table,
                       bool portable_only = false);
 
-// 16-bit to 8-bit through a 65536-entry table, eight elements per step
+// 16-bit to 8-bit through a 65536-entry table, two elements per read
 // (same bytes as apply_value_table).
 void apply_word_to_byte_table(const uint16_t* src, uint8_t* dst, uint64_t count, const uint8_t* table);
 
