@@ -197,10 +197,9 @@ template <typename In>
 LUMRA_AVX2_CODE inline Rgb<Lanes8> load_rgb(const In* pixels, Lanes8 /*tag*/) {
     using namespace pixel_io_detail;
     if constexpr (std::is_same_v<In, float>) {
-        const auto pair = [&](int offset) {
-            return halves(_mm_loadu_ps(pixels + offset), _mm_loadu_ps(pixels + 12 + offset));
-        };
-        return deinterleave8(pair(0), pair(4), pair(8));
+        return deinterleave8(halves(_mm_loadu_ps(pixels), _mm_loadu_ps(pixels + 12)),
+                             halves(_mm_loadu_ps(pixels + 4), _mm_loadu_ps(pixels + 16)),
+                             halves(_mm_loadu_ps(pixels + 8), _mm_loadu_ps(pixels + 20)));
     } else if constexpr (std::is_same_v<In, uint16_t>) {
         const __m256i first = _mm256_inserti128_si256(
             _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels))),
