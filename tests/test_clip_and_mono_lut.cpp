@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "color/lut_lookup.h"
+#include "color/value_table.h"
 #include "support/color_data.h"
 #include "support/color_reference.h"
 
@@ -97,7 +98,21 @@ TEST(MonoLut, EveryPairAndSizeMatchesTheReading) {
 TEST(MonoLut, LargeSixteenBitImagesUseAValueTableWithTheSameResults) {
     const std::vector<float> lut = random_curve(4096, -0.1f, 1.1f);
     expect_mono_matches<uint16_t, uint8_t>(300000, lut, 0, 0);
+    expect_mono_matches<uint16_t, uint8_t>(300005, lut, 0, 0);
     expect_mono_matches<uint16_t, float>(300000, lut, 12, 0);
+}
+
+TEST(MonoLut, WordToByteTableReadsEveryElementAndWritesNoFurther) {
+    std::vector<uint8_t> table(65536);
+    std::vector<uint16_t> src(100);
+    lumra_test::fill_random(table);
+    lumra_test::fill_random(src);
+    for (uint64_t count : {0, 1, 7, 8, 9, 15, 16, 17, 100}) {
+        std::vector<uint8_t> out(count + 1, 7), expected(count + 1, 7);
+        for (uint64_t i = 0; i < count; ++i) expected[i] = table[src[i]];
+        lumra::apply_word_to_byte_table(src.data(), out.data(), count, table.data());
+        EXPECT_EQ(out, expected) << count;
+    }
 }
 
 TEST(MonoLut, WorkedExamples) {

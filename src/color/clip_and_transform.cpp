@@ -1,7 +1,7 @@
 // Clip and transform: each channel limited from above, the matrix, then the
 // unit clamp, on float RGB.
 #include "color/color_kernels.h"
-#include "color/pixel_io.h"
+#include "color/stage_blocks.h"
 
 namespace lumra {
 

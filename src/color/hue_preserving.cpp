@@ -3,43 +3,83 @@
 // selects on plain floats), so the lanes and the remainder agree bit for bit.
 #include "color/hue_preserving.h"
 
+#include <type_traits>
+
 #include "color/transform_kernels.h"
 
 namespace lumra {
 namespace {
 
+// The documented comparisons on channels already limited to [0, 1], and
+// from them the largest, middle and smallest channel and where each result
+// goes back.
 template <typename V>
-Rgb<V> hue_preserving_tone(const Rgb<V>& in, const float* lut1, LutBounds bounds) {
-    const V r = clamp_unit(in.r), g = clamp_unit(in.g), b = clamp_unit(in.b);
-    const auto r_ge_g = greater_equal(r, g);
-    const auto g_gt_b = greater(g, b);
-    const auto r_ge_b = greater_equal(r, b);
-    const auto g_lt_b = less(g, b);
+struct ToneOrder {
+    using Mask = decltype(greater(V{}, V{}));
+    V r, g, b;
+    Mask r_ge_g, g_gt_b, r_ge_b, g_lt_b;
+
+    explicit ToneOrder(const Rgb<V>& unit)
+        : r(unit.r), g(unit.g), b(unit.b), r_ge_g(greater_equal(r, g)), g_gt_b(greater(g, b)),
+          r_ge_b(greater_equal(r, b)), g_lt_b(less(g, b)) {}
 
     // r >= g: (r, g, b) if g > b; else (r, b, g) if r >= b; else (b, r, g).
     // r < g:  (g, r, b) if r >= b; else (b, g, r) if g < b; else (g, b, r).
-    const V hi = select(r_ge_g, select(g_gt_b, r, select(r_ge_b, r, b)), select(r_ge_b, g, select(g_lt_b, b, g)));
-    const V mid = select(r_ge_g, select(g_gt_b, g, select(r_ge_b, b, r)), select(r_ge_b, r, select(g_lt_b, g, b)));
-    const V lo = select(r_ge_g, select(g_gt_b, b, g), select(r_ge_b, b, r));
+    V hi() const { return select(r_ge_g, select(g_gt_b, r, select(r_ge_b, r, b)), select(r_ge_b, g, select(g_lt_b, b, g))); }
+    V mid() const { return select(r_ge_g, select(g_gt_b, g, select(r_ge_b, b, r)), select(r_ge_b, r, select(g_lt_b, g, b))); }
+    V lo() const { return select(r_ge_g, select(g_gt_b, b, g), select(r_ge_b, b, r)); }
 
-    const V hi_out = lut_lookup(lut1, hi * V(bounds.top), bounds);
-    const V lo_out = lut_lookup(lut1, lo * V(bounds.top), bounds);
+    // The middle channel keeps its proportion between the mapped largest and
+    // smallest; each result goes back to the channel it came from.
+    Rgb<V> place(V hi_out, V lo_out) const {
+        const V high = hi(), middle = mid(), low = lo();
+        // The case (r, b, g) with g = b skips the correction as well.
+        const auto tied_case = both(both(r_ge_g, negate(g_gt_b)), both(r_ge_b, negate(g_lt_b)));
+        const V range = high - low;
+        const auto spread = both(greater(range, V(1e-10f)), negate(tied_case));
+        const V divisor = select(spread, range, V(1.0f));  // never divide by a range that is not used
+        const V mid_out = select(spread, lo_out + (middle - low) * (hi_out - lo_out) / divisor, lo_out);
 
-    // The case (r, b, g) with g = b skips the correction as well.
-    const auto tied_case = both(both(r_ge_g, negate(g_gt_b)), both(r_ge_b, negate(g_lt_b)));
-    const V range = hi - lo;
-    const auto spread = both(greater(range, V(1e-10f)), negate(tied_case));
-    const V divisor = select(spread, range, V(1.0f));  // never divide by a range that is not used
-    const V mid_out = select(spread, lo_out + (mid - lo) * (hi_out - lo_out) / divisor, lo_out);
+        const V r_out = select(r_ge_g, select(g_gt_b, hi_out, select(r_ge_b, hi_out, mid_out)),
+                               select(r_ge_b, mid_out, lo_out));
+        const V g_out = select(r_ge_g, select(g_gt_b, mid_out, lo_out),
+                               select(r_ge_b, hi_out, select(g_lt_b, mid_out, hi_out)));
+        const V b_out = select(r_ge_g, select(g_gt_b, lo_out, select(r_ge_b, mid_out, hi_out)),
+                               select(r_ge_b, lo_out, select(g_lt_b, hi_out, mid_out)));
+        return {r_out, g_out, b_out};
+    }
+};
 
-    // Each result goes back to the channel it came from.
-    const V r_out = select(r_ge_g, select(g_gt_b, hi_out, select(r_ge_b, hi_out, mid_out)),
-                           select(r_ge_b, mid_out, lo_out));
-    const V g_out = select(r_ge_g, select(g_gt_b, mid_out, lo_out),
-                           select(r_ge_b, hi_out, select(g_lt_b, mid_out, hi_out)));
-    const V b_out = select(r_ge_g, select(g_gt_b, lo_out, select(r_ge_b, mid_out, hi_out)),
-                           select(r_ge_b, lo_out, select(g_lt_b, hi_out, mid_out)));
-    return {r_out, g_out, b_out};
+template <typename V>
+Rgb<V> hue_preserving_tone(const Rgb<V>& in, const float* lut1, LutBounds bounds) {
+    const ToneOrder<V> order(each_channel(in, [](V c) { return clamp_unit(c); }));
+    return order.place(lut_lookup(lut1, order.hi() * V(bounds.top), bounds),
+                       lut_lookup(lut1, order.lo() * V(bounds.top), bounds));
+}
+
+// The tone over a block in steps: the limited channels into planes 0 to 2 and
+// the largest and smallest into planes 3 and 4; both of those through the
+// curve; then finish(i, tone) with the placed results of pixel i (or lanes
+// from i on).
+template <typename V, typename Finish>
+void hue_preserving_tone_block(const float* pixels, uint64_t n, const float* lut1, LutBounds bounds,
+                               Finish finish) {
+    Planes<5> p;
+    each_group<V>(n, [&](uint64_t i, auto tag) {
+        using W = decltype(tag);
+        const ToneOrder<W> order(each_channel(load_rgb(pixels + 3 * i, tag), [](W c) { return clamp_unit(c); }));
+        put_rgb(p, 0, i, Rgb<W>{order.r, order.g, order.b});
+        store_lanes(p.v[3] + i, order.hi());
+        store_lanes(p.v[4] + i, order.lo());
+    });
+    map_planes<V>(p, 3, 2, n, [&](auto x) {
+        using W = decltype(x);
+        return lut_lookup(lut1, x * W(bounds.top), bounds);
+    });
+    each_group<V>(n, [&](uint64_t i, auto tag) {
+        const ToneOrder<decltype(tag)> order(get_rgb(p, 0, i, tag));
+        finish(i, order.place(load_lanes(p.v[3] + i, tag), load_lanes(p.v[4] + i, tag)));
+    });
 }
 
 }  // namespace
@@ -57,16 +97,19 @@ void transform_hue_preserving_lut_matrix_impl(const float* src, Out* dst, int64_
                                               int32_t lut1_size, const float* matrix, float out_scale) {
     const LutBounds bounds = lut_bounds(lut1_size);
     const Matrix3 m = Matrix3::plain(matrix);
-    run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const float* pixel, auto tag) {
-        return clamp_and_scale(m.apply(hue_preserving_tone(load_rgb(pixel, tag), lut1, bounds)), out_scale);
+    run_stage_blocks(src, dst, pixel_total(pixel_count), [=](const float* s, Out* d, uint64_t n, auto tag) {
+        hue_preserving_tone_block<decltype(tag)>(s, n, lut1, bounds, [&](uint64_t i, const auto& toned) {
+            store_rgb(d + 3 * i, clamp_and_scale(m.apply(toned), out_scale));
+        });
     });
 }
 
 void transform_hue_preserving_tone_impl(const float* src, float* dst, int64_t pixel_count, const float* lut1,
                                         int32_t lut1_size) {
     const LutBounds bounds = lut_bounds(lut1_size);
-    run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const float* pixel, auto tag) {
-        return hue_preserving_tone(load_rgb(pixel, tag), lut1, bounds);
+    run_stage_blocks(src, dst, pixel_total(pixel_count), [=](const float* s, float* d, uint64_t n, auto tag) {
+        hue_preserving_tone_block<decltype(tag)>(s, n, lut1, bounds,
+                                                 [&](uint64_t i, const auto& toned) { store_rgb(d + 3 * i, toned); });
     });
 }
 
@@ -78,11 +121,12 @@ void transform_hue_preserving_lut_matrix_lut_impl(const float* src, Out* dst, in
     const LutBounds bounds = lut_bounds(lut1_size);
     const FinalCurve second{lut2, lut_bounds(lut2_size)};
     const Matrix3 m = Matrix3::plain(matrix);
-    run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const float* pixel, auto tag) {
-        using V = decltype(tag);
-        const Rgb<V> toned = hue_preserving_tone(load_rgb(pixel, tag), lut1, bounds);
-        const Rgb<V> position = each_channel(m.apply(toned), [&](V y) { return V(second.bounds.top) * y; });
-        return second(position, out_scale);
+    run_stage_blocks(src, dst, pixel_total(pixel_count), [=](const float* s, Out* d, uint64_t n, auto tag) {
+        hue_preserving_tone_block<decltype(tag)>(s, n, lut1, bounds, [&](uint64_t i, const auto& toned) {
+            using V = std::remove_cvref_t<decltype(toned.r)>;
+            const Rgb<V> position = each_channel(m.apply(toned), [&](V y) { return V(second.bounds.top) * y; });
+            store_rgb(d + 3 * i, second(position, out_scale));
+        });
     });
 }
 

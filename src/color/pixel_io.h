@@ -149,63 +149,123 @@ inline void store_rgb(Out* pixels, const Rgb<Lanes>& value) {
 
 #endif
 
-// Runs pixel(src, tag) over every pixel: blocks of 128 pixels, four at a time
-// in lanes, the rest of the last block one at a time with the same function.
-// Each pixel's elements are all read before its results are stored, so src and
-// dst may be the same buffer when In and Out are the same type. Everything
-// the loop calls is inlined into it (flatten), so the lanes stay in registers.
-// (Streaming stores for large float results were measured slower here than
-// plain stores, so there are none.)
-#if defined(__GNUC__)
-#define LUMRA_FLATTEN __attribute__((flatten))
-#else
-#define LUMRA_FLATTEN
-#endif
-template <typename In, typename Out, typename Pixel>
-LUMRA_FLATTEN inline void run_pixel_blocks_baseline(const In* src, Out* dst, uint64_t pixel_count, Pixel pixel) {
-    constexpr uint64_t kBlock = 128;
-    for (uint64_t start = 0; start < pixel_count; start += kBlock) {
-        const uint64_t end = pixel_count - start < kBlock ? pixel_count : start + kBlock;
-        uint64_t i = start;
-        for (; i + 4 <= end; i += 4) store_rgb(dst + 3 * i, pixel(src + 3 * i, Lanes{}));
-        for (; i < end; ++i) store_rgb(dst + 3 * i, pixel(src + 3 * i, 0.0f));
-    }
+#if LUMRA_COLOR_AVX2
+// Eight pixels as two groups of four side by side: the low 128 bits of each
+// vector hold pixels 0-3 and the high 128 bits pixels 4-7, each in the layout
+// of the four-pixel routines, so the same in-lane shuffles serve both halves.
+namespace pixel_io_detail {
+
+LUMRA_AVX2_CODE inline __m256 halves(__m128 low, __m128 high) {
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(low), high, 1);
 }
 
-#if LUMRA_COLOR_AVX2
-// Eight pixels are two groups of four: each group is read and stored with the
-// four-lane routines, and the halves joined or split.
+// deinterleave and interleave of the four-pixel routines, on both halves.
+LUMRA_AVX2_CODE inline Rgb<Lanes8> deinterleave8(__m256 a, __m256 b, __m256 c) {
+    const __m256 r_tail = _mm256_shuffle_ps(b, c, _MM_SHUFFLE(1, 1, 2, 2));
+    const __m256 r = _mm256_shuffle_ps(a, r_tail, _MM_SHUFFLE(2, 0, 3, 0));
+    const __m256 g_head = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1));
+    const __m256 g_tail = _mm256_shuffle_ps(b, c, _MM_SHUFFLE(2, 2, 3, 3));
+    const __m256 g = _mm256_shuffle_ps(g_head, g_tail, _MM_SHUFFLE(2, 0, 2, 0));
+    const __m256 b_head = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2));
+    const __m256 b_tail = _mm256_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 0, 0));
+    const __m256 blue = _mm256_shuffle_ps(b_head, b_tail, _MM_SHUFFLE(2, 0, 2, 0));
+    return {r, g, blue};
+}
+LUMRA_AVX2_CODE inline void interleave8(const Rgb<Lanes8>& v, __m256 out[3]) {
+    const __m256 rg0 = _mm256_shuffle_ps(v.r.v, v.g.v, _MM_SHUFFLE(0, 0, 0, 0));
+    const __m256 br1 = _mm256_shuffle_ps(v.b.v, v.r.v, _MM_SHUFFLE(1, 1, 0, 0));
+    out[0] = _mm256_shuffle_ps(rg0, br1, _MM_SHUFFLE(2, 0, 2, 0));
+    const __m256 gb1 = _mm256_shuffle_ps(v.g.v, v.b.v, _MM_SHUFFLE(1, 1, 1, 1));
+    const __m256 rg2 = _mm256_shuffle_ps(v.r.v, v.g.v, _MM_SHUFFLE(2, 2, 2, 2));
+    out[1] = _mm256_shuffle_ps(gb1, rg2, _MM_SHUFFLE(2, 0, 2, 0));
+    const __m256 br3 = _mm256_shuffle_ps(v.b.v, v.r.v, _MM_SHUFFLE(3, 3, 2, 2));
+    const __m256 gb3 = _mm256_shuffle_ps(v.g.v, v.b.v, _MM_SHUFFLE(3, 3, 3, 3));
+    out[2] = _mm256_shuffle_ps(br3, gb3, _MM_SHUFFLE(2, 0, 2, 0));
+}
+
+// Each channel limited to [0, full] in the float domain and truncated (exact).
+LUMRA_AVX2_CODE inline void truncate_limited8(const Rgb<Lanes8>& value, float full, __m256i out[3]) {
+    const Lanes8 zero(0.0f), top(full);
+    out[0] = _mm256_cvttps_epi32(upper_limit(lower_limit(value.r, zero), top).v);
+    out[1] = _mm256_cvttps_epi32(upper_limit(lower_limit(value.g, zero), top).v);
+    out[2] = _mm256_cvttps_epi32(upper_limit(lower_limit(value.b, zero), top).v);
+}
+
+}  // namespace pixel_io_detail
+
 template <typename In>
 LUMRA_AVX2_CODE inline Rgb<Lanes8> load_rgb(const In* pixels, Lanes8 /*tag*/) {
-    const Rgb<Lanes> low = load_rgb(pixels, Lanes{});
-    const Rgb<Lanes> high = load_rgb(pixels + 12, Lanes{});
-    return {_mm256_set_m128(high.r.v, low.r.v), _mm256_set_m128(high.g.v, low.g.v),
-            _mm256_set_m128(high.b.v, low.b.v)};
+    using namespace pixel_io_detail;
+    if constexpr (std::is_same_v<In, float>) {
+        return deinterleave8(halves(_mm_loadu_ps(pixels), _mm_loadu_ps(pixels + 12)),
+                             halves(_mm_loadu_ps(pixels + 4), _mm_loadu_ps(pixels + 16)),
+                             halves(_mm_loadu_ps(pixels + 8), _mm_loadu_ps(pixels + 20)));
+    } else if constexpr (std::is_same_v<In, uint16_t>) {
+        const __m256i first = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + 12)), 1);
+        const __m256i last = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixels + 8))),
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixels + 20)), 1);
+        const __m256i zero = _mm256_setzero_si256();
+        return deinterleave8(_mm256_cvtepi32_ps(_mm256_unpacklo_epi16(first, zero)),
+                             _mm256_cvtepi32_ps(_mm256_unpackhi_epi16(first, zero)),
+                             _mm256_cvtepi32_ps(_mm256_unpacklo_epi16(last, zero)));
+    } else {
+        const Rgb<Lanes> low = load_rgb(pixels, Lanes{});
+        const Rgb<Lanes> high = load_rgb(pixels + 12, Lanes{});
+        return {halves(low.r.v, high.r.v), halves(low.g.v, high.g.v), halves(low.b.v, high.b.v)};
+    }
 }
 
 template <typename Out>
 LUMRA_AVX2_CODE inline void store_rgb(Out* pixels, const Rgb<Lanes8>& value) {
-    const Rgb<Lanes> low{_mm256_castps256_ps128(value.r.v), _mm256_castps256_ps128(value.g.v),
-                         _mm256_castps256_ps128(value.b.v)};
-    const Rgb<Lanes> high{_mm256_extractf128_ps(value.r.v, 1), _mm256_extractf128_ps(value.g.v, 1),
-                          _mm256_extractf128_ps(value.b.v, 1)};
-    store_rgb(pixels, low);
-    store_rgb(pixels + 12, high);
-}
-
-// The same loop eight pixels at a time in AVX2 lanes (then four, then one),
-// with the same per-pixel function: the operations are the same IEEE steps
-// in the same order (no fused multiply-add is enabled), so the results are
-// the same bits.
-template <typename In, typename Out, typename Pixel>
-LUMRA_AVX2_CODE LUMRA_FLATTEN void run_pixel_blocks_avx2(const In* src, Out* dst, uint64_t pixel_count, Pixel pixel) {
-    constexpr uint64_t kBlock = 128;
-    for (uint64_t start = 0; start < pixel_count; start += kBlock) {
-        const uint64_t end = pixel_count - start < kBlock ? pixel_count : start + kBlock;
-        uint64_t i = start;
-        for (; i + 8 <= end; i += 8) store_rgb(dst + 3 * i, pixel(src + 3 * i, Lanes8{}));
-        for (; i + 4 <= end; i += 4) store_rgb(dst + 3 * i, pixel(src + 3 * i, Lanes{}));
-        for (; i < end; ++i) store_rgb(dst + 3 * i, pixel(src + 3 * i, 0.0f));
+    using namespace pixel_io_detail;
+    if constexpr (std::is_same_v<Out, float>) {
+        __m256 ordered[3];
+        interleave8(value, ordered);
+        for (int i = 0; i < 3; ++i) {
+            _mm_storeu_ps(pixels + 4 * i, _mm256_castps256_ps128(ordered[i]));
+            _mm_storeu_ps(pixels + 12 + 4 * i, _mm256_extractf128_ps(ordered[i], 1));
+        }
+    } else if constexpr (std::is_same_v<Out, uint16_t>) {
+        __m256i words[3];
+        truncate_limited8(value, 65535.0f, words);
+        // In each half: rg = r0..r3 g0..g3 and bb = b0..b3 b0..b3 (exact: all in
+        // [0, 65535]), then the twelve words put in pixel order.
+        const __m256i rg = _mm256_packus_epi32(words[0], words[1]);
+        const __m256i bb = _mm256_packus_epi32(words[2], words[2]);
+        const __m256i head = _mm256_or_si256(
+            _mm256_shuffle_epi8(rg, _mm256_setr_epi8(0, 1, 8, 9, -1, -1, 2, 3, 10, 11, -1, -1, 4, 5, 12, 13, 0, 1, 8,
+                                                     9, -1, -1, 2, 3, 10, 11, -1, -1, 4, 5, 12, 13)),
+            _mm256_shuffle_epi8(bb, _mm256_setr_epi8(-1, -1, -1, -1, 0, 1, -1, -1, -1, -1, 2, 3, -1, -1, -1, -1, -1,
+                                                     -1, -1, -1, 0, 1, -1, -1, -1, -1, 2, 3, -1, -1, -1, -1)));
+        const __m256i tail = _mm256_or_si256(
+            _mm256_shuffle_epi8(rg, _mm256_setr_epi8(-1, -1, 6, 7, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                                     -1, 6, 7, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1)),
+            _mm256_shuffle_epi8(bb, _mm256_setr_epi8(4, 5, -1, -1, -1, -1, 6, 7, -1, -1, -1, -1, -1, -1, -1, -1, 4, 5,
+                                                     -1, -1, -1, -1, 6, 7, -1, -1, -1, -1, -1, -1, -1, -1)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels), _mm256_castsi256_si128(head));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels + 8), _mm256_castsi256_si128(tail));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + 12), _mm256_extracti128_si256(head, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(pixels + 20), _mm256_extracti128_si256(tail, 1));
+    } else {
+        __m256i words[3];
+        truncate_limited8(value, 255.0f, words);
+        // In each half: r0..r3 g0..g3 b0..b3 b0..b3 as bytes (exact: all in
+        // [0, 255]), then the twelve bytes put in pixel order.
+        const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(words[0], words[1]),
+                                                  _mm256_packus_epi32(words[2], words[2]));
+        const __m256i ordered = _mm256_shuffle_epi8(
+            bytes, _mm256_setr_epi8(0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -1, -1, -1, -1, 0, 4, 8, 1, 5, 9, 2, 6, 10,
+                                    3, 7, 11, -1, -1, -1, -1));
+        const auto put = [](uint8_t* to, __m128i twelve) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(to), twelve);
+            const int32_t tail = _mm_cvtsi128_si32(_mm_srli_si128(twelve, 8));
+            std::memcpy(to + 8, &tail, sizeof tail);
+        };
+        put(pixels, _mm256_castsi256_si128(ordered));
+        put(pixels + 12, _mm256_extracti128_si256(ordered, 1));
     }
 }
 #endif
@@ -228,13 +288,9 @@ inline PixelLoopChoice& pixel_loop_choice() {
     return choice;
 }
 
-template <typename In, typename Out, typename Pixel>
-inline void run_pixel_blocks(const In* src, Out* dst, uint64_t pixel_count, Pixel pixel) {
-#if LUMRA_COLOR_AVX2
+inline bool use_avx2_loops() {
     const PixelLoopChoice& choice = pixel_loop_choice();
-    if (choice.avx2 && !choice.baseline_only) return run_pixel_blocks_avx2(src, dst, pixel_count, pixel);
-#endif
-    run_pixel_blocks_baseline(src, dst, pixel_count, pixel);
+    return choice.avx2 && !choice.baseline_only;
 }
 
 }  // namespace lumra

@@ -2,7 +2,8 @@
 // and output element types (and, for the kinds that start with a curve, the
 // direct-index flag). Members differ only in how elements are read and
 // stored; the per-pixel arithmetic is written once and runs both in lanes and
-// on the remainder pixels.
+// on the remainder pixels. Kinds with a curve run in steps over blocks of
+// pixels (stage_blocks.h), so that the curve reads of many pixels overlap.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 
 #include "color/lut_lookup.h"
 #include "color/pixel_io.h"
+#include "color/stage_blocks.h"
 #include "color/value_table.h"
 
 namespace lumra {
@@ -45,6 +47,27 @@ struct FirstCurve {
             return each_channel(x, [&](V c) { return lut_lookup(lut, c * V(position_scale), bounds); });
         }
     }
+
+    // The curve's values for the block's n pixels into planes 0 to 2: the
+    // elements are read first, then each plane goes through the curve.
+    template <typename In, int kPlanes, typename V>
+    void to_planes(const In* pixels, uint64_t n, Planes<kPlanes>& s, V /*tag*/) const {
+        if constexpr (kDirect) {
+            // One element read, one table read and one store per value, no lane
+            // assembly.
+            for (uint64_t i = 0; i < n; ++i) {
+                s.v[0][i] = lut[pixels[3 * i]];
+                s.v[1][i] = lut[pixels[3 * i + 1]];
+                s.v[2][i] = lut[pixels[3 * i + 2]];
+            }
+        } else {
+            load_block(pixels, n, s, V{});
+            map_planes<V>(s, 0, 3, n, [&](auto x) {
+                using W = decltype(x);
+                return lut_lookup(lut, x * W(position_scale), bounds);
+            });
+        }
+    }
 };
 
 // Runs run(curve) with the first curve. For interpolated curves on integer
@@ -75,6 +98,15 @@ struct FinalCurve {
     template <typename V>
     Rgb<V> operator()(const Rgb<V>& position, float out_scale) const {
         return each_channel(position, [&](V p) { return lut_lookup(lut, p, bounds) * V(out_scale); });
+    }
+
+    // The same on the positions in planes 0 to 2 of a block of n pixels.
+    template <int kPlanes, typename V>
+    void on_planes(Planes<kPlanes>& s, uint64_t n, float out_scale, V /*tag*/) const {
+        map_planes<V>(s, 0, 3, n, [&](auto p) {
+            using W = decltype(p);
+            return lut_lookup(lut, p, bounds) * W(out_scale);
+        });
     }
 };
 
@@ -118,8 +150,12 @@ void transform_lut_matrix_impl(const In* src, Out* dst, int64_t pixel_count, con
                                const float* matrix, float in_scale, float out_scale) {
     const Matrix3 m = Matrix3::plain(matrix);
     with_first_curve<In, kDirect>(lut, lut_size, in_scale, pixel_count, [&](const auto& curve) {
-        run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const In* pixel, auto tag) {
-            return clamp_and_scale(m.apply(curve(pixel, tag)), out_scale);
+        run_stage_blocks(src, dst, pixel_total(pixel_count), [=](const In* s, Out* d, uint64_t n, auto tag) {
+            Planes<3> p;
+            curve.to_planes(s, n, p, tag);
+            each_group<decltype(tag)>(n, [&](uint64_t i, auto t) {
+                store_rgb(d + 3 * i, clamp_and_scale(m.apply(get_rgb(p, 0, i, t)), out_scale));
+            });
         });
     });
 }
@@ -131,8 +167,12 @@ void transform_matrix_lut_impl(const In* src, Out* dst, int64_t pixel_count, con
                                int32_t lut_size, float in_scale, float out_scale) {
     const FinalCurve curve{lut, lut_bounds(lut_size)};
     const Matrix3 m = Matrix3::scaled(matrix, in_scale * curve.bounds.top);
-    run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const In* pixel, auto tag) {
-        return curve(m.apply(load_rgb(pixel, tag)), out_scale);
+    run_stage_blocks(src, dst, pixel_total(pixel_count), [=](const In* s, Out* d, uint64_t n, auto tag) {
+        using V = decltype(tag);
+        Planes<3> p;
+        each_group<V>(n, [&](uint64_t i, auto t) { put_rgb(p, 0, i, m.apply(load_rgb(s + 3 * i, t))); });
+        curve.on_planes(p, n, out_scale, tag);
+        store_block(d, n, p, tag);
     });
 }
 
@@ -144,8 +184,13 @@ void transform_lut_matrix_lut_impl(const In* src, Out* dst, int64_t pixel_count,
     const FinalCurve second{post_lut, lut_bounds(post_lut_size)};
     const Matrix3 m = Matrix3::scaled(matrix, second.bounds.top);
     with_first_curve<In, kDirect>(pre_lut, pre_lut_size, in_scale, pixel_count, [&](const auto& first) {
-        run_pixel_blocks(src, dst, pixel_total(pixel_count), [=](const In* pixel, auto tag) {
-            return second(m.apply(first(pixel, tag)), out_scale);
+        run_stage_blocks(src, dst, pixel_total(pixel_count), [=](const In* s, Out* d, uint64_t n, auto tag) {
+            using V = decltype(tag);
+            Planes<3> p;
+            first.to_planes(s, n, p, tag);
+            each_group<V>(n, [&](uint64_t i, auto t) { put_rgb(p, 0, i, m.apply(get_rgb(p, 0, i, t))); });
+            second.on_planes(p, n, out_scale, tag);
+            store_block(d, n, p, tag);
         });
     });
 }

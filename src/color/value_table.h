@@ -19,6 +19,10 @@ inline void apply_value_table(const In* src, Out* dst, uint64_t count, const Out
 void apply_byte_table(const uint8_t* src, uint8_t* dst, uint64_t count, const uint8_t* table,
                       bool portable_only = false);
 
+// 16-bit to 8-bit through a 65536-entry table, two elements per read
+// (same bytes as apply_value_table).
+void apply_word_to_byte_table(const uint16_t* src, uint8_t* dst, uint64_t count, const uint8_t* table);
+
 template <typename In>
 constexpr uint32_t kValueCount = uint32_t{std::numeric_limits<In>::max()} + 1;
 
@@ -53,6 +57,7 @@ inline bool apply_through_value_table(const In* src, Out* dst, uint64_t count, V
     if (count < (kValues <= 256 ? kValues : 4 * kValues)) return false;
     return with_value_table<In, Out>(value_of, [&](const Out* table) {
         if constexpr (sizeof(In) == 1 && sizeof(Out) == 1) apply_byte_table(src, dst, count, table);
+        else if constexpr (sizeof(In) == 2 && sizeof(Out) == 1) apply_word_to_byte_table(src, dst, count, table);
         else apply_value_table(src, dst, count, table);
     });
 }
