@@ -5,9 +5,10 @@
 // together, straight from the interleaved source: a bilinear corner is one
 // 16-byte load whose lanes are its channels, and a row of the cubic window
 // is its four pixels' samples loaded as they lie, multiplied by weights laid
-// out to match. The geometry is worked out four destination pixels at a
-// time, as on the plane-at-a-time path, and every lane performs the baseline
-// path's operations in the same order, so the results are the same bits.
+// out to match. The positions of a run of pixels are worked out first
+// (warp_pixels.h: four pixels per register, eight with AVX-512), then the
+// run is resampled; every lane performs the baseline path's operations in
+// the same order, so the results are the same bits.
 #include "warp_pixels.h"
 
 #if LUMRA_HAS_AVX2_PATH
