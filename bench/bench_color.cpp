@@ -131,6 +131,7 @@ LUMRA_TRANSFORM_BENCH(uint8_t, uint8_t, 1, 256, 0);     // direct-index curve: t
 LUMRA_TRANSFORM_BENCH(uint16_t, uint16_t, 1, 4096, 0);  // curve only: target 4x
 LUMRA_TRANSFORM_BENCH(float, uint8_t, 7, 4096, 0);      // curve, matrix, curve: target 4x
 LUMRA_TRANSFORM_BENCH(uint16_t, uint16_t, 7, 4096, 0);  // curve, matrix, curve: target 4x
+LUMRA_TRANSFORM_BENCH(uint16_t, uint16_t, 2, 2, 0);     // the same pixels through the matrix alone (no target)
 LUMRA_TRANSFORM_BENCH(float, uint16_t, 3, 4096, 1);     // hue-preserving with a matrix: target 6x
 BENCHMARK(BM_clip_and_transform)->UseManualTime()->Unit(benchmark::kMillisecond);  // target 1.5x
 BENCHMARK(BM_mono_lut_16_to_8)->UseManualTime()->Unit(benchmark::kMillisecond);    // target 2x
