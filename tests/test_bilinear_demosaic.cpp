@@ -135,6 +135,10 @@ TEST(BilinearDemosaic, EntryChecks) {
     LumraImage empty_s{src.data(), 0, 3, 1, LUMRA_DTYPE_FLOAT32, 0},
         empty_d{dst.data(), 0, 3, 3, LUMRA_DTYPE_FLOAT32, 0};
     EXPECT_EQ(lumra_bilinear_demosaic(&empty_s, &empty_d, good), LUMRA_OK);
+    // No columns but 2^40 rows: no pixels, so the call returns at once.
+    LumraImage tall_s{src.data(), uint64_t{1} << 40, 0, 1, LUMRA_DTYPE_FLOAT32, 0},
+        tall_d{dst.data(), uint64_t{1} << 40, 0, 3, LUMRA_DTYPE_FLOAT32, 0};
+    EXPECT_EQ(lumra_bilinear_demosaic(&tall_s, &tall_d, good), LUMRA_OK);
 }
 
 }  // namespace

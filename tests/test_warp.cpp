@@ -208,6 +208,13 @@ TEST(Warp, EmptyImagesWriteNothing) {
         Image<float> destination(size[0], size[1], 3);
         EXPECT_EQ(warp(source, destination, {1.0}, 1, nullptr, false), LUMRA_OK);
     }
+    // No columns but 2^40 rows: still no pixels, and the call returns at once
+    // rather than walking the empty rows.
+    float none = 0.0f;
+    LumraImage tall{&none, uint64_t{1} << 40, 0, 1, LUMRA_DTYPE_FLOAT32, 0};
+    LumraImage tall_out = tall;
+    const double radial[1] = {1.0};
+    EXPECT_EQ(lumra_warp_rectilinear(&tall, &tall_out, radial, 1, 1, nullptr, 0.5, 0.5, false), LUMRA_OK);
 }
 
 }  // namespace

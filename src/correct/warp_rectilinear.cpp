@@ -90,7 +90,9 @@ void warp_rectilinear(const float* source, float* destination, uint64_t height, 
                       const double* radial, int coefficient_planes, int radial_count, const double* tangential,
                       double center_x, double center_y, bool bicubic) noexcept {
     const int plane_count = std::min(coefficient_planes, channels);
-    if (plane_count <= 0) return;
+    // An image without pixels has nothing to resample, however many rows it
+    // claims (walking 2^40 empty rows would take minutes).
+    if (plane_count <= 0 || height == 0 || width == 0) return;
     const float* table = bicubic ? bicubic_weight_table() : nullptr;
     const double w = static_cast<double>(width), h = static_cast<double>(height);
     Geometry g{};

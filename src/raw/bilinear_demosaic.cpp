@@ -221,6 +221,8 @@ void interior_row(const Rows& row, uint64_t width, const RowPlan& plan) {
 
 void bilinear_demosaic_kernel(const float* src, float* dst, uint64_t height, uint64_t width,
                               const int32_t* cfa_pattern) noexcept {
+    // No pixels, nothing to do, however many empty rows the image claims.
+    if (height == 0 || width == 0) return;
     const RowPlan plans[2] = {make_plan(cfa_pattern, 0, width), make_plan(cfa_pattern, 1, width)};
     for (uint64_t r = 0; r < height; ++r) {
         const RowPlan& plan = plans[r & 1];
