@@ -56,7 +56,9 @@ enum {
     LUMRA_OK = 0,
     LUMRA_ERR_INVALID_ARGUMENT = 1, /* null pointer, reserved != 0, bad count, size or channel count */
     LUMRA_ERR_UNSUPPORTED = 2,      /* element type (pair) not handled, or operation not implemented */
-    LUMRA_ERR_DIMENSION_MISMATCH = 3 /* source and destination sizes differ (demosaic, warp, bad pixels) */
+    LUMRA_ERR_DIMENSION_MISMATCH = 3, /* source and destination sizes differ (demosaic, warp, bad pixels) */
+    LUMRA_ERR_REGION = 4 /* region entries: a part outside the whole image, or a source window that does
+                            not hold every source pixel the part reads */
 };
 
 /* Image descriptor. Only read by the library; the buffer stays the caller's. */
@@ -68,6 +70,16 @@ typedef struct LumraImage {
     LumraDType dtype;  /* element type */
     uint64_t reserved; /* must be 0 */
 } LumraImage;
+
+/* Where a part of an image (a band of rows or a tile) lies in the whole image.
+ * Used only by the region entries (names ending in _region); see "Regions". */
+typedef struct LumraRegion {
+    uint64_t top;         /* whole-image row of the part's first row */
+    uint64_t left;        /* whole-image column of the part's first column */
+    uint64_t full_height; /* rows of the whole image */
+    uint64_t full_width;  /* columns of the whole image */
+    uint64_t reserved;    /* must be 0 */
+} LumraRegion;
 
 /* The version text "1.0.0"; a constant owned by the library. */
 LUMRA_API const char* lumra_version(void) LUMRA_NOEXCEPT;
@@ -204,6 +216,43 @@ LUMRA_API LumraStatus lumra_apply_profile_gain_table_map(LumraImage* image, cons
                                                          float spacing_v, float spacing_h, float origin_v,
                                                          float origin_h, float gamma,
                                                          float exposure_gain) LUMRA_NOEXCEPT;
+
+/* ---- Regions -------------------------------------------------------------
+ *
+ * A host may run every stage on a part of the image (a band of rows or a tile)
+ * with buffers that hold just that part plus the neighbourhood the stage reads,
+ * and may run calls on different parts on different threads at once. The
+ * result is, bit for bit and on every instruction-set path, the whole-image
+ * call's result on that part.
+ *
+ * Position-free entries need no region form: lumra_convert_dtype,
+ * lumra_transform_color, lumra_clip_and_transform_color, lumra_mono_lut,
+ * lumra_apply_hue_sat_map and lumra_apply_exposure_ramp give each pixel a
+ * result that depends only on its own value. A band of rows is a smaller
+ * image: a descriptor on the band's first row with the band's height. (Rows
+ * are packed, so a tile narrower than the image must be copied into a packed
+ * buffer first.)
+ *
+ * The entries whose result depends on a pixel's position or on its neighbours
+ * have a region form, named after the whole-image entry with _region. In it a
+ * LumraImage describes only the part's own buffer (its height and width are
+ * the part's), and a LumraRegion says where that buffer lies in the whole
+ * image. Entries that read neighbours take a source window: a source buffer
+ * with a region of its own that must hold every source pixel the part reads.
+ *
+ * Checks of a region entry: the whole-image entry's checks in its order, with
+ * the region pointers tested for null together with the descriptor pointers,
+ * and every size limit of the whole-image entry applied to the whole image's
+ * size (full_height, full_width). Then, in this order:
+ *   - a region whose reserved field is not 0: LUMRA_ERR_INVALID_ARGUMENT;
+ *   - a part that does not lie inside the whole image (top + height >
+ *     full_height or left + width > full_width): LUMRA_ERR_REGION;
+ *   - for entries with a source window: source and destination regions that
+ *     name different whole sizes: LUMRA_ERR_DIMENSION_MISMATCH; a window that
+ *     does not lie inside the whole image, or does not hold every pixel the
+ *     part reads: LUMRA_ERR_REGION.
+ * As everywhere, nothing is written when a check fails.
+ */
 
 #ifdef __cplusplus
 }

@@ -18,6 +18,7 @@ namespace lumra {
 constexpr LumraStatus kInvalid = LUMRA_ERR_INVALID_ARGUMENT;
 constexpr LumraStatus kUnsupported = LUMRA_ERR_UNSUPPORTED;
 constexpr LumraStatus kMismatch = LUMRA_ERR_DIMENSION_MISMATCH;
+constexpr LumraStatus kRegion = LUMRA_ERR_REGION;
 
 inline bool has_data(const LumraImage* image) { return image->data != nullptr; }
 inline bool reserved_clear(const LumraImage* image) { return image->reserved == 0; }
@@ -37,6 +38,35 @@ inline bool same_shape(const LumraImage* a, const LumraImage* b) {
 inline bool fits_int32(uint64_t value) { return value < (uint64_t{1} << 31); }
 inline bool size_fits_int32(const LumraImage* image) {
     return fits_int32(image->height) && fits_int32(image->width);
+}
+
+// Region entries. Every sum is formed so that no field value can overflow.
+inline bool region_clear(const LumraRegion* region) { return region->reserved == 0; }
+
+// The part described by `image` lies inside the whole image.
+inline bool part_inside(const LumraImage* image, const LumraRegion* region) {
+    return region->top <= region->full_height && image->height <= region->full_height - region->top &&
+           region->left <= region->full_width && image->width <= region->full_width - region->left;
+}
+
+inline bool same_whole(const LumraRegion* a, const LumraRegion* b) {
+    return a->full_height == b->full_height && a->full_width == b->full_width;
+}
+
+// The window (a part inside the whole image) holds whole-image rows
+// [top, bottom) and columns [left, right).
+inline bool window_holds(const LumraImage* window, const LumraRegion* region, uint64_t top, uint64_t left,
+                         uint64_t bottom, uint64_t right) {
+    return region->top <= top && bottom - region->top <= window->height && region->left <= left &&
+           right - region->left <= window->width;
+}
+
+// The part's rows [top, top + height) grown by `reach` on each side and
+// limited to the whole image, as [first, last) in whole-image rows (columns
+// likewise with left and width).
+inline uint64_t reach_before(uint64_t start, uint64_t reach) { return start > reach ? start - reach : 0; }
+inline uint64_t reach_after(uint64_t end, uint64_t reach, uint64_t full) {
+    return end < full && full - end > reach ? end + reach : full;
 }
 
 // The low 32 bits of a size, as the kernels that narrow sizes see them.
