@@ -69,6 +69,25 @@ inline uint64_t reach_after(uint64_t end, uint64_t reach, uint64_t full) {
     return end < full && full - end > reach ? end + reach : full;
 }
 
+// The checks every region entry with a source window makes after the whole
+// entry's own: both regions clear, both parts inside the whole image, the same
+// whole image, and a window that holds the destination part grown by `reach`
+// pixels on every side (limited to the whole image). Returns LUMRA_OK or the
+// first failing status.
+inline LumraStatus check_source_window(const LumraImage* src, const LumraRegion* src_region, const LumraImage* dst,
+                                       const LumraRegion* dst_region, uint64_t reach) {
+    LUMRA_REQUIRE(region_clear(src_region) && region_clear(dst_region), kInvalid);
+    LUMRA_REQUIRE(part_inside(dst, dst_region), kRegion);
+    LUMRA_REQUIRE(same_whole(src_region, dst_region), kMismatch);
+    LUMRA_REQUIRE(part_inside(src, src_region), kRegion);
+    const uint64_t top = reach_before(dst_region->top, reach);
+    const uint64_t left = reach_before(dst_region->left, reach);
+    const uint64_t bottom = reach_after(dst_region->top + dst->height, reach, dst_region->full_height);
+    const uint64_t right = reach_after(dst_region->left + dst->width, reach, dst_region->full_width);
+    LUMRA_REQUIRE(window_holds(src, src_region, top, left, bottom, right), kRegion);
+    return LUMRA_OK;
+}
+
 // The low 32 bits of a size, as the kernels that narrow sizes see them.
 inline int32_t narrow(uint64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
 
