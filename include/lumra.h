@@ -128,10 +128,47 @@ LUMRA_API LumraStatus lumra_normalize_raw(const LumraImage* src, LumraImage* dst
                                           int32_t black_delta_v_count, const uint16_t* linearization_table,
                                           int32_t linearization_table_size) LUMRA_NOEXCEPT;
 
+/* lumra_normalize_raw on a part of the image: src and dst hold the same part
+ * (equal height and width), placed by region. The tables keep their
+ * whole-image meaning: whole-image row r takes tile row r mod
+ * black_repeat_rows and black_delta_v[r mod count], column c tile column c mod
+ * black_repeat_cols and black_delta_h[c mod count].
+ * Checks, in order: src, dst, region null [1]; src, dst data null [1];
+ * black_levels null [1]; white_levels null [1]; src, dst reserved [1]; height
+ * or width differ [1]; src type not UINT16 or FLOAT32 [2]; dst type not
+ * FLOAT32 [2]; src channels != samples_per_pixel [1]; dst channels != src
+ * channels [1]; black_repeat_rows, black_repeat_cols <= 0 [1];
+ * samples_per_pixel, white_level_count <= 0 [1]; full_height or full_width
+ * 2^31 or more [1]; region reserved [1]; part outside the whole image [4]. */
+LUMRA_API LumraStatus lumra_normalize_raw_region(const LumraImage* src, LumraImage* dst, const LumraRegion* region,
+                                                 const float* black_levels, int32_t black_repeat_rows,
+                                                 int32_t black_repeat_cols, int32_t samples_per_pixel,
+                                                 const float* white_levels, int32_t white_level_count,
+                                                 const float* black_delta_h, int32_t black_delta_h_count,
+                                                 const float* black_delta_v, int32_t black_delta_v_count,
+                                                 const uint16_t* linearization_table,
+                                                 int32_t linearization_table_size) LUMRA_NOEXCEPT;
+
 /* One-channel float mosaic to three-channel float image. cfa_pattern holds the
  * colours (0, 1, 2) of the 2x2 tile sites (0,0), (0,1), (1,0), (1,1). */
 LUMRA_API LumraStatus lumra_bilinear_demosaic(const LumraImage* src, LumraImage* dst,
                                               const int32_t* cfa_pattern) LUMRA_NOEXCEPT;
+
+/* lumra_bilinear_demosaic on the part dst of the image, placed by dst_region.
+ * src is a window placed by src_region that must hold the part grown by one
+ * pixel on every side (limited to the whole image). Colours follow the parity
+ * of whole-image rows and columns; only the whole image's edges count as
+ * borders. src and dst must not overlap.
+ * Checks, in order: src, src_region, dst, dst_region, cfa_pattern null [1];
+ * src, dst data null [1]; src type not FLOAT32 [2]; src channels != 1 [1];
+ * dst type not FLOAT32 [2]; dst channels != 3 [1]; a cfa_pattern entry
+ * outside 0..2 [1]; src_region or dst_region reserved [1]; dst part outside
+ * the whole image [4]; regions of different whole sizes [3]; src window
+ * outside the whole image [4]; window not holding the grown part [4].
+ * Descriptor reserved fields are not checked, as in the whole-image entry. */
+LUMRA_API LumraStatus lumra_bilinear_demosaic_region(const LumraImage* src, const LumraRegion* src_region,
+                                                     LumraImage* dst, const LumraRegion* dst_region,
+                                                     const int32_t* cfa_pattern) LUMRA_NOEXCEPT;
 
 /* Not implemented: always LUMRA_ERR_UNSUPPORTED, reads none of its arguments. */
 LUMRA_API LumraStatus lumra_vng_demosaic(const LumraImage* src, LumraImage* dst,
@@ -145,6 +182,35 @@ LUMRA_API LumraStatus lumra_vng_demosaic(const LumraImage* src, LumraImage* dst,
  * its BayerPhase XOR 1. src and dst may be the same buffer. */
 LUMRA_API LumraStatus lumra_fix_bad_pixels_constant(const LumraImage* src, LumraImage* dst, uint16_t bad_value,
                                                     int32_t bayer_phase) LUMRA_NOEXCEPT;
+
+/* lumra_fix_bad_pixels_constant on the part dst of the image, placed by
+ * dst_region, which must already hold the part. src is a window placed by
+ * src_region that must hold the part grown by two pixels on every side
+ * (limited to the whole image). Classes follow whole-image positions; only the
+ * whole image's edges limit the neighbours.
+ *
+ * Getting the whole-image call's bits from parts:
+ *   - Out of place (src and dst are different buffers, src never written):
+ *     any parts, bands or tiles, in any order, on any threads, each with a
+ *     window of the unrepaired image.
+ *   - In place (the whole-image call with src == dst, where a site repaired
+ *     earlier in the scan serves later sites): full-width bands, one after
+ *     another from top to bottom, on one buffer that holds the whole image;
+ *     each call's dst is the band's rows of that buffer and its src a window
+ *     of whole rows of the same buffer (the whole image will do). The rows
+ *     above a band then hold their repaired values and the rows below their
+ *     original ones, as in the whole scan. Bands run out of this order, at
+ *     once on several threads, or as tiles narrower than the image do not
+ *     give the in-place bits.
+ * Checks, in order: src, src_region, dst, dst_region null [1]; src, dst data
+ * null [1]; src or dst type not UINT16 [2]; src, dst reserved [1]; src or dst
+ * channels != 1 [1]; src_region or dst_region reserved [1]; dst part outside
+ * the whole image [4]; regions of different whole sizes [3]; src window
+ * outside the whole image [4]; window not holding the grown part [4]; then an
+ * empty part returns LUMRA_OK without work. */
+LUMRA_API LumraStatus lumra_fix_bad_pixels_constant_region(const LumraImage* src, const LumraRegion* src_region,
+                                                           LumraImage* dst, const LumraRegion* dst_region,
+                                                           uint16_t bad_value, int32_t bayer_phase) LUMRA_NOEXCEPT;
 
 /* ---- Lens and sensor corrections ---------------------------------------- */
 
@@ -216,6 +282,19 @@ LUMRA_API LumraStatus lumra_apply_profile_gain_table_map(LumraImage* image, cons
                                                          float spacing_v, float spacing_h, float origin_v,
                                                          float origin_h, float gamma,
                                                          float exposure_gain) LUMRA_NOEXCEPT;
+
+/* lumra_apply_profile_gain_table_map on a part of the image, placed by
+ * region: the grid is placed relative to the whole image's height and width.
+ * Checks, in order: image, region null [1]; weights null [1]; gains null [1];
+ * data null [1]; type not FLOAT32 [2]; channels != 3 [1]; reserved [1];
+ * points_v, points_h, points_n <= 0 [1]; full_height or full_width 2^31 or
+ * more [1]; region reserved [1]; part outside the whole image [4]. */
+LUMRA_API LumraStatus lumra_apply_profile_gain_table_map_region(LumraImage* image, const LumraRegion* region,
+                                                                const float* gains, int32_t points_v,
+                                                                int32_t points_h, int32_t points_n,
+                                                                const float* weights, float spacing_v,
+                                                                float spacing_h, float origin_v, float origin_h,
+                                                                float gamma, float exposure_gain) LUMRA_NOEXCEPT;
 
 /* ---- Regions -------------------------------------------------------------
  *
