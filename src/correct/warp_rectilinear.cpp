@@ -62,19 +62,19 @@ void plane_positions(const Geometry& g, const PlaneCoefficients& c, const ChunkT
     }
 }
 
-void warp_rows(const WarpSource& source, float* destination, const Geometry& g, int plane_count,
-               ResampleRun resample, WideRows wide_rows) {
-    const uint64_t height = source.height, width = source.width, channels = source.channels;
+void warp_rows(const WarpSource& source, float* destination, const PartOfWhole& part, const Geometry& g,
+               int plane_count, ResampleRun resample, WideRows wide_rows) {
+    const uint64_t channels = source.channels;
     ChunkTerms terms;
     double ys[kChunk], xs[kChunk];
-    for (uint64_t i = 0; i < height; ++i) {
+    for (uint64_t i = part.top; i < part.top + part.height; ++i) {
         const double dy = static_cast<double>(static_cast<int64_t>(i)) - g.cy;
-        float* out_row = destination + i * width * channels;
+        float* out_row = destination + (i - part.top) * part.width * channels;
         // The wide path, where there is one, does the row but for a few last columns.
-        const uint64_t done = wide_rows ? wide_rows(source, g, plane_count, i, out_row) : 0;
-        for (uint64_t first = done; first < width; first += kChunk) {
-            const int n = static_cast<int>(std::min<uint64_t>(kChunk, width - first));
-            shared_terms(g, static_cast<double>(static_cast<int64_t>(first)), n, dy, terms);
+        const uint64_t done = wide_rows ? wide_rows(source, g, plane_count, i, part.left, part.width, out_row) : 0;
+        for (uint64_t first = done; first < part.width; first += kChunk) {
+            const int n = static_cast<int>(std::min<uint64_t>(kChunk, part.width - first));
+            shared_terms(g, static_cast<double>(static_cast<int64_t>(part.left + first)), n, dy, terms);
             float* out = out_row + first * channels;
             for (int k = 0; k < plane_count; ++k) {
                 if (k == 0 || !g.same_as_previous(k)) plane_positions(g, g.plane(k), terms, n, dy, ys, xs);
@@ -84,17 +84,9 @@ void warp_rows(const WarpSource& source, float* destination, const Geometry& g, 
     }
 }
 
-}  // namespace
-
-void warp_rectilinear(const float* source, float* destination, uint64_t height, uint64_t width, int channels,
-                      const double* radial, int coefficient_planes, int radial_count, const double* tangential,
-                      double center_x, double center_y, bool bicubic) noexcept {
-    const int plane_count = std::min(coefficient_planes, channels);
-    // An image without pixels has nothing to resample, however many rows it
-    // claims (walking 2^40 empty rows would take minutes).
-    if (plane_count <= 0 || height == 0 || width == 0) return;
-    const float* table = bicubic ? bicubic_weight_table() : nullptr;
-    const double w = static_cast<double>(width), h = static_cast<double>(height);
+Geometry whole_geometry(const PartOfWhole& part, const double* radial, int radial_count, const double* tangential,
+                        double center_x, double center_y) {
+    const double w = static_cast<double>(part.full_width), h = static_cast<double>(part.full_height);
     Geometry g{};
     g.cx = center_x * w;
     g.cy = center_y * h;
@@ -102,15 +94,79 @@ void warp_rectilinear(const float* source, float* destination, uint64_t height, 
     g.scale = 1.0 / g.extent;
     g.last_row = h - 1.0;
     g.last_col = w - 1.0;
-
     g.radial = radial;
     g.radial_count = radial_count;
     g.terms = std::min(radial_count, 4);
     g.tangential = tangential;
-    WarpSource frame{source, height, width, static_cast<uint64_t>(channels), height - 1, width - 1, table, nullptr};
+    return g;
+}
+
+// The range of limited positions of the part's pixels, over the planes written.
+struct PositionRange {
+    double low_y, high_y, low_x, high_x;
+};
+
+void position_range(const Geometry& g, const PartOfWhole& part, int plane_count, PositionRange& range) {
+    ChunkTerms terms;
+    double ys[kChunk], xs[kChunk];
+    double low_y = g.last_row, high_y = 0.0, low_x = g.last_col, high_x = 0.0;
+    for (uint64_t i = part.top; i < part.top + part.height; ++i) {
+        const double dy = static_cast<double>(static_cast<int64_t>(i)) - g.cy;
+        for (uint64_t first = 0; first < part.width; first += kChunk) {
+            const int n = static_cast<int>(std::min<uint64_t>(kChunk, part.width - first));
+            shared_terms(g, static_cast<double>(static_cast<int64_t>(part.left + first)), n, dy, terms);
+            for (int k = 0; k < plane_count; ++k) {
+                if (k != 0 && g.same_as_previous(k)) continue;
+                plane_positions(g, g.plane(k), terms, n, dy, ys, xs);
+                for (int j = 0; j < n; ++j) {
+                    low_y = std::min(low_y, ys[j]);
+                    high_y = std::max(high_y, ys[j]);
+                    low_x = std::min(low_x, xs[j]);
+                    high_x = std::max(high_x, xs[j]);
+                }
+            }
+        }
+    }
+    range = {low_y, high_y, low_x, high_x};
+}
+
+}  // namespace
+
+void warp_rectilinear(const float* source, const PartOfWhole& window, float* destination, const PartOfWhole& part,
+                      int channels, const double* radial, int coefficient_planes, int radial_count,
+                      const double* tangential, double center_x, double center_y, bool bicubic) noexcept {
+    const int plane_count = std::min(coefficient_planes, channels);
+    // A part without pixels has nothing to resample, however many rows it
+    // claims (walking 2^40 empty rows would take minutes).
+    if (plane_count <= 0 || part.height == 0 || part.width == 0) return;
+    const float* table = bicubic ? bicubic_weight_table() : nullptr;
+    const Geometry g = whole_geometry(part, radial, radial_count, tangential, center_x, center_y);
+    const uint64_t c = static_cast<uint64_t>(channels);
+    WarpSource frame{source, part.full_height, part.full_width, c, part.full_height - 1, part.full_width - 1,
+                     table, nullptr, window.top, window.left, window.height, window.width * c};
     WideScratch scratch;
     const WideRows wide_rows = warp_wide_rows(frame, g, plane_count, scratch);
-    warp_rows(frame, destination, g, plane_count, bicubic ? cubic_run : bilinear_run, wide_rows);
+    warp_rows(frame, destination, part, g, plane_count, bicubic ? cubic_run : bilinear_run, wide_rows);
+}
+
+SourceBox warp_source_box(const PartOfWhole& part, int channels, const double* radial, int coefficient_planes,
+                          int radial_count, const double* tangential, double center_x, double center_y,
+                          bool bicubic) noexcept {
+    const int plane_count = std::min(coefficient_planes, channels);
+    if (plane_count <= 0 || part.height == 0 || part.width == 0) return {part.top, part.left, part.top, part.left};
+    const Geometry g = whole_geometry(part, radial, radial_count, tangential, center_x, center_y);
+    PositionRange range;
+    position_range(g, part, plane_count, range);
+    // Positions lie in [0, H - 1] x [0, W - 1]; the taps of a position grow
+    // with it, so the lowest and highest positions give the box.
+    if (bicubic) {
+        const uint64_t h = part.full_height, w = part.full_width;
+        return {cubic_tap(range.low_y, h).start, cubic_tap(range.low_x, w).start,
+                cubic_tap(range.high_y, h).start + 4, cubic_tap(range.high_x, w).start + 4};
+    }
+    return {whole_part(range.low_y), whole_part(range.low_x),
+            std::min(whole_part(range.high_y) + 1, part.full_height - 1) + 1,
+            std::min(whole_part(range.high_x) + 1, part.full_width - 1) + 1};
 }
 
 }  // namespace lumra
