@@ -252,32 +252,37 @@ LUMRA_API LumraStatus lumra_warp_rectilinear(const LumraImage* source, LumraImag
  * are those of the whole image. The window must hold every source pixel the
  * part reads: both rows and both columns of each bilinear position (also
  * where a weight is 0), the 4 x 4 window of each bicubic one, for every
- * plane written; lumra_warp_rectilinear_source_window gives the smallest such
- * window. Checks: any of source, source_region, destination,
+ * plane written. Checks: any of source, source_region, destination,
  * destination_region null [1]; source data, radial_count <= 0,
- * coefficient_planes <= 0, radial null, destination data [1]; dtypes [2];
- * reserved [1]; channels differ [3]; channels >= 2^31 [1]; bicubic on a
- * whole image of fewer than 4 rows or columns [1]; a region reserved [1];
- * destination part outside [4]; regions of different whole sizes [3]; window
- * outside [4]; window that does not hold every pixel the part reads [4].
- * The last check works out the part's source positions with the warp's own
- * code, so it costs about a geometry pass over the part. */
+ * coefficient_planes <= 0, radial null, destination data null [1]; dtypes
+ * [2]; reserved [1]; channels differ [3]; channels >= 2^31 [1]; bicubic on a
+ * whole image of fewer than 4 rows or columns [1]; a region's reserved [1];
+ * destination part outside the whole image [4]; regions of different whole
+ * sizes [3]; window outside the whole image [4]; window that does not hold
+ * every pixel the part reads [4]. A window that holds the one
+ * lumra_warp_rectilinear_source_window gives passes the last check at once;
+ * a smaller one costs the check a pass of the position code over the part. */
 LUMRA_API LumraStatus lumra_warp_rectilinear_region(const LumraImage* source, const LumraRegion* source_region,
                                                     LumraImage* destination, const LumraRegion* destination_region,
                                                     const double* radial, int32_t coefficient_planes,
                                                     int32_t radial_count, const double* tangential, double center_x,
                                                     double center_y, bool bicubic) LUMRA_NOEXCEPT;
 
-/* The smallest window of the source that the warp of a destination part of
- * height x width pixels of `channels` channels, placed by
- * destination_region, reads: written as a region (*window, same whole size)
- * and its size (*window_height, *window_width). lumra_warp_rectilinear_region
- * accepts a source of that size at that place (or any larger window that
- * holds it). A part that writes nothing gives a 0 x 0 window at its corner.
+/* A window of the source that holds every pixel the warp of a destination
+ * part (height x width pixels of `channels` channels, placed by
+ * destination_region) reads, for a host to size and fill its source buffer:
+ * written as a region (*window, with the destination's whole size) and its
+ * size (*window_height, *window_width). lumra_warp_rectilinear_region
+ * accepts that window (or any window holding it) without going over the
+ * part's positions. It is a bound proved from the position arithmetic over
+ * small rectangles of the part, in a few thousand steps whatever the part's
+ * size: usually the exact box of the taps or a row or column more, a few
+ * rows more where the distortion is strong, the whole image where a term is
+ * not finite. A part that writes nothing gives a 0 x 0 window at its corner.
  * Checks: destination_region, window, window_height or window_width null
  * [1]; radial_count <= 0, coefficient_planes <= 0, radial null [1]; channels
  * >= 2^31 [1]; bicubic on a whole image below 4 x 4 [1]; region reserved [1];
- * part outside [4]. Costs about a geometry pass over the part. */
+ * part outside the whole image [4]. */
 LUMRA_API LumraStatus lumra_warp_rectilinear_source_window(const LumraRegion* destination_region, uint64_t height,
                                                            uint64_t width, uint64_t channels, const double* radial,
                                                            int32_t coefficient_planes, int32_t radial_count,

@@ -11,6 +11,7 @@
 #include <limits>
 #include <vector>
 
+#include "correct/correct_kernels.h"
 #include "lumra.h"
 #include "support/image.h"
 #include "support/wide_paths.h"
@@ -149,8 +150,19 @@ struct WarpCase {
     bool bicubic;
 };
 
-// Warps every part from the source window the query returns, and compares
-// with the whole warp; that window is also the smallest one accepted.
+// Warps `part` from the window `from` of the source.
+LumraStatus warp_part(const Image<float>& source, const Rect& from, Image<float>& part, const LumraRegion& to,
+                      const WarpCase& w) {
+    const Image<float> window = cut(source, from);
+    const LumraRegion window_region = region_of(from, source);
+    return lumra_warp_rectilinear_region(window.get(), &window_region, part.get(), &to, w.radial.data(), w.planes,
+                                         w.radial_count, w.tangential.empty() ? nullptr : w.tangential.data(), w.cx,
+                                         w.cy, w.bicubic);
+}
+
+// Warps every part from the source window the query returns and from the
+// smallest window (the box of the taps the part reads), and compares with
+// the whole warp; one row or column less than the smallest is refused.
 void expect_warp_parts_match(const Image<float>& source, const WarpCase& w) {
     const uint64_t height = source.desc.height, width = source.desc.width, channels = source.desc.channels;
     const double* tangential = w.tangential.empty() ? nullptr : w.tangential.data();
@@ -161,34 +173,32 @@ void expect_warp_parts_match(const Image<float>& source, const WarpCase& w) {
               LUMRA_OK);
     for (const Rect& r : parts_of(height, width)) {
         const LumraRegion to = region_of(r, source);
-        LumraRegion from{};
+        LumraRegion query{};
         uint64_t rows = 0, cols = 0;
         ASSERT_EQ(lumra_warp_rectilinear_source_window(&to, r.height, r.width, channels, w.radial.data(), w.planes,
-                                                       w.radial_count, tangential, w.cx, w.cy, w.bicubic, &from,
+                                                       w.radial_count, tangential, w.cx, w.cy, w.bicubic, &query,
                                                        &rows, &cols),
                   LUMRA_OK);
-        ASSERT_TRUE(rows > 0 && cols > 0 && from.top + rows <= height && from.left + cols <= width);
-        const Image<float> window = cut(source, {from.top, from.left, rows, cols});
-        Image<float> part(r.height, r.width, channels);
-        std::fill(part.pixels.begin(), part.pixels.end(), -7.0f);
-        ASSERT_EQ(lumra_warp_rectilinear_region(window.get(), &from, part.get(), &to, w.radial.data(), w.planes,
-                                                w.radial_count, tangential, w.cx, w.cy, w.bicubic),
-                  LUMRA_OK);
-        ASSERT_TRUE(lumra_test::same_bits(part.pixels, cut(whole, r).pixels))
-            << "part " << r.top << "," << r.left << " " << r.height << "x" << r.width;
-        // One row or column less on any side is refused, and nothing is written.
-        const Rect smaller[] = {{from.top + 1, from.left, rows - 1, cols},
-                                {from.top, from.left + 1, rows, cols - 1},
-                                {from.top, from.left, rows - 1, cols},
-                                {from.top, from.left, rows, cols - 1}};
-        for (const Rect& s : smaller) {
-            const Image<float> small = cut(source, s);
-            const LumraRegion small_region = region_of(s, source);
+        const lumra::SourceBox box = lumra::warp_source_box({r.top, r.left, r.height, r.width, height, width},
+                                                            static_cast<int>(channels), w.radial.data(), w.planes,
+                                                            w.radial_count, tangential, w.cx, w.cy, w.bicubic);
+        ASSERT_TRUE(query.top <= box.top && query.left <= box.left && query.top + rows >= box.bottom &&
+                    query.left + cols >= box.right && query.top + rows <= height && query.left + cols <= width);
+        const Rect tight{box.top, box.left, box.bottom - box.top, box.right - box.left};
+        for (const Rect& from : {Rect{query.top, query.left, rows, cols}, tight}) {
+            Image<float> part(r.height, r.width, channels);
+            std::fill(part.pixels.begin(), part.pixels.end(), -7.0f);
+            ASSERT_EQ(warp_part(source, from, part, to, w), LUMRA_OK);
+            ASSERT_TRUE(lumra_test::same_bits(part.pixels, cut(whole, r).pixels))
+                << "part " << r.top << "," << r.left << " " << r.height << "x" << r.width;
+        }
+        const Rect smaller[] = {{tight.top + 1, tight.left, tight.height - 1, tight.width},
+                                {tight.top, tight.left + 1, tight.height, tight.width - 1},
+                                {tight.top, tight.left, tight.height - 1, tight.width},
+                                {tight.top, tight.left, tight.height, tight.width - 1}};
+        for (const Rect& from : smaller) {
             Image<float> untouched(r.height, r.width, channels);
-            ASSERT_EQ(lumra_warp_rectilinear_region(small.get(), &small_region, untouched.get(), &to,
-                                                    w.radial.data(), w.planes, w.radial_count, tangential, w.cx,
-                                                    w.cy, w.bicubic),
-                      LUMRA_ERR_REGION);
+            ASSERT_EQ(warp_part(source, from, untouched, to, w), LUMRA_ERR_REGION);
             ASSERT_TRUE(std::all_of(untouched.pixels.begin(), untouched.pixels.end(), [](float v) { return v == 0; }));
         }
     }
@@ -198,20 +208,25 @@ TEST_P(RegionPaths, WarpPartsFromTheirSourceWindowsMatchTheWholeCall) {
     const uint64_t shapes[][3] = {{41, 70, 3}, {23, 37, 1}, {30, 45, 4}};
     for (const auto& shape : shapes)
         for (bool bicubic : {false, true})
-            for (int kind = 0; kind < 3; ++kind) {
+            for (int kind = 0; kind < 5; ++kind) {
                 // kind 0: planes alike (the pixel-at-a-time path on 3 and 4
                 // channels); 1: planes of their own; 2: a radial factor that
-                // rises and falls again, so positions fold back inside the part.
+                // rises and falls again, so positions fold back inside the
+                // part; 3: strong random terms about a centre off the image,
+                // many positions limited to the border; 4: an infinite term.
                 const int planes = kind == 0 ? static_cast<int>(shape[2]) : 2;
-                WarpCase w{{}, {}, planes, 4, 0.47, 0.53, bicubic};
+                WarpCase w{{}, {}, planes, 4, kind == 3 ? 1.2 : 0.47, kind == 3 ? -0.4 : 0.53, bicubic};
                 for (int p = 0; p < planes; ++p) {
                     const bool own = kind == 1 && p > 0;
                     const double folding[] = {1.0, 2.5, -6.0, 3.5};
                     for (int t = 0; t < 4; ++t)
-                        w.radial.push_back(kind == 2 ? folding[t] : (t == 0 ? 1.0 : 0.0) + (own ? 0.01 * t : 0.02));
-                    w.tangential.push_back(own ? 0.01 : 0.004);
+                        w.radial.push_back(kind == 2   ? folding[t]
+                                           : kind == 3 ? uniform(-3.0f, 3.0f)
+                                                       : (t == 0 ? 1.0 : 0.0) + (own ? 0.01 * t : 0.02));
+                    w.tangential.push_back(kind == 3 ? uniform(-0.5f, 0.5f) : own ? 0.01 : 0.004);
                     w.tangential.push_back(-0.003);
                 }
+                if (kind == 4) w.radial[2] = std::numeric_limits<double>::infinity();
                 expect_warp_parts_match(random_image(shape[0], shape[1], shape[2]), w);
             }
 }

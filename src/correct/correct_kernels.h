@@ -73,4 +73,13 @@ SourceBox warp_source_box(const PartOfWhole& part, int channels, const double* r
                           int radial_count, const double* tangential, double center_x, double center_y,
                           bool bicubic) noexcept;
 
+// A box that holds warp_source_box's, worked out in a few thousand interval
+// steps instead of a pass over the part. It holds every rounding the warp
+// makes; it is usually the same box or a pixel larger, larger where the
+// distortion bends strongly within the part's small rectangles, and the whole
+// image where a bound is not finite.
+SourceBox warp_source_bound(const PartOfWhole& part, int channels, const double* radial, int coefficient_planes,
+                            int radial_count, const double* tangential, double center_x, double center_y,
+                            bool bicubic) noexcept;
+
 }  // namespace lumra

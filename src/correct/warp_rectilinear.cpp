@@ -84,23 +84,6 @@ void warp_rows(const WarpSource& source, float* destination, const PartOfWhole& 
     }
 }
 
-Geometry whole_geometry(const PartOfWhole& part, const double* radial, int radial_count, const double* tangential,
-                        double center_x, double center_y) {
-    const double w = static_cast<double>(part.full_width), h = static_cast<double>(part.full_height);
-    Geometry g{};
-    g.cx = center_x * w;
-    g.cy = center_y * h;
-    g.extent = farthest_corner(g.cx, g.cy, w, h);
-    g.scale = 1.0 / g.extent;
-    g.last_row = h - 1.0;
-    g.last_col = w - 1.0;
-    g.radial = radial;
-    g.radial_count = radial_count;
-    g.terms = std::min(radial_count, 4);
-    g.tangential = tangential;
-    return g;
-}
-
 // The range of limited positions of the part's pixels, over the planes written.
 struct PositionRange {
     double low_y, high_y, low_x, high_x;
@@ -132,6 +115,34 @@ void position_range(const Geometry& g, const PartOfWhole& part, int plane_count,
 
 }  // namespace
 
+Geometry warp_geometry(const PartOfWhole& part, const double* radial, int radial_count, const double* tangential,
+                       double center_x, double center_y) {
+    const double w = static_cast<double>(part.full_width), h = static_cast<double>(part.full_height);
+    Geometry g{};
+    g.cx = center_x * w;
+    g.cy = center_y * h;
+    g.extent = farthest_corner(g.cx, g.cy, w, h);
+    g.scale = 1.0 / g.extent;
+    g.last_row = h - 1.0;
+    g.last_col = w - 1.0;
+    g.radial = radial;
+    g.radial_count = radial_count;
+    g.terms = std::min(radial_count, 4);
+    g.tangential = tangential;
+    return g;
+}
+
+SourceBox taps_of(const PartOfWhole& part, double low_y, double high_y, double low_x, double high_x, bool bicubic) {
+    // The taps of a position grow with it, so the lowest and highest
+    // positions give the box.
+    const uint64_t h = part.full_height, w = part.full_width;
+    if (bicubic)
+        return {cubic_tap(low_y, h).start, cubic_tap(low_x, w).start, cubic_tap(high_y, h).start + 4,
+                cubic_tap(high_x, w).start + 4};
+    return {whole_part(low_y), whole_part(low_x), std::min(whole_part(high_y) + 1, h - 1) + 1,
+            std::min(whole_part(high_x) + 1, w - 1) + 1};
+}
+
 void warp_rectilinear(const float* source, const PartOfWhole& window, float* destination, const PartOfWhole& part,
                       int channels, const double* radial, int coefficient_planes, int radial_count,
                       const double* tangential, double center_x, double center_y, bool bicubic) noexcept {
@@ -140,7 +151,7 @@ void warp_rectilinear(const float* source, const PartOfWhole& window, float* des
     // claims (walking 2^40 empty rows would take minutes).
     if (plane_count <= 0 || part.height == 0 || part.width == 0) return;
     const float* table = bicubic ? bicubic_weight_table() : nullptr;
-    const Geometry g = whole_geometry(part, radial, radial_count, tangential, center_x, center_y);
+    const Geometry g = warp_geometry(part, radial, radial_count, tangential, center_x, center_y);
     const uint64_t c = static_cast<uint64_t>(channels);
     WarpSource frame{source, part.full_height, part.full_width, c, part.full_height - 1, part.full_width - 1,
                      table, nullptr, window.top, window.left, window.height, window.width * c};
@@ -154,19 +165,10 @@ SourceBox warp_source_box(const PartOfWhole& part, int channels, const double* r
                           bool bicubic) noexcept {
     const int plane_count = std::min(coefficient_planes, channels);
     if (plane_count <= 0 || part.height == 0 || part.width == 0) return {part.top, part.left, part.top, part.left};
-    const Geometry g = whole_geometry(part, radial, radial_count, tangential, center_x, center_y);
+    const Geometry g = warp_geometry(part, radial, radial_count, tangential, center_x, center_y);
     PositionRange range;
     position_range(g, part, plane_count, range);
-    // Positions lie in [0, H - 1] x [0, W - 1]; the taps of a position grow
-    // with it, so the lowest and highest positions give the box.
-    if (bicubic) {
-        const uint64_t h = part.full_height, w = part.full_width;
-        return {cubic_tap(range.low_y, h).start, cubic_tap(range.low_x, w).start,
-                cubic_tap(range.high_y, h).start + 4, cubic_tap(range.high_x, w).start + 4};
-    }
-    return {whole_part(range.low_y), whole_part(range.low_x),
-            std::min(whole_part(range.high_y) + 1, part.full_height - 1) + 1,
-            std::min(whole_part(range.high_x) + 1, part.full_width - 1) + 1};
+    return taps_of(part, range.low_y, range.high_y, range.low_x, range.high_x, bicubic);
 }
 
 }  // namespace lumra

@@ -11,6 +11,7 @@
 
 #include "bicubic_weights.h"
 #include "correct_common.h"
+#include "correct_kernels.h"
 #include "wide_path.h"
 
 namespace lumra {
@@ -73,6 +74,14 @@ struct Geometry {
         return true;
     }
 };
+
+// The geometry of a warp of the whole image that `part` lies in.
+Geometry warp_geometry(const PartOfWhole& part, const double* radial, int radial_count, const double* tangential,
+                       double center_x, double center_y);
+
+// The source box read by positions from (low_y, low_x) to (high_y, high_x),
+// all in [0, H - 1] x [0, W - 1].
+SourceBox taps_of(const PartOfWhole& part, double low_y, double high_y, double low_x, double high_x, bool bicubic);
 
 // Positions are limited to [0, H - 1] x [0, W - 1] before resampling, so
 // truncation is the floor and every conversion is in range.

@@ -243,11 +243,17 @@ extern "C" LUMRA_API LumraStatus lumra_warp_rectilinear_region(
     LUMRA_REQUIRE(same_whole(source_region, destination_region), kMismatch);
     LUMRA_REQUIRE(part_inside(source, source_region), kRegion);
     const PartOfWhole part = part_of(destination, destination_region);
-    const SourceBox reads = warp_source_box(part, narrow(source->channels), radial, coefficient_planes,
-                                            radial_count, tangential, center_x, center_y, bicubic);
-    const bool reads_nothing = reads.top == reads.bottom;
-    LUMRA_REQUIRE(reads_nothing || window_holds(source, source_region, reads.top, reads.left, reads.bottom,
-                                                reads.right),
+    // At once when the window holds the bound (as the query's window does),
+    // else from the part's positions.
+    const auto holds = [&](const SourceBox& reads) {
+        return reads.top == reads.bottom ||
+               window_holds(source, source_region, reads.top, reads.left, reads.bottom, reads.right);
+    };
+    const int channels = narrow(source->channels);
+    LUMRA_REQUIRE(holds(warp_source_bound(part, channels, radial, coefficient_planes, radial_count, tangential,
+                                          center_x, center_y, bicubic)) ||
+                      holds(warp_source_box(part, channels, radial, coefficient_planes, radial_count, tangential,
+                                            center_x, center_y, bicubic)),
                   kRegion);
     warp_rectilinear(static_cast<const float*>(source->data), part_of(source, source_region),
                      static_cast<float*>(destination->data), part, narrow(source->channels), radial,
@@ -269,9 +275,9 @@ extern "C" LUMRA_API LumraStatus lumra_warp_rectilinear_source_window(
     LUMRA_REQUIRE(region_clear(destination_region), kInvalid);
     const LumraImage part_size{nullptr, height, width, channels, LUMRA_DTYPE_FLOAT32, 0};
     LUMRA_REQUIRE(part_inside(&part_size, destination_region), kRegion);
-    const SourceBox reads = warp_source_box(part_of(&part_size, destination_region), narrow(channels), radial,
-                                            coefficient_planes, radial_count, tangential, center_x, center_y,
-                                            bicubic);
+    const SourceBox reads = warp_source_bound(part_of(&part_size, destination_region), narrow(channels), radial,
+                                              coefficient_planes, radial_count, tangential, center_x, center_y,
+                                              bicubic);
     *window = LumraRegion{reads.top, reads.left, destination_region->full_height, destination_region->full_width, 0};
     *window_height = reads.bottom - reads.top;
     *window_width = reads.right - reads.left;
