@@ -21,34 +21,26 @@ struct Range {
     double low, high;
 };
 
-Range point(double value) { return {value, value}; }
 Range operator+(Range a, Range b) { return {a.low + b.low, a.high + b.high}; }
 Range operator+(double a, Range b) { return {a + b.low, a + b.high}; }
 Range minus(Range a, double b) { return {a.low - b, a.high - b}; }
 
-// A NaN at any end makes the result's ends NaN, so it is never lost.
-double lowest(double a, double b, double c, double d) {
-    if (std::isnan(a) || std::isnan(b) || std::isnan(c) || std::isnan(d)) return NAN;
-    return std::min(std::min(a, b), std::min(c, d));
-}
-double highest(double a, double b, double c, double d) {
-    if (std::isnan(a) || std::isnan(b) || std::isnan(c) || std::isnan(d)) return NAN;
-    return std::max(std::max(a, b), std::max(c, d));
-}
+// The ends of a product by a constant: swapped for a negative one.
+Range operator*(double a, Range b) { return a >= 0.0 ? Range{a * b.low, a * b.high} : Range{a * b.high, a * b.low}; }
+Range operator*(Range a, double b) { return b >= 0.0 ? Range{a.low * b, a.high * b} : Range{a.high * b, a.low * b}; }
 
+// Of two ranges with finite ends, so no corner is NaN.
 Range operator*(Range a, Range b) {
     const double p = a.low * b.low, q = a.low * b.high, r = a.high * b.low, s = a.high * b.high;
-    return {lowest(p, q, r, s), highest(p, q, r, s)};
+    return {std::min(std::min(p, q), std::min(r, s)), std::max(std::max(p, q), std::max(r, s))};
 }
-Range operator*(double a, Range b) { return point(a) * b; }
-Range operator*(Range a, double b) { return a * point(b); }
 
 // x * x of one operand: monotone in |x|.
 Range square(Range a) {
     const double low = a.low * a.low, high = a.high * a.high;
     if (a.low >= 0.0) return {low, high};
     if (a.high <= 0.0) return {high, low};
-    return {0.0, highest(low, high, low, high)};
+    return {0.0, std::max(low, high)};
 }
 
 // sum < 1 ? sum : 1, as the warp caps the squared radius.
@@ -56,33 +48,57 @@ Range capped(Range a) { return {a.low < 1.0 ? a.low : 1.0, a.high < 1.0 ? a.high
 
 bool finite(Range a) { return std::isfinite(a.low) && std::isfinite(a.high); }
 
-// The positions of one plane over rows [row0, row1] and columns [col0, col1],
-// before the limits; false where a bound is not finite.
-bool bound_rectangle(const Geometry& g, const PlaneCoefficients& c, double row0, double row1, double col0,
-                     double col1, Range& y, Range& x) {
-    const Range dy = minus({row0, row1}, g.cy), dx = minus({col0, col1}, g.cx);
-    const Range sy = g.scale * dy, sx = g.scale * dx;
-    const Range qy = square(sy), qx = square(sx);
-    const Range r2 = capped(qx + qy);
-    const Range r4 = square(r2), r6 = r4 * r2;
-    const Range f = ((c.kr[0] + c.kr[1] * r2) + c.kr[2] * r4) + c.kr[3] * r6;
-    y = f * dy;
-    x = f * dx;
+// Terms of a range of rows or columns that every plane shares.
+struct AxisTerms {
+    Range offset, scaled, square;  // d, d s, (d s)^2
+};
+
+AxisTerms axis_terms(const Geometry& g, double first, double last, double centre) {
+    const Range offset = minus({first, last}, centre);
+    const Range scaled = g.scale * offset;
+    return {offset, scaled, square(scaled)};
+}
+
+// Terms of a rectangle that every plane shares.
+struct RectangleTerms {
+    Range r2, r4, r6, tangent_x, tangent_y, product;
+};
+
+RectangleTerms rectangle_terms(const Geometry& g, const AxisTerms& row, const AxisTerms& col) {
+    RectangleTerms t;
+    t.r2 = capped(col.square + row.square);
+    t.r4 = square(t.r2);
+    t.r6 = t.r4 * t.r2;
+    t.tangent_x = 2.0 * col.square + t.r2;
+    t.tangent_y = 2.0 * row.square + t.r2;
+    t.product = (2.0 * g.extent * row.scaled) * col.scaled;
+    return t;
+}
+
+// The positions of one plane over a rectangle, before the limits; false
+// where a bound is not finite. Every product of two ranges has operands with
+// finite ends (the geometry is finite, the squared radius lies in [0, 1],
+// and f is tested), so no corner is NaN; a coefficient that is not finite
+// makes an end of f, y or x NaN or infinite.
+bool bound_positions(const Geometry& g, const PlaneCoefficients& c, const AxisTerms& row, const AxisTerms& col,
+                     const RectangleTerms& t, Range& y, Range& x) {
+    const Range f = ((c.kr[0] + c.kr[1] * t.r2) + c.kr[2] * t.r4) + c.kr[3] * t.r6;
+    if (!finite(f)) return false;
+    y = f * row.offset;
+    x = f * col.offset;
     if (c.tangential) {
-        const Range tangent_x = 2.0 * qx + r2, tangent_y = 2.0 * qy + r2;
-        const Range product = (2.0 * g.extent * sy) * sx;
-        y = y + ((c.kt0 * tangent_y) * g.extent + c.kt1 * product);
-        x = x + ((c.kt1 * tangent_x) * g.extent + c.kt0 * product);
+        y = y + ((c.kt0 * t.tangent_y) * g.extent + c.kt1 * t.product);
+        x = x + ((c.kt1 * t.tangent_x) * g.extent + c.kt0 * t.product);
     }
     y = g.cy + y;
     x = g.cx + x;
-    return finite(y) && finite(x) && finite(f);
+    return finite(y) && finite(x);
 }
 
-// The rectangles: at least 16 rows and 32 columns, and at most 64 rows and
-// 256 columns of them, so a band of a large image costs a few thousand
-// interval steps a plane, against millions of pixels warped.
-constexpr uint64_t kPieceRows = 16, kPieceCols = 32, kMostRowPieces = 64, kMostColPieces = 256;
+// The rectangles: at least 16 rows and 64 columns, and at most 64 rows and
+// 128 columns of them, so a band of a large image costs a few thousand
+// interval steps, against millions of pixels warped.
+constexpr uint64_t kPieceRows = 16, kPieceCols = 64, kMostRowPieces = 64, kMostColPieces = 128;
 
 }  // namespace
 
@@ -91,33 +107,39 @@ SourceBox warp_source_bound(const PartOfWhole& part, int channels, const double*
                             bool bicubic) noexcept {
     const int plane_count = std::min(coefficient_planes, channels);
     if (plane_count <= 0 || part.height == 0 || part.width == 0) return {part.top, part.left, part.top, part.left};
+    const SourceBox everywhere{0, 0, part.full_height, part.full_width};
     const Geometry g = warp_geometry(part, radial, radial_count, tangential, center_x, center_y);
+    if (!(std::isfinite(g.cx) && std::isfinite(g.cy) && std::isfinite(g.scale) && std::isfinite(2.0 * g.extent)))
+        return everywhere;
     const uint64_t row_piece = std::max(kPieceRows, part.height / kMostRowPieces + 1);
     const uint64_t col_piece = std::max(kPieceCols, part.width / kMostColPieces + 1);
+    AxisTerms cols[kMostColPieces + 1];
+    uint64_t col_pieces = 0;
+    for (uint64_t q = 0; q < part.width; q += col_piece) {
+        const uint64_t last = std::min(q + col_piece, part.width) - 1;
+        cols[col_pieces++] = axis_terms(g, static_cast<double>(part.left + q), static_cast<double>(part.left + last),
+                                        g.cx);
+    }
     double low_y = g.last_row, high_y = 0.0, low_x = g.last_col, high_x = 0.0;
-    bool everywhere = false;
-    for (int k = 0; k < plane_count && !everywhere; ++k) {
-        if (k != 0 && g.same_as_previous(k)) continue;
-        const PlaneCoefficients c = g.plane(k);
-        for (uint64_t r = 0; r < part.height && !everywhere; r += row_piece)
-            for (uint64_t q = 0; q < part.width; q += col_piece) {
-                const uint64_t last_r = std::min(r + row_piece, part.height) - 1;
-                const uint64_t last_q = std::min(q + col_piece, part.width) - 1;
+    for (uint64_t r = 0; r < part.height; r += row_piece) {
+        const uint64_t last = std::min(r + row_piece, part.height) - 1;
+        const AxisTerms row =
+            axis_terms(g, static_cast<double>(part.top + r), static_cast<double>(part.top + last), g.cy);
+        for (uint64_t q = 0; q < col_pieces; ++q) {
+            const RectangleTerms t = rectangle_terms(g, row, cols[q]);
+            if (!finite(t.product)) return everywhere;
+            for (int k = 0; k < plane_count; ++k) {
+                if (k != 0 && g.same_as_previous(k)) continue;  // the positions of the plane before
                 Range y, x;
-                if (!bound_rectangle(g, c, static_cast<double>(part.top + r), static_cast<double>(part.top + last_r),
-                                     static_cast<double>(part.left + q), static_cast<double>(part.left + last_q), y,
-                                     x)) {
-                    everywhere = true;
-                    break;
-                }
+                if (!bound_positions(g, g.plane(k), row, cols[q], t, y, x)) return everywhere;
                 // The limits to [0, H - 1] and [0, W - 1] are monotone too.
                 low_y = std::min(low_y, limit_high_then_low(y.low, 0.0, g.last_row));
                 high_y = std::max(high_y, limit_high_then_low(y.high, 0.0, g.last_row));
                 low_x = std::min(low_x, limit_high_then_low(x.low, 0.0, g.last_col));
                 high_x = std::max(high_x, limit_high_then_low(x.high, 0.0, g.last_col));
             }
+        }
     }
-    if (everywhere) return {0, 0, part.full_height, part.full_width};
     return taps_of(part, low_y, high_y, low_x, high_x, bicubic);
 }
 

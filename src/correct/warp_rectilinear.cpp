@@ -9,6 +9,7 @@
 #include "correct_common.h"
 #include "correct_kernels.h"
 #include "warp_resample.h"
+#include "wide_path.h"
 
 namespace lumra {
 namespace {
@@ -25,7 +26,7 @@ struct ChunkTerms {
     double product[kChunk];                // 2 L (dy s)(dx s)
 };
 
-void shared_terms(const Geometry& g, double first_col, int n, double dy, ChunkTerms& t) {
+LUMRA_SHARED_BODY void shared_terms(const Geometry& g, double first_col, int n, double dy, ChunkTerms& t) {
     const double sy = dy * g.scale, qy = sy * sy;
     const double two_l_sy = 2.0 * g.extent * sy;
     for (int j = 0; j < n; ++j) {
@@ -44,8 +45,8 @@ void shared_terms(const Geometry& g, double first_col, int n, double dy, ChunkTe
     }
 }
 
-void plane_positions(const Geometry& g, const PlaneCoefficients& c, const ChunkTerms& t, int n, double dy,
-                     double* ys, double* xs) {
+LUMRA_SHARED_BODY void plane_positions(const Geometry& g, const PlaneCoefficients& c, const ChunkTerms& t, int n,
+                                       double dy, double* ys, double* xs) {
     for (int j = 0; j < n; ++j) {
         const double f = ((c.kr[0] + c.kr[1] * t.r2[j]) + c.kr[2] * t.r4[j]) + c.kr[3] * t.r6[j];
         ys[j] = f * dy;
@@ -89,10 +90,19 @@ struct PositionRange {
     double low_y, high_y, low_x, high_x;
 };
 
-void position_range(const Geometry& g, const PartOfWhole& part, int plane_count, PositionRange& range) {
+// Lane-wise running extremes over the chunks, folded at the end, so that
+// the loops carry no dependency from one pixel to the next.
+LUMRA_SHARED_BODY void position_range(const Geometry& g, const PartOfWhole& part, int plane_count,
+                                      PositionRange& range) {
     ChunkTerms terms;
     double ys[kChunk], xs[kChunk];
-    double low_y = g.last_row, high_y = 0.0, low_x = g.last_col, high_x = 0.0;
+    double low_y[kChunk], high_y[kChunk], low_x[kChunk], high_x[kChunk];
+    for (int j = 0; j < kChunk; ++j) {
+        low_y[j] = g.last_row;
+        high_y[j] = 0.0;
+        low_x[j] = g.last_col;
+        high_x[j] = 0.0;
+    }
     for (uint64_t i = part.top; i < part.top + part.height; ++i) {
         const double dy = static_cast<double>(static_cast<int64_t>(i)) - g.cy;
         for (uint64_t first = 0; first < part.width; first += kChunk) {
@@ -102,16 +112,34 @@ void position_range(const Geometry& g, const PartOfWhole& part, int plane_count,
                 if (k != 0 && g.same_as_previous(k)) continue;
                 plane_positions(g, g.plane(k), terms, n, dy, ys, xs);
                 for (int j = 0; j < n; ++j) {
-                    low_y = std::min(low_y, ys[j]);
-                    high_y = std::max(high_y, ys[j]);
-                    low_x = std::min(low_x, xs[j]);
-                    high_x = std::max(high_x, xs[j]);
+                    low_y[j] = ys[j] < low_y[j] ? ys[j] : low_y[j];
+                    high_y[j] = ys[j] > high_y[j] ? ys[j] : high_y[j];
+                    low_x[j] = xs[j] < low_x[j] ? xs[j] : low_x[j];
+                    high_x[j] = xs[j] > high_x[j] ? xs[j] : high_x[j];
                 }
             }
         }
     }
-    range = {low_y, high_y, low_x, high_x};
+    range = {low_y[0], high_y[0], low_x[0], high_x[0]};
+    for (int j = 1; j < kChunk; ++j) {
+        range.low_y = std::min(range.low_y, low_y[j]);
+        range.high_y = std::max(range.high_y, high_y[j]);
+        range.low_x = std::min(range.low_x, low_x[j]);
+        range.high_x = std::max(range.high_x, high_x[j]);
+    }
 }
+
+void position_range_baseline(const Geometry& g, const PartOfWhole& part, int plane_count, PositionRange& range) {
+    position_range(g, part, plane_count, range);
+}
+
+#if LUMRA_HAS_AVX2_PATH
+// The same operations four lanes wide; contraction stays off, so the same bits.
+LUMRA_TARGET_AVX2 void position_range_avx2(const Geometry& g, const PartOfWhole& part, int plane_count,
+                                           PositionRange& range) {
+    position_range(g, part, plane_count, range);
+}
+#endif
 
 }  // namespace
 
@@ -167,7 +195,12 @@ SourceBox warp_source_box(const PartOfWhole& part, int channels, const double* r
     if (plane_count <= 0 || part.height == 0 || part.width == 0) return {part.top, part.left, part.top, part.left};
     const Geometry g = warp_geometry(part, radial, radial_count, tangential, center_x, center_y);
     PositionRange range;
-    position_range(g, part, plane_count, range);
+#if LUMRA_HAS_AVX2_PATH
+    if (avx2_path())
+        position_range_avx2(g, part, plane_count, range);
+    else
+#endif
+        position_range_baseline(g, part, plane_count, range);
     return taps_of(part, range.low_y, range.high_y, range.low_x, range.high_x, bicubic);
 }
 
