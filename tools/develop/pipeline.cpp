@@ -2,6 +2,7 @@
 
 #include "develop/color_setup.h"
 #include "develop/gain_table_map.h"
+#include "develop/output_space.h"
 #include "develop/planes.h"
 
 #include <chrono>
@@ -118,14 +119,14 @@ bool encode_output(FloatImage& image, const ColorProfile& profile, const Develop
                    DevelopedImage& out, std::string& error) {
     const bool tone = !profile.tone_curve.empty() && !options.skip.count("tone-curve");
     const std::vector<float> curve = tone ? tone_curve_table(profile.tone_curve) : identity_table();
-    const bool srgb = options.space == OutputSpace::srgb;
-    const std::vector<float> encode = srgb ? srgb_encode_table() : prophoto_encode_table();
-    const Mat3 m = srgb ? prophoto_to_srgb() : identity3();
+    const std::vector<float> encode = output_encode_table(options.space);
+    const Mat3 m = prophoto_to_output(options.space);
     float matrix[9];
     for (int i = 0; i < 9; ++i) matrix[i] = float(m[i]);
     out.width = image.width;
     out.height = image.height;
     out.bits = options.bits;
+    out.space = options.space;
     LumraImage src = image.view();
     LumraImage dst{nullptr, image.height, image.width, 3, LUMRA_DTYPE_UINT8, 0};
     if (options.bits == 16) {
