@@ -2,6 +2,7 @@
 
 #include "develop/color_setup.h"
 #include "develop/gain_table_map.h"
+#include "develop/hue_sat_encoded.h"
 #include "develop/output_space.h"
 #include "develop/planes.h"
 
@@ -108,8 +109,13 @@ bool demosaic(const DngFile& dng, FloatImage& image, std::string& error) {
 
 bool hue_sat(FloatImage& image, const std::vector<float>& table, const std::vector<uint32_t>& dims, uint32_t encoding,
              const char* name, DevelopReport& report, std::string& error) {
-    if (encoding != 0 && dims[2] > 1)
-        report.warnings.push_back(std::string(name) + " uses the sRGB value encoding; applying it linearly");
+    if (encoding > 1 && dims[2] > 1)
+        report.warnings.push_back(std::string(name) + " uses an unknown value encoding; applying it linearly");
+    if (encoding == 1 && dims[2] > 1) {  // value axis indexed in sRGB-encoded values
+        apply_hue_sat_map_encoded(image.data.get(), size_t(image.height) * image.width, table.data(), int(dims[0]),
+                                  int(dims[1]), int(dims[2]), true);
+        return true;
+    }
     LumraImage view = image.view();
     return check(lumra_apply_hue_sat_map(&view, table.data(), int32_t(dims[0]), int32_t(dims[1]), int32_t(dims[2])),
                  name, error);
