@@ -2,9 +2,11 @@
 
 #include "develop/color_setup.h"
 #include "develop/gain_table_map.h"
+#include "develop/geometry.h"
 #include "develop/hue_sat_encoded.h"
 #include "develop/output_space.h"
 #include "develop/planes.h"
+#include "develop/raw_opcodes.h"
 
 #include <chrono>
 #include <cmath>
@@ -48,11 +50,11 @@ bool parse_list(const std::vector<uint8_t>& bytes, const char* name, std::vector
 // repair is known there.
 bool fix_bad_pixels(const std::vector<Opcode>& list, DngFile& dng, const DevelopOptions& options,
                     DevelopReport& report, std::string& error) {
-    OpcodeContext context{options, report, "OpcodeList1"};
+    OpcodeContext context{options, report, "OpcodeList1", &dng};
     for (const Opcode& op : list) {
         const auto* fix = std::get_if<FixBadPixelsConstantOp>(&op.body);
         if (!fix || dng.samples != 1) {
-            if (!refuse_opcode(op, context, error)) return false;
+            if (!run_raw_opcode(op, dng, context, error)) return false;
             continue;
         }
         if (options.skip.count("bad-pixels") || fix->constant > 65535) continue;
@@ -164,14 +166,14 @@ bool develop_steps(DngFile& dng, const ColorProfile& profile, const DevelopOptio
     FloatImage image;
     if (!normalize(dng, image, error)) return false;
     clock.lap("linearisation, black and white levels");
-    OpcodeContext context2{options, report, "OpcodeList2"};
+    OpcodeContext context2{options, report, "OpcodeList2", &dng};
     if (!run_float_opcodes(list2, image, context2, error)) return false;
     clock.lap("opcode list 2 (gain maps, polynomials)");
     if (dng.samples == 1) {
         if (!demosaic(dng, image, error)) return false;
         clock.lap("demosaic");
     }
-    OpcodeContext context3{options, report, "OpcodeList3"};
+    OpcodeContext context3{options, report, "OpcodeList3", &dng};
     if (!run_float_opcodes(list3, image, context3, error)) return false;
     clock.lap("opcode list 3 (warp, vignette, gain maps)");
     FloatImage pcs(image.height, image.width, 3);
@@ -209,6 +211,7 @@ bool develop_steps(DngFile& dng, const ColorProfile& profile, const DevelopOptio
         clock.lap("profile look table");
     }
     if (!encode_output(image, profile, options, out, error)) return false;
+    apply_output_geometry(dng, out, report.warnings);
     clock.lap("tone curve and output encoding");
     return true;
 }
@@ -217,7 +220,9 @@ bool develop_steps(DngFile& dng, const ColorProfile& profile, const DevelopOptio
 
 const std::vector<std::pair<std::string, std::string>>& skippable_stages() {
     static const std::vector<std::pair<std::string, std::string>> stages = {
-        {"bad-pixels", "FixBadPixelsConstant repair (OpcodeList1)"},
+        {"bad-pixels", "FixBadPixelsConstant and FixBadPixelsList repair"},
+        {"map-table", "MapTable (any opcode list)"},
+        {"deltas", "DeltaPerRow/Column and ScalePerRow/Column (any opcode list)"},
         {"gain-map", "GainMap lens shading (OpcodeList2 and 3)"},
         {"polynomial", "MapPolynomial (OpcodeList2 and 3)"},
         {"warp", "WarpRectilinear distortion correction (OpcodeList3)"},

@@ -36,7 +36,7 @@ std::vector<Opcode> every_known_opcode() {
             {opcode_id::kFixBadPixelsConstant, 0x01030000, 0, FixBadPixelsConstantOp{0, 3}},
             {opcode_id::kWarpRectilinear, 0x01030000, 3, w},
             {opcode_id::kFixVignetteRadial, 0x01030000, 0, v},
-            {12, 0x01030000, 1, UnknownOp{{9, 8, 7}}}};
+            {2, 0x01030000, 1, UnknownOp{{9, 8, 7}}}};
 }
 
 TEST(OpcodeList, ReadsBackWhatWasWritten) {
@@ -57,7 +57,7 @@ TEST(OpcodeList, ReadsBackWhatWasWritten) {
     EXPECT_EQ(std::get<WarpRectilinearOp>(list[3].body).radial[1], 0.01);
     EXPECT_EQ(std::get<WarpRectilinearOp>(list[3].body).center_x, 0.48);
     EXPECT_EQ(std::get<FixVignetteRadialOp>(list[4].body).k[1], 0.1);
-    EXPECT_EQ(list[5].id, 12u);
+    EXPECT_EQ(list[5].id, 2u);
     EXPECT_EQ(std::get<UnknownOp>(list[5].body).parameters, (std::vector<uint8_t>{9, 8, 7}));
     // The opcode list is big-endian: the count 6 is stored as 00 00 00 06.
     EXPECT_EQ(bytes[3], 6);
