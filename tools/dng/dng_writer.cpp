@@ -45,6 +45,8 @@ bool write_profile(TIFF* tif, const ColorProfile& p) {
          set_optional(tif, dng_tag::kToneCurve, p.tone_curve) &&
          set_optional(tif, dng_tag::kGainTableMap, p.gain_table_map) &&
          set_optional(tif, dng_tag::kProfileCalibrationSignature, text_bytes(p.calibration_signature));
+    if (p.hue_sat_encoding) ok = ok && set_numbers(tif, dng_tag::kHueSatMapEncoding, {double(p.hue_sat_encoding)});
+    if (p.look_encoding) ok = ok && set_numbers(tif, dng_tag::kLookTableEncoding, {double(p.look_encoding)});
     return ok;
 }
 
