@@ -115,8 +115,10 @@ bool run_value_op(const Opcode& op, T* data, const ImagePart& whole, OpcodeConte
         return true;
     }
     if (const auto* b = std::get_if<FixBadPixelsListOp>(&op.body)) {
-        if (!skipped(context, "bad-pixels")) fix_bad_pixels_list(data, whole.height, whole.width, whole.channels, *b);
-        return true;
+        if (skipped(context, "bad-pixels") || fix_bad_pixels_list(data, whole.height, whole.width, whole.channels, *b))
+            return true;
+        error = "has a FixBadPixelsList that marks more than a sixteenth of the image as bad";
+        return false;
     }
     return refuse_opcode(op, context, error);
 }
@@ -158,8 +160,15 @@ void apply_per_line(T* data, const ImagePart& part, uint32_t opcode, const PerLi
 }
 
 template <typename T>
-void fix_bad_pixels_list(T* data, uint32_t height, uint32_t width, uint32_t channels, const FixBadPixelsListOp& op) {
-    if (height == 0 || width == 0) return;
+bool fix_bad_pixels_list(T* data, uint32_t height, uint32_t width, uint32_t channels, const FixBadPixelsListOp& op) {
+    if (height == 0 || width == 0) return true;
+    uint64_t listed = op.points.size() / 2;
+    for (size_t i = 0; i + 3 < op.rects.size(); i += 4) {
+        const uint64_t bottom = std::min(op.rects[i + 2], height), right = std::min(op.rects[i + 3], width);
+        if (op.rects[i] < bottom && op.rects[i + 1] < right)
+            listed += (bottom - op.rects[i]) * (right - op.rects[i + 1]);
+    }
+    if (listed > uint64_t(height) * width / 16 + 64) return false;
     std::vector<uint8_t> bad(size_t(height) * width, 0);
     std::vector<std::pair<uint32_t, uint32_t>> sites;
     auto mark = [&](uint32_t r, uint32_t c) {
@@ -199,14 +208,15 @@ void fix_bad_pixels_list(T* data, uint32_t height, uint32_t width, uint32_t chan
             else target = T(sum / double(count));
         }
     }
+    return true;
 }
 
 template void apply_map_table<uint16_t>(uint16_t*, const ImagePart&, const MapTableOp&);
 template void apply_map_table<float>(float*, const ImagePart&, const MapTableOp&);
 template void apply_per_line<uint16_t>(uint16_t*, const ImagePart&, uint32_t, const PerLineOp&);
 template void apply_per_line<float>(float*, const ImagePart&, uint32_t, const PerLineOp&);
-template void fix_bad_pixels_list<uint16_t>(uint16_t*, uint32_t, uint32_t, uint32_t, const FixBadPixelsListOp&);
-template void fix_bad_pixels_list<float>(float*, uint32_t, uint32_t, uint32_t, const FixBadPixelsListOp&);
+template bool fix_bad_pixels_list<uint16_t>(uint16_t*, uint32_t, uint32_t, uint32_t, const FixBadPixelsListOp&);
+template bool fix_bad_pixels_list<float>(float*, uint32_t, uint32_t, uint32_t, const FixBadPixelsListOp&);
 
 bool trim_raw(DngFile& dng, const TrimBoundsOp& op, std::string& error) {
     if (!trim_rect(op, dng.height, dng.width, error)) return false;

@@ -41,9 +41,11 @@ void apply_per_line(T* data, const ImagePart& part, uint32_t opcode, const PerLi
 // mean of the nearest good pixels of the same colour (the ring of the
 // smallest distance, up to 16, that holds one). CFA colours follow the
 // opcode's BayerPhase (0: red at the top-left, 1: green-red, 2: green-blue,
-// 3: blue). Needs the whole image: a repair reads its neighbours.
+// 3: blue). Needs the whole image: a repair reads its neighbours. Returns
+// false, changing nothing, when the list covers more than a sixteenth of the
+// image: that is no list of defects, and its repair would take very long.
 template <typename T>
-void fix_bad_pixels_list(T* data, uint32_t height, uint32_t width, uint32_t channels, const FixBadPixelsListOp& op);
+bool fix_bad_pixels_list(T* data, uint32_t height, uint32_t width, uint32_t channels, const FixBadPixelsListOp& op);
 
 // TrimBounds in OpcodeList1: narrows the active area (stored coordinates)
 // and moves the black-level pattern, black deltas, CFA pattern and default

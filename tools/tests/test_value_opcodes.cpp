@@ -125,7 +125,7 @@ TEST(FixBadPixelsList, RepairsFromTheNearestGoodSitesOfTheSameColour) {
     // A green site (2, 3), a red site (4, 4), and a 3 x 3 rectangle at (1, 5).
     FixBadPixelsListOp op{0, {2, 3, 4, 4, 99, 99}, {1, 5, 4, 8}};
     raw[2 * n + 3] = raw[4 * n + 4] = 65535;
-    fix_bad_pixels_list(raw.data(), n, n, 1, op);
+    ASSERT_TRUE(fix_bad_pixels_list(raw.data(), n, n, 1, op));
     // Green: the four diagonal neighbours, (1,2) (1,4) (3,2) (3,4).
     const uint32_t green = (original[1 * n + 2] + original[1 * n + 4] + original[3 * n + 2] + original[3 * n + 4] + 2) / 4;
     EXPECT_EQ(raw[2 * n + 3], green);
@@ -148,10 +148,14 @@ TEST(FixBadPixelsList, RepairsFromTheNearestGoodSitesOfTheSameColour) {
     std::vector<float> rgb(3 * 3 * 3);
     for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = float(i % 3) * 0.25f;
     rgb[4 * 3] = rgb[4 * 3 + 1] = rgb[4 * 3 + 2] = 1.0f;
-    fix_bad_pixels_list(rgb.data(), 3, 3, 3, FixBadPixelsListOp{3, {1, 1}, {}});
+    ASSERT_TRUE(fix_bad_pixels_list(rgb.data(), 3, 3, 3, FixBadPixelsListOp{3, {1, 1}, {}}));
     EXPECT_EQ(rgb[12], 0.0f);
     EXPECT_EQ(rgb[13], 0.25f);
     EXPECT_EQ(rgb[14], 0.5f);
+    // A "list" that covers the whole of a large image is refused untouched.
+    std::vector<uint16_t> big(512 * 512, 7);
+    EXPECT_FALSE(fix_bad_pixels_list(big.data(), 512, 512, 1, FixBadPixelsListOp{0, {}, {0, 0, 0xFFFFFFFFu, 0xFFFFFFFFu}}));
+    EXPECT_EQ(big[1000], 7);
 }
 
 TEST(TrimBounds, MovesTheMosaicPatternCropAndBlackLevelsAlong) {
