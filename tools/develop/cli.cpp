@@ -35,6 +35,7 @@ void print_help(std::ostream& out) {
            "  --format png|tiff   output format (default: from the output name, else png)\n"
            "  --space srgb|prophoto  output colour space and curve (default srgb)\n"
            "  --dcp FILE          take the colour profile from a DNG camera profile file\n"
+           "  --demosaic adaptive|bilinear  edge-directed or bilinear demosaic (default adaptive)\n"
            "  --skip STAGE[,..]   switch off a stage (repeatable); stages:\n";
     for (const auto& [name, what] : skippable_stages()) out << "      " << std::left << std::setw(16) << name << what << "\n";
     out << "  -v, --verbose       print each stage with its time\n"
@@ -72,6 +73,13 @@ bool parse(const std::vector<std::string>& args, Command& c, std::string& error)
             if (!value(v)) return false;
             if (v != "srgb" && v != "prophoto") { error = "--space takes srgb or prophoto, not " + v; return false; }
             c.develop.space = v == "srgb" ? OutputSpace::srgb : OutputSpace::prophoto;
+        } else if (a == "--demosaic") {
+            if (!value(v)) return false;
+            if (v != "adaptive" && v != "bilinear") {
+                error = "--demosaic takes adaptive or bilinear, not " + v;
+                return false;
+            }
+            c.develop.demosaic = v == "adaptive" ? DemosaicMethod::adaptive : DemosaicMethod::bilinear;
         } else if (a == "--skip") {
             if (!value(v)) return false;
             std::stringstream list(v);
