@@ -6,6 +6,7 @@
 
 #include "bench_support.h"
 #include "lumra.h"
+#include "raw/raw_kernels.h"
 
 namespace {
 
@@ -52,8 +53,10 @@ void BM_bilinear_demosaic(benchmark::State& state) {
 }
 
 // The edge-directed demosaic beside memcpy of its output, and beside the
-// bilinear entry on the same mosaic, timed alternately in one loop.
-void BM_adaptive_demosaic(benchmark::State& state) {
+// bilinear entry on the same mosaic, timed alternately in one loop; on the
+// widest path the processor has, or forced to the baseline.
+void BM_adaptive_demosaic(benchmark::State& state, bool baseline) {
+    lumra::force_adaptive_demosaic_baseline(baseline);
     std::vector<float> src(kHeight * kWidth), dst(kHeight * kWidth * 3), bilinear(kHeight * kWidth * 3);
     for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<float>(i % 1000) * 0.001f;
     LumraImage s{src.data(), kHeight, kWidth, 1, LUMRA_DTYPE_FLOAT32, 0};
@@ -78,6 +81,7 @@ void BM_adaptive_demosaic(benchmark::State& state) {
     state.counters["x_bilinear"] = adaptive_seconds / bilinear_seconds;
     state.counters["adaptive_x_memcpy"] =
         state.counters["x_memcpy"] * adaptive_seconds / (adaptive_seconds + bilinear_seconds);
+    lumra::force_adaptive_demosaic_baseline(false);
 }
 
 // 0.1% of the sites hold the marker; the repair leaves them repaired, so the
@@ -98,7 +102,8 @@ BENCHMARK_CAPTURE(BM_normalize, mosaic_2x2_tile, 1, false)->UseManualTime()->Uni
 BENCHMARK_CAPTURE(BM_normalize, three_samples_1x1_tile, 3, false)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_normalize, deltas_and_table, 1, true)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_bilinear_demosaic)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_adaptive_demosaic)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_adaptive_demosaic, widest_path, false)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_adaptive_demosaic, baseline_path, true)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_fix_bad_pixels)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

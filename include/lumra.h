@@ -152,9 +152,12 @@ LUMRA_API LumraStatus lumra_vng_demosaic(const LumraImage* src, LumraImage* dst,
  * edges without repeating the edge sample (row -1 reads row 1, row height
  * reads row height - 2; a one-row or one-column image repeats its only row or
  * column), so border pixels are computed like any other. The result of a
- * pixel reads the samples within 5 rows and columns of it; a NaN among them
- * makes its two interpolated channels NaN, and an infinite one makes them
- * infinite or NaN. Source and destination must not overlap.
+ * pixel reads only samples within 5 rows and columns of it. NaN propagates:
+ * a NaN sample makes NaN both interpolated channels of every pixel whose
+ * definition reads it (an infinite one makes them infinite or NaN), and
+ * leaves every other result as it was. Samples are meant to be normalised
+ * to [0, 1]; other scales work, but the ratio floor (0.2) is in those units.
+ * Source and destination must not overlap.
  * Checks, in order:
  *   1. src, dst or cfa_pattern null: LUMRA_ERR_INVALID_ARGUMENT;
  *   2. src->data or dst->data null: LUMRA_ERR_INVALID_ARGUMENT;
@@ -166,7 +169,8 @@ LUMRA_API LumraStatus lumra_vng_demosaic(const LumraImage* src, LumraImage* dst,
  *   8. a pattern entry outside 0..2: LUMRA_ERR_INVALID_ARGUMENT;
  *   9. a pattern that is not a Bayer arrangement (one colour on the two sites
  *      of a diagonal, each other colour on one site): LUMRA_ERR_UNSUPPORTED;
- *  10. scratch memory (under 1 MB) not available: LUMRA_ERR_INVALID_ARGUMENT.
+ *  10. height or width of 2^62 or more: LUMRA_ERR_INVALID_ARGUMENT;
+ *  11. scratch memory (under 1 MB) not available: LUMRA_ERR_INVALID_ARGUMENT.
  * As for lumra_bilinear_demosaic, the reserved fields are not read. An image
  * without pixels returns LUMRA_OK. */
 LUMRA_API LumraStatus lumra_adaptive_demosaic(const LumraImage* src, LumraImage* dst,
@@ -180,7 +184,8 @@ LUMRA_API LumraStatus lumra_adaptive_demosaic(const LumraImage* src, LumraImage*
  * Checks, in order: checks 1 to 6 of lumra_adaptive_demosaic (check 1 also
  * tests src_region and dst_region for null), checks 8 and 9 (check 7 does not
  * apply: the window and the part differ in size), then those of a region
- * entry with a source window (reach 5), then check 10. */
+ * entry with a source window (reach 5), then check 10 on the whole image's
+ * size (full_height, full_width), then check 11. */
 LUMRA_API LumraStatus lumra_adaptive_demosaic_region(const LumraImage* src, const LumraRegion* src_region,
                                                      LumraImage* dst, const LumraRegion* dst_region,
                                                      const int32_t* cfa_pattern) LUMRA_NOEXCEPT;

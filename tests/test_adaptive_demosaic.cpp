@@ -157,6 +157,14 @@ TEST(AdaptiveDemosaicChecks, RegionEntryAddsItsRegionChecksLast) {
     EXPECT_EQ(call(window, &wr, &other_whole, bayer), LUMRA_ERR_DIMENSION_MISMATCH);
     EXPECT_EQ(call(window, &shifted, &pr, bayer), LUMRA_ERR_REGION);
     EXPECT_EQ(call(small, &wr, &pr, bayer), LUMRA_ERR_REGION);
+    // A whole image too large to exist, after the region checks.
+    const uint64_t huge = uint64_t{1} << 62;
+    const LumraRegion huge_window{5, 15, huge, 50, 0}, huge_part{10, 20, huge, 50, 0};
+    EXPECT_EQ(call(window, &huge_window, &huge_part, bayer), LUMRA_ERR_INVALID_ARGUMENT);
+    const LumraRegion huge_window_cols{5, 15, 40, huge + 1, 0}, huge_part_cols{10, 20, 40, huge + 1, 0};
+    EXPECT_EQ(call(window, &huge_window_cols, &huge_part_cols, bayer), LUMRA_ERR_INVALID_ARGUMENT);
+    const LumraRegion near_limit_window{5, 15, huge - 1, 50, 0}, near_limit_part{10, 20, huge - 1, 50, 0};
+    EXPECT_EQ(call(window, &near_limit_window, &near_limit_part, bayer), LUMRA_OK);
     // At the image's corner the window needs only what lies inside it.
     lumra_test::Image<float> corner_window(9, 11, 1);
     const LumraRegion corner{0, 0, 40, 50, 0}, corner_part{0, 0, 40, 50, 0};

@@ -70,6 +70,10 @@ bool is_bayer(const int32_t* p) {
     return main || anti;
 }
 
+// The kernel places positions, mirrored edges included, in signed 64-bit
+// arithmetic; no image that fits in memory comes near this bound.
+constexpr uint64_t kAdaptiveSizeLimit = uint64_t{1} << 62;
+
 }  // namespace
 
 extern "C" LUMRA_API LumraStatus lumra_adaptive_demosaic(const LumraImage* src, LumraImage* dst,
@@ -84,6 +88,7 @@ extern "C" LUMRA_API LumraStatus lumra_adaptive_demosaic(const LumraImage* src, 
     LUMRA_REQUIRE(src->width == dst->width, kMismatch);
     for (int i = 0; i < 4; ++i) LUMRA_REQUIRE(static_cast<uint32_t>(cfa_pattern[i]) <= 2u, kInvalid);
     LUMRA_REQUIRE(is_bayer(cfa_pattern), kUnsupported);
+    LUMRA_REQUIRE(src->height < kAdaptiveSizeLimit && src->width < kAdaptiveSizeLimit, kInvalid);
     const AdaptiveDemosaicArea area{static_cast<const float*>(src->data),
                                     0,
                                     0,
@@ -113,6 +118,8 @@ extern "C" LUMRA_API LumraStatus lumra_adaptive_demosaic_region(const LumraImage
     LUMRA_REQUIRE(is_bayer(cfa_pattern), kUnsupported);
     const LumraStatus window = check_source_window(src, src_region, dst, dst_region, kAdaptiveDemosaicReach);
     if (window != LUMRA_OK) return window;
+    LUMRA_REQUIRE(dst_region->full_height < kAdaptiveSizeLimit && dst_region->full_width < kAdaptiveSizeLimit,
+                  kInvalid);
     const AdaptiveDemosaicArea area{static_cast<const float*>(src->data),
                                     src_region->top,
                                     src_region->left,
