@@ -1,18 +1,18 @@
 // Edge-directed demosaic of a Bayer mosaic (docs/adaptive-demosaic.md gives
 // the method and its exact arithmetic). The part is cut into tiles; each tile
 // is copied with a margin of kReach samples into a scratch plane (positions
-// outside the whole image mirrored), and the four steps run over scratch
-// planes of the same geometry, each step over the rectangle the next one reads:
+// outside the whole image mirrored), and the steps run over scratch planes of
+// the same geometry, each step over the rectangle the next one reads:
 //
 //   1. per-pixel vertical and horizontal gradients gv, gh, and the pair
 //      weights av, ah of the directional estimates;
 //   2. the direction weight wh from 3 x 3 sums of gv and gh;
 //   3. the diagonal colour d (green in a camera) at the other sites, and the
-//      differences k = sample - d;
-//   4. the other non-diagonal colour difference q at those sites from the
-//      four diagonal neighbours;
+//      floored ratios k = sample / d;
+//   4. the other non-diagonal colour's ratio q at those sites from the four
+//      diagonal neighbours;
 //   5. the output: the two missing colours at diagonal-colour sites from the
-//      axial neighbours' differences, and the interleaved three channels.
+//      axial neighbours' ratios, and the interleaved three channels.
 //
 // Every step is branch-free over whole rows (the site kind is a select), so
 // the compiler vectorises the loops; the operations and their order are the
@@ -20,10 +20,9 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
-#include <cstdlib>
-#include <memory>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <new>
 
 #include "raw/raw_kernels.h"
@@ -50,8 +49,10 @@ namespace {
 
 constexpr int64_t kReach = kAdaptiveDemosaicReach;
 constexpr float kEps = 1.0e-5f;
-constexpr float kLap = 0.5f;
-constexpr float kRatioFloor = 2.0e-1f;
+constexpr float kLaplacianWeight = 0.5f;
+// Added under both terms of every colour ratio: a ratio where values are
+// large against it, a difference where they are small.
+constexpr float kRatioFloor = 0.2f;
 
 // a where mask is all ones, b where it is 0: a select on the bits, so the
 // compiler need not branch around either operand.
@@ -66,6 +67,8 @@ inline float floor_zero(float x) {
     const uint32_t keep = bits - 0x80000001u <= 0x7f7fffffu ? 0u : ~uint32_t{0};
     return std::bit_cast<float>(bits & keep);
 }
+
+// Output tile; with its margins, the nine scratch planes take about 0.6 MB.
 constexpr int64_t kTileRows = 48, kTileCols = 256;
 
 std::atomic<bool> baseline_forced{false};
@@ -85,7 +88,7 @@ struct Planes {
     float* s = nullptr;          // mosaic samples
     float *gv = nullptr, *gh = nullptr, *av = nullptr, *ah = nullptr, *wh = nullptr;
     float *d = nullptr, *k = nullptr, *q = nullptr;
-    float *out0 = nullptr, *out1 = nullptr, *out2 = nullptr;  // one output row per channel role
+    float* channel[3] = {};  // one output row per channel
     uint32_t* parity = nullptr;  // all ones, 0, all ones, 0, ... (cols + 1 entries)
 };
 
@@ -155,7 +158,7 @@ LUMRA_ADAPTIVE_BODY void tile_steps(const Planes& p, int64_t first_diagonal) {
             wh[j] = vs / (vs + hs);
         }
     }
-    // Step 3: diagonal colour and differences on [3, rows - 3) x [3, cols - 3).
+    // Step 3: diagonal colour and own ratios on [3, rows - 3) x [3, cols - 3).
     for (int64_t i = 3; i < rows - 3; ++i) {
         const float* m2 = s + (i - 2) * n;
         const float* m1 = s + (i - 1) * n;
@@ -170,10 +173,10 @@ LUMRA_ADAPTIVE_BODY void tile_steps(const Planes& p, int64_t first_diagonal) {
         float* k = p.k + i * n;
         LUMRA_INDEPENDENT_ITERATIONS
         for (int64_t j = 3; j < cols - 3; ++j) {
-            const float north = m1[j] + (c0[j] - m2[j]) * kLap;
-            const float south = p1[j] + (c0[j] - p2[j]) * kLap;
-            const float west = c0[j - 1] + (c0[j] - c0[j - 2]) * kLap;
-            const float east = c0[j + 1] + (c0[j] - c0[j + 2]) * kLap;
+            const float north = m1[j] + (c0[j] - m2[j]) * kLaplacianWeight;
+            const float south = p1[j] + (c0[j] - p2[j]) * kLaplacianWeight;
+            const float west = c0[j - 1] + (c0[j] - c0[j - 2]) * kLaplacianWeight;
+            const float east = c0[j + 1] + (c0[j] - c0[j + 2]) * kLaplacianWeight;
             const float vertical = north + (south - north) * av[j];
             const float horizontal = west + (east - west) * ah[j];
             const float estimate = vertical + (horizontal - vertical) * wh[j];
@@ -183,7 +186,7 @@ LUMRA_ADAPTIVE_BODY void tile_steps(const Planes& p, int64_t first_diagonal) {
             k[j] = (floor_zero(c0[j]) + kRatioFloor) / (floor_zero(value) + kRatioFloor);
         }
     }
-    // Step 4: the other colour's difference on [4, rows - 4) x [4, cols - 4).
+    // Step 4: the other colour's ratio on [4, rows - 4) x [4, cols - 4).
     for (int64_t i = 4; i < rows - 4; ++i) {
         const float* m3 = s + (i - 3) * n;
         const float* m2 = s + (i - 2) * n;
@@ -211,10 +214,16 @@ LUMRA_ADAPTIVE_BODY void tile_steps(const Planes& p, int64_t first_diagonal) {
     }
 }
 
-// Step 5 for scratch row i of the tile proper, into three planar rows: out0
-// the diagonal colour, out1 the colour of the row's other sites, out2 the
-// colour of the rows above and below.
-LUMRA_ADAPTIVE_BODY void output_row(const Planes& p, int64_t first_diagonal, int64_t i) {
+// Step 5 for scratch row i of the tile proper: the three colours into planar
+// rows (`own` is the colour of the row's non-diagonal sites, `across` that of
+// the rows above and below), then interleaved into `out`, the row's first
+// output pixel.
+struct RowColours {
+    int32_t diagonal, own, across;
+};
+
+LUMRA_ADAPTIVE_BODY void output_row(const Planes& p, int64_t first_diagonal, int64_t i, const RowColours& colours,
+                                    float* out) {
     const int64_t n = p.cols, cols = p.cols;
     const float* c0 = p.s + i * n;
     const float* d = p.d + i * n;
@@ -228,46 +237,61 @@ LUMRA_ADAPTIVE_BODY void output_row(const Planes& p, int64_t first_diagonal, int
     const float* ah = p.ah + i * n;
     const float* wh = p.wh + i * n;
     const uint32_t* on_diagonal = p.parity + ((i + first_diagonal + 1) & 1);
+    float* diagonal_channel = p.channel[colours.diagonal];
+    float* own_channel = p.channel[colours.own];
+    float* across_channel = p.channel[colours.across];
     LUMRA_INDEPENDENT_ITERATIONS
     for (int64_t j = kReach; j < cols - kReach; ++j) {
         const float row_vertical = qm[j] + (qp[j] - qm[j]) * av[j];
         const float row_horizontal = kc[j - 1] + (kc[j + 1] - kc[j - 1]) * ah[j];
-        const float row_difference = row_vertical + (row_horizontal - row_vertical) * wh[j];
+        const float row_ratio = row_vertical + (row_horizontal - row_vertical) * wh[j];
         const float column_vertical = km[j] + (kp[j] - km[j]) * av[j];
         const float column_horizontal = qc[j - 1] + (qc[j + 1] - qc[j - 1]) * ah[j];
-        const float column_difference = column_vertical + (column_horizontal - column_vertical) * wh[j];
+        const float column_ratio = column_vertical + (column_horizontal - column_vertical) * wh[j];
         const float own = c0[j];
         const float own_scale = floor_zero(own) + kRatioFloor;
         const float estimate_scale = floor_zero(d[j]) + kRatioFloor;
-        const float row_colour = own + own_scale * (row_difference - 1.0f);
-        const float column_colour = own + own_scale * (column_difference - 1.0f);
+        const float row_colour = own + own_scale * (row_ratio - 1.0f);
+        const float column_colour = own + own_scale * (column_ratio - 1.0f);
         const float other_colour = d[j] + estimate_scale * (qc[j] - 1.0f);
-        p.out0[j] = d[j];
-        p.out1[j] = pick(on_diagonal[j], row_colour, own);
-        p.out2[j] = pick(on_diagonal[j], column_colour, other_colour);
+        diagonal_channel[j] = d[j];
+        own_channel[j] = pick(on_diagonal[j], row_colour, own);
+        across_channel[j] = pick(on_diagonal[j], column_colour, other_colour);
+    }
+    const float* c0_row = p.channel[0] + kReach;
+    const float* c1_row = p.channel[1] + kReach;
+    const float* c2_row = p.channel[2] + kReach;
+    const int64_t width = cols - 2 * kReach;
+    LUMRA_INDEPENDENT_ITERATIONS
+    for (int64_t j = 0; j < width; ++j) {
+        out[j * 3] = c0_row[j];
+        out[j * 3 + 1] = c1_row[j];
+        out[j * 3 + 2] = c2_row[j];
     }
 }
 
 // One tile, baseline instruction set.
-void tile_baseline(const Planes& p, int64_t first_diagonal, int64_t i) {
+void tile_baseline(const Planes& p, int64_t first_diagonal, int64_t i, const RowColours& colours, float* out) {
     if (i < 0)
         tile_steps(p, first_diagonal);
     else
-        output_row(p, first_diagonal, i);
+        output_row(p, first_diagonal, i, colours, out);
 }
 
 #if defined(LUMRA_ADAPTIVE_AVX2)
 // The same operations compiled for AVX2 (no fused multiply-add: contraction
 // is off for the whole library).
-__attribute__((target("avx2"))) void tile_avx2(const Planes& p, int64_t first_diagonal, int64_t i) {
+__attribute__((target("avx2"))) void tile_avx2(const Planes& p, int64_t first_diagonal, int64_t i,
+                                               const RowColours& colours, float* out) {
     if (i < 0)
         tile_steps(p, first_diagonal);
     else
-        output_row(p, first_diagonal, i);
+        output_row(p, first_diagonal, i, colours, out);
 }
 #endif
 
-using TileFunction = void (*)(const Planes&, int64_t, int64_t);
+// Steps 1 to 4 of a tile when i < 0, step 5 of its scratch row i otherwise.
+using TileFunction = void (*)(const Planes&, int64_t, int64_t, const RowColours&, float*);
 
 TileFunction choose_tile_function() {
 #if defined(LUMRA_ADAPTIVE_AVX2)
@@ -311,9 +335,7 @@ LumraStatus adaptive_demosaic_kernel(const AdaptiveDemosaicArea& area, const int
         *plane_pointer = next;
         next += plane;
     }
-    p.out0 = next;
-    p.out1 = next + max_cols;
-    p.out2 = next + 2 * max_cols;
+    for (int k = 0; k < 3; ++k) p.channel[k] = next + k * max_cols;
     p.parity = parity.get();
     for (int64_t j = 0; j <= max_cols; ++j) p.parity[j] = (j & 1) == 0 ? ~uint32_t{0} : 0u;
 
@@ -351,18 +373,11 @@ LumraStatus adaptive_demosaic_kernel(const AdaptiveDemosaicArea& area, const int
             }
             const int64_t whole_parity = (top + left) & 1;
             const int64_t first_diagonal = (whole_parity == 0) == main_diagonal ? 1 : 0;
-            run(p, first_diagonal, -1);
+            run(p, first_diagonal, -1, RowColours{}, nullptr);
             for (int64_t i = kReach; i < p.rows - kReach; ++i) {
-                run(p, first_diagonal, i);
                 const int64_t whole_row = top + i;
-                const int32_t own = row_colour[whole_row & 1], across = row_colour[(whole_row & 1) ^ 1];
-                float* out = area.dst + ((r0 + i - kReach) * part_cols + c0) * 3;
-                LUMRA_INDEPENDENT_ITERATIONS
-                for (int64_t j = kReach; j < p.cols - kReach; ++j, out += 3) {
-                    out[diagonal] = p.out0[j];
-                    out[own] = p.out1[j];
-                    out[across] = p.out2[j];
-                }
+                const RowColours colours{diagonal, row_colour[whole_row & 1], row_colour[(whole_row & 1) ^ 1]};
+                run(p, first_diagonal, i, colours, area.dst + ((r0 + i - kReach) * part_cols + c0) * 3);
             }
         }
     }
