@@ -155,7 +155,8 @@ LUMRA_API LumraStatus lumra_vng_demosaic(const LumraImage* src, LumraImage* dst,
  * pixel reads only samples within 5 rows and columns of it. NaN propagates:
  * a NaN sample makes NaN both interpolated channels of every pixel whose
  * definition reads it (an infinite one makes them infinite or NaN), and
- * leaves every other result as it was. Samples are meant to be normalised
+ * leaves every other result as it was. Every NaN result, the own channel
+ * of a NaN sample included, is stored as the quiet NaN 0x7fc00000. Samples are meant to be normalised
  * to [0, 1]; other scales work, but the ratio floor (0.2) is in those units.
  * Source and destination must not overlap.
  * Checks, in order:

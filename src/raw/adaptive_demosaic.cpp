@@ -68,6 +68,14 @@ inline float floor_zero(float x) {
     return std::bit_cast<float>(bits & keep);
 }
 
+// Every NaN result is stored as the positive quiet NaN: which NaN an
+// operation passes on depends on its operands' order, which compilers may
+// swap where it does not change the value.
+inline float canonical_nan(float x) {
+    const uint32_t bits = std::bit_cast<uint32_t>(x);
+    return std::bit_cast<float>((bits & 0x7fffffffu) > 0x7f800000u ? 0x7fc00000u : bits);
+}
+
 // Output tile; with its margins, the nine scratch planes take about 0.6 MB.
 constexpr int64_t kTileRows = 48, kTileCols = 256;
 
@@ -264,9 +272,9 @@ LUMRA_ADAPTIVE_BODY void output_row(const Planes& p, int64_t first_diagonal, int
     const int64_t width = cols - 2 * kReach;
     LUMRA_INDEPENDENT_ITERATIONS
     for (int64_t j = 0; j < width; ++j) {
-        out[j * 3] = c0_row[j];
-        out[j * 3 + 1] = c1_row[j];
-        out[j * 3 + 2] = c2_row[j];
+        out[j * 3] = canonical_nan(c0_row[j]);
+        out[j * 3 + 1] = canonical_nan(c1_row[j]);
+        out[j * 3 + 2] = canonical_nan(c2_row[j]);
     }
 }
 
