@@ -43,6 +43,7 @@ void print_help(std::ostream& out) {
            "  --quality N         JPEG quality, 1 to 100 (default 92)\n"
            "  --space srgb|display-p3|prophoto  output colour space and curve (default srgb)\n"
            "  --dcp FILE          take the colour profile from a DNG camera profile file\n"
+           "  --demosaic adaptive|bilinear  edge-directed or bilinear demosaic (default adaptive)\n"
            "  --skip STAGE[,..]   switch off a stage (repeatable); stages:\n";
     for (const auto& [name, what] : skippable_stages()) out << "      " << std::left << std::setw(16) << name << what << "\n";
     out << "  -v, --verbose       print each stage with its time\n"
@@ -85,6 +86,13 @@ bool parse(const std::vector<std::string>& args, Command& c, std::string& error)
             const long q = std::strtol(v.c_str(), &end, 10);
             if (v.empty() || *end || q < 1 || q > 100) { error = "--quality takes a number from 1 to 100, not " + v; return false; }
             c.write.jpeg_quality = int(q);
+        } else if (a == "--demosaic") {
+            if (!value(v)) return false;
+            if (v != "adaptive" && v != "bilinear") {
+                error = "--demosaic takes adaptive or bilinear, not " + v;
+                return false;
+            }
+            c.develop.demosaic = v == "adaptive" ? DemosaicMethod::adaptive : DemosaicMethod::bilinear;
         } else if (a == "--skip") {
             if (!value(v)) return false;
             std::stringstream list(v);

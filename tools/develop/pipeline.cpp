@@ -100,11 +100,21 @@ bool normalize(const DngFile& dng, FloatImage& out, std::string& error) {
                  "normalisation", error);
 }
 
-bool demosaic(const DngFile& dng, FloatImage& image, std::string& error) {
+bool demosaic(const DngFile& dng, const DevelopOptions& options, FloatImage& image, DevelopReport& report,
+              std::string& error) {
     FloatImage rgb(image.height, image.width, 3);
     LumraImage src = image.view(), dst = rgb.view();
     const int32_t pattern[4] = {dng.cfa[0], dng.cfa[1], dng.cfa[2], dng.cfa[3]};
-    if (!check(lumra_bilinear_demosaic(&src, &dst, pattern), "demosaic", error)) return false;
+    LumraStatus status = LUMRA_ERR_UNSUPPORTED;
+    if (options.demosaic == DemosaicMethod::adaptive) {
+        status = lumra_adaptive_demosaic(&src, &dst, pattern);
+        // The edge-directed method needs a Bayer layout; other 2x2 layouts
+        // still develop, bilinearly.
+        if (status == LUMRA_ERR_UNSUPPORTED)
+            report.warnings.push_back("the CFA layout is not a Bayer arrangement; demosaicing bilinearly");
+    }
+    if (status == LUMRA_ERR_UNSUPPORTED) status = lumra_bilinear_demosaic(&src, &dst, pattern);
+    if (!check(status, "demosaic", error)) return false;
     image = std::move(rgb);
     return true;
 }
@@ -170,7 +180,7 @@ bool develop_steps(DngFile& dng, const ColorProfile& profile, const DevelopOptio
     if (!run_float_opcodes(list2, image, context2, error)) return false;
     clock.lap("opcode list 2 (gain maps, polynomials)");
     if (dng.samples == 1) {
-        if (!demosaic(dng, image, error)) return false;
+        if (!demosaic(dng, options, image, report, error)) return false;
         clock.lap("demosaic");
     }
     OpcodeContext context3{options, report, "OpcodeList3", &dng};

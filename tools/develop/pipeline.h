@@ -12,6 +12,7 @@
 namespace lumra_tools {
 
 enum class OutputSpace { srgb, prophoto, display_p3 };
+enum class DemosaicMethod { adaptive, bilinear };
 
 // Stages a user may switch off with --skip.
 const std::vector<std::pair<std::string, std::string>>& skippable_stages();
@@ -20,6 +21,7 @@ struct DevelopOptions {
     std::set<std::string> skip;
     OutputSpace space = OutputSpace::srgb;
     int bits = 8;  // 8 or 16
+    DemosaicMethod demosaic = DemosaicMethod::adaptive;
 };
 
 struct StageTime {
