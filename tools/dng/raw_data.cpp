@@ -144,9 +144,10 @@ private:
             problem = "cannot be inflated (out of memory)";
             return false;
         }
-        size_t actual = 0;
+        // Bytes after the end of the zlib stream (padding some writers add) are ignored.
+        size_t used = 0, actual = 0;
         const libdeflate_result r =
-            libdeflate_zlib_decompress(w.inflater.get(), data, size, w.bytes.data(), capacity, &actual);
+            libdeflate_zlib_decompress_ex(w.inflater.get(), data, size, w.bytes.data(), capacity, &used, &actual);
         if (r == LIBDEFLATE_SUCCESS && actual >= expected) return true;
         if (r == LIBDEFLATE_SUCCESS || r == LIBDEFLATE_SHORT_OUTPUT)
             problem = "inflates to " + std::to_string(actual) + " bytes where it holds " + std::to_string(expected);
