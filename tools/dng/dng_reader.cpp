@@ -323,4 +323,16 @@ bool read_dng(const std::string& path, DngFile& dng, std::string& error, unsigne
     return ok;
 }
 
+bool read_dng_layout(const std::string& path, RawLayout& layout, std::string& error) {
+    TiffMessages messages;
+    std::unique_ptr<TIFF, TiffCloser> tif(open_tiff(path, "r", &messages));
+    if (!tif) {
+        error = "is not a TIFF/DNG file";
+        return false;
+    }
+    DngFile dng;
+    layout = RawLayout{};
+    return find_raw_directory(tif.get(), error) && read_layout(tif.get(), dng, layout, error);
+}
+
 }  // namespace lumra_tools

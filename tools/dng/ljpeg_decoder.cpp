@@ -8,7 +8,7 @@ namespace {
 
 // Codes up to this length resolve in one table look-up, together with their
 // difference bits when both fit: most differences of raw data do.
-constexpr int kLookupBits = 11;
+constexpr int kLookupBits = 12;
 constexpr uint32_t kResolved = 1u << 13;
 
 uint32_t be16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
@@ -89,6 +89,10 @@ struct BitReader {
     uint32_t count = 0;  // valid bits at the top of buffer
     bool bad_code = false;
 
+    // At least 32 valid bits afterwards, enough for any one difference.
+    void ensure() {
+        if (count < 32) refill();
+    }
     // At least 56 valid bits afterwards. The data is followed by 8 zero bytes.
     void refill() {
         buffer |= load_be64(data + std::min(pos, length)) >> count;
@@ -162,7 +166,7 @@ void decode_rows(BitReader& reader_in, const HuffmanTable* const* tables, uint16
     for (int c = 0; c < NC; ++c) left[c] = int32_t(initial);
     for (uint32_t x = 0; x < width; ++x)
         for (int c = 0; c < NC; ++c) {
-            reader.refill();
+            reader.ensure();
             left[c] = (left[c] + reader.difference(*table[c])) & 0xffff;
             out[size_t(x) * NC + c] = uint16_t(left[c]);
         }
@@ -170,13 +174,13 @@ void decode_rows(BitReader& reader_in, const HuffmanTable* const* tables, uint16
         const uint16_t* above = out;
         out += row_length;
         for (int c = 0; c < NC; ++c) {
-            reader.refill();
+            reader.ensure();
             left[c] = (above[c] + reader.difference(*table[c])) & 0xffff;
             out[c] = uint16_t(left[c]);
         }
         for (size_t i = NC; i < row_length; i += NC)
             for (int c = 0; c < NC; ++c) {
-                reader.refill();
+                reader.ensure();
                 const int32_t prediction =
                     Predictor == 1 ? left[c] : predict(Predictor, left[c], above[i + c], above[i + c - NC]);
                 left[c] = (prediction + reader.difference(*table[c])) & 0xffff;

@@ -270,12 +270,14 @@ bool check_raw_layout(const RawLayout& l, uint64_t file_size, std::string& error
 bool decode_raw_data(const RawLayout& l, const uint8_t* file, size_t, unsigned threads, RawSamples& out,
                      std::string& error) {
     const size_t total = size_t(l.width) * l.height * l.samples;
-    out.integers.clear();
-    out.floats.clear();
-    if (l.floating_point)
+    // Every sample is written by its block: a buffer of the right size is reused as it is.
+    if (l.floating_point) {
+        out.integers = {};
         out.floats.resize(total);
-    else
+    } else {
+        out.floats = {};
         out.integers.resize(total);
+    }
     const size_t blocks = l.offsets.size();
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
     threads = unsigned(std::min<size_t>(threads, blocks));
