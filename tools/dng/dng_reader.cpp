@@ -248,8 +248,8 @@ bool read_levels(TIFF* tif, DngFile& dng, std::string& error) {
 
 bool read_pixels(const std::string& path, uint64_t file_size, const RawLayout& layout, unsigned threads,
                  DngFile& dng, std::string& error) {
-    if (!check_raw_layout(layout, file_size, error)) return false;
-    std::vector<uint8_t> bytes(size_t(file_size) + 8);
+    if (!check_raw_layout(layout, file_size, error)) return false;  // before reading the file in
+    std::vector<uint8_t> bytes(static_cast<size_t>(file_size));
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!file || std::fread(bytes.data(), 1, size_t(file_size), file.get()) != file_size) {
         error = "cannot be read back in full";

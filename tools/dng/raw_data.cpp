@@ -238,8 +238,14 @@ bool check_raw_layout(const RawLayout& l, uint64_t file_size, std::string& error
                 std::to_string(l.byte_counts.size()) + " byte counts where its size needs " + std::to_string(blocks);
         return false;
     }
+    uint64_t stored = 0;  // blocks do not overlap: together they fit in the file
     for (size_t i = 0; i < blocks; ++i) {
         const uint64_t offset = l.offsets[i], count = l.byte_counts[i];
+        stored += std::min(count, file_size);
+        if (stored > file_size) {
+            error = std::string("has ") + (l.tiled ? "tiles" : "strips") + " of more bytes together than the file holds";
+            return false;
+        }
         if (count == 0 || offset > file_size || count > file_size - offset) {
             error = block_name(l, i) + (count == 0 ? " is empty" : " lies past the end of the file") + " (offset " +
                     std::to_string(offset) + ", " + std::to_string(count) + " bytes, file of " +
@@ -267,8 +273,9 @@ bool check_raw_layout(const RawLayout& l, uint64_t file_size, std::string& error
     return true;
 }
 
-bool decode_raw_data(const RawLayout& l, const uint8_t* file, size_t, unsigned threads, RawSamples& out,
+bool decode_raw_data(const RawLayout& l, const uint8_t* file, size_t file_size, unsigned threads, RawSamples& out,
                      std::string& error) {
+    if (!check_raw_layout(l, file_size, error)) return false;
     const size_t total = size_t(l.width) * l.height * l.samples;
     // Every sample is written by its block: a buffer of the right size is reused as it is.
     if (l.floating_point) {

@@ -37,7 +37,7 @@ struct RawSamples {
 // sizes the stored bytes can justify); false with a one-line reason.
 bool check_raw_layout(const RawLayout& layout, uint64_t file_size, std::string& error);
 
-// Decodes every block of a checked layout from the file's bytes, on
+// Checks the layout, then decodes every block from the file's bytes on
 // `threads` threads (0: one per core). False with a one-line reason naming
 // the first block that fails.
 bool decode_raw_data(const RawLayout& layout, const uint8_t* file, size_t file_size, unsigned threads,

@@ -160,6 +160,14 @@ public:
         for (int k = 0; k < 4; ++k) b_[entry + 8 + k] = char(value >> (8 * k));
     }
 
+    // Replaces one value of a SHORT or LONG array tag stored outside its entry.
+    void set_at(uint16_t tag, size_t index, uint32_t value) {
+        const size_t entry = find(tag);
+        const size_t size = u16(entry + 2) == 3 ? 2 : 4;
+        const size_t at = u32(entry + 8) + size * index;
+        for (size_t k = 0; k < size; ++k) b_[at + k] = char(value >> (8 * k));
+    }
+
 private:
     size_t find(uint16_t tag) const {
         const size_t ifd = u32(4);
@@ -256,6 +264,13 @@ TEST_F(DamagedRawData, TheFirstBadTileIsNamedWhateverTheThreads) {
     std::vector<char> f = testing::read_file(write(small_dng(), "tiles.dng", o));  // 3 x 2 tiles
     const std::vector<uint32_t> offsets = TiffEntries(f).get(kTileOffsets);
     ASSERT_EQ(offsets.size(), 6u);
+    // Tiles that all claim the same bytes, more of them together than the file holds.
+    std::vector<char> overlapping = f;
+    for (size_t i = 0; i < 6; ++i) {
+        TiffEntries(overlapping).set_at(kTileOffsets, i, 8);
+        TiffEntries(overlapping).set_at(kTileByteCounts, i, uint32_t(f.size() / 5));
+    }
+    expect_refusal(save(overlapping, "overlapping.dng"), "tiles of more bytes together than the file holds");
     f[offsets[5] + 1] = 0;
     f[offsets[3] + 1] = 0;
     const std::string path = save(f, "bad-tiles.dng");
