@@ -221,8 +221,8 @@ std::string marker_name(uint32_t marker) {
 
 }  // namespace
 
-LosslessJpegDecoder::LosslessJpegDecoder() : tables_(new Tables) {}
-LosslessJpegDecoder::~LosslessJpegDecoder() { delete tables_; }
+LosslessJpegDecoder::LosslessJpegDecoder() : tables_(std::make_unique<Tables>()) {}
+LosslessJpegDecoder::~LosslessJpegDecoder() = default;
 
 bool LosslessJpegDecoder::parse_huffman(const uint8_t* p, size_t length, std::string& error) {
     while (length > 0) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,15 +31,14 @@ public:
                 std::string& error);
     const LosslessJpegFrame& frame() const { return frame_; }
 
-    struct Tables;
-
 private:
+    struct Tables;
     bool parse_huffman(const uint8_t* p, size_t length, std::string& error);
     bool unstuff(const uint8_t* data, size_t size, size_t& pos, std::string& error);
     bool decode_scan(uint16_t* out, std::string& error);
 
     LosslessJpegFrame frame_;
-    Tables* tables_;                    // the four Huffman table slots
+    std::unique_ptr<Tables> tables_;    // the four Huffman table slots
     uint8_t frame_ids_[4] = {};
     uint8_t scan_tables_[4] = {};       // table slot of each component, in scan order
     uint32_t predictor_ = 1, point_transform_ = 0, restart_interval_ = 0;

@@ -62,7 +62,7 @@ uint32_t predictor_span(uint32_t predictor) {
 struct Worker {
     LosslessJpegDecoder jpeg;
     std::vector<uint16_t> block;
-    std::vector<uint8_t> bytes, row_bytes;
+    std::vector<uint8_t> bytes;
     std::vector<uint16_t> row_values;
     std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater{
         nullptr, libdeflate_free_decompressor};
@@ -93,10 +93,61 @@ void unpack_integer_row(const RawLayout& l, const uint8_t* src, uint16_t* dst, s
     }
 }
 
-float float_sample(const uint8_t* p, uint32_t bytes, bool big_endian) {
-    uint32_t v = 0;
-    for (uint32_t k = 0; k < bytes; ++k) v = (v << 8) | p[big_endian ? k : bytes - 1 - k];
-    return bytes == 4 ? std::bit_cast<float>(v) : bytes == 3 ? fp24_to_float(v) : half_to_float(uint16_t(v));
+// IEEE half and DNG's 24-bit float to float; every value of both is exact in float.
+inline float half_value(uint32_t h) {
+    const uint32_t sign = (h >> 15) << 31, exponent = (h >> 10) & 31, mantissa = h & 0x3ff;
+    if (exponent == 0) [[unlikely]]
+        return std::bit_cast<float>(sign) + (sign ? -1.0f : 1.0f) * std::ldexp(float(mantissa), -24);
+    if (exponent == 31) [[unlikely]]
+        return std::bit_cast<float>(sign | 0x7f800000u | (mantissa << 13));
+    return std::bit_cast<float>(sign | ((exponent - 15 + 127) << 23) | (mantissa << 13));
+}
+
+inline float fp24_value(uint32_t v) {
+    const uint32_t sign = ((v >> 23) & 1) << 31, exponent = (v >> 16) & 127, mantissa = v & 0xffff;
+    if (exponent == 0) [[unlikely]]
+        return std::bit_cast<float>(sign) + (sign ? -1.0f : 1.0f) * std::ldexp(float(mantissa), -78);
+    if (exponent == 127) [[unlikely]]
+        return std::bit_cast<float>(sign | 0x7f800000u | (mantissa << 7));
+    return std::bit_cast<float>(sign | ((exponent - 63 + 127) << 23) | (mantissa << 7));
+}
+
+float float_of(uint32_t v, uint32_t bytes) {
+    return bytes == 4 ? std::bit_cast<float>(v) : bytes == 3 ? fp24_value(v) : half_value(v);
+}
+
+// One row of floats of `Bytes` bytes, each stored whole in the file's byte order.
+template <uint32_t Bytes>
+void floats_in_order(const uint8_t* src, float* dst, size_t count, bool big_endian) {
+    for (size_t i = 0; i < count; ++i, src += Bytes) {
+        uint32_t v = 0;
+        for (uint32_t k = 0; k < Bytes; ++k) v = (v << 8) | src[big_endian ? k : Bytes - 1 - k];
+        dst[i] = float_of(v, Bytes);
+    }
+}
+
+// One row of floats stored as byte planes (most significant first) of
+// `count` bytes each, differenced along the row with `stride`: undone in place.
+template <uint32_t Bytes>
+void floats_from_planes(uint8_t* planes, size_t count, size_t stride, float* dst, size_t keep) {
+    for (size_t i = stride; i < count * Bytes; ++i) planes[i] = uint8_t(planes[i] + planes[i - stride]);
+    for (size_t i = 0; i < keep; ++i) {
+        uint32_t v = 0;
+        for (uint32_t k = 0; k < Bytes; ++k) v = (v << 8) | planes[k * count + i];
+        dst[i] = float_of(v, Bytes);
+    }
+}
+
+void float_row_in_order(uint32_t bits, const uint8_t* src, float* dst, size_t keep, bool big_endian) {
+    if (bits == 16) floats_in_order<2>(src, dst, keep, big_endian);
+    else if (bits == 24) floats_in_order<3>(src, dst, keep, big_endian);
+    else floats_in_order<4>(src, dst, keep, big_endian);
+}
+
+void float_row_from_planes(uint32_t bits, uint8_t* planes, size_t count, size_t stride, float* dst, size_t keep) {
+    if (bits == 16) floats_from_planes<2>(planes, count, stride, dst, keep);
+    else if (bits == 24) floats_from_planes<3>(planes, count, stride, dst, keep);
+    else floats_from_planes<4>(planes, count, stride, dst, keep);
 }
 
 class BlockDecoder {
@@ -169,21 +220,11 @@ private:
         for (uint32_t r = 0; r < b.rows; ++r, src += row_bytes) {
             const size_t at = (size_t(b.y + r) * l_.width + b.x) * l_.samples;
             if (l_.floating_point) {
-                const uint32_t bytes = l_.bits / 8;
                 float* dst = &out_.floats[at];
-                if (!predicted) {
-                    for (size_t i = 0; i < keep; ++i) dst[i] = float_sample(src + i * bytes, bytes, l_.big_endian);
-                    continue;
-                }
-                // Byte planes, most significant first, differenced along the row.
-                w.row_bytes.assign(src, src + row_bytes);
-                uint8_t* planes = w.row_bytes.data();
-                for (size_t i = stride; i < row_bytes; ++i) planes[i] = uint8_t(planes[i] + planes[i - stride]);
-                uint8_t sample[4];
-                for (size_t i = 0; i < keep; ++i) {
-                    for (uint32_t k = 0; k < bytes; ++k) sample[k] = planes[k * count + i];
-                    dst[i] = float_sample(sample, bytes, true);
-                }
+                if (predicted)  // inflated rows, in the worker's own buffer: undone in place
+                    float_row_from_planes(l_.bits, w.bytes.data() + size_t(r) * row_bytes, count, stride, dst, keep);
+                else
+                    float_row_in_order(l_.bits, src, dst, keep, l_.big_endian);
                 continue;
             }
             uint16_t* dst = &out_.integers[at];
@@ -320,19 +361,8 @@ bool decode_raw_data(const RawLayout& l, const uint8_t* file, size_t file_size, 
     return false;
 }
 
-float half_to_float(uint16_t h) {
-    const uint32_t sign = uint32_t(h >> 15) << 31, exponent = (h >> 10) & 31, mantissa = h & 0x3ff;
-    if (exponent == 0) return std::bit_cast<float>(sign) + (sign ? -1.0f : 1.0f) * std::ldexp(float(mantissa), -24);
-    if (exponent == 31) return std::bit_cast<float>(sign | 0x7f800000u | (mantissa << 13));
-    return std::bit_cast<float>(sign | ((exponent - 15 + 127) << 23) | (mantissa << 13));
-}
-
-float fp24_to_float(uint32_t v) {
-    const uint32_t sign = ((v >> 23) & 1) << 31, exponent = (v >> 16) & 127, mantissa = v & 0xffff;
-    if (exponent == 0) return std::bit_cast<float>(sign) + (sign ? -1.0f : 1.0f) * std::ldexp(float(mantissa), -78);
-    if (exponent == 127) return std::bit_cast<float>(sign | 0x7f800000u | (mantissa << 7));
-    return std::bit_cast<float>(sign | ((exponent - 63 + 127) << 23) | (mantissa << 7));
-}
+float half_to_float(uint16_t h) { return half_value(h); }
+float fp24_to_float(uint32_t v) { return fp24_value(v); }
 
 namespace {
 
