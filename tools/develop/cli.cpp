@@ -35,6 +35,7 @@ void print_help(std::ostream& out) {
            "  --format png|tiff   output format (default: from the output name, else png)\n"
            "  --space srgb|prophoto  output colour space and curve (default srgb)\n"
            "  --dcp FILE          take the colour profile from a DNG camera profile file\n"
+           "  --threads N         develop and encode on N threads (default: one per core)\n"
            "  --skip STAGE[,..]   switch off a stage (repeatable); stages:\n";
     for (const auto& [name, what] : skippable_stages()) out << "      " << std::left << std::setw(16) << name << what << "\n";
     out << "  -v, --verbose       print each stage with its time\n"
@@ -72,6 +73,14 @@ bool parse(const std::vector<std::string>& args, Command& c, std::string& error)
             if (!value(v)) return false;
             if (v != "srgb" && v != "prophoto") { error = "--space takes srgb or prophoto, not " + v; return false; }
             c.develop.space = v == "srgb" ? OutputSpace::srgb : OutputSpace::prophoto;
+        } else if (a == "--threads") {
+            if (!value(v)) return false;
+            const bool digits = !v.empty() && v.size() <= 4 && v.find_first_not_of("0123456789") == std::string::npos;
+            if (!digits || std::stoi(v) < 1 || std::stoi(v) > 1024) {
+                error = "--threads takes a count from 1 to 1024, not " + v;
+                return false;
+            }
+            c.develop.threads = unsigned(std::stoi(v));
         } else if (a == "--skip") {
             if (!value(v)) return false;
             std::stringstream list(v);
@@ -167,7 +176,7 @@ int run_command(const std::vector<std::string>& args, std::ostream& out, std::os
     for (const std::string& w : report.warnings) err << "lumra-develop: " << c.input << ": warning: " << w << "\n";
     if (!ok) return fail(err, c.input, error);
     const auto write_start = std::chrono::steady_clock::now();
-    if (!write_image(c.output, c.format, image, error)) return fail(err, c.output, error);
+    if (!write_image(c.output, c.format, image, error, c.develop.threads)) return fail(err, c.output, error);
     const double write_seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - write_start).count();
     if (c.verbose) {

@@ -1,5 +1,6 @@
 #include "develop/image_output.h"
 
+#include "develop/png_bands.h"
 #include "dng/tiff_fields.h"
 
 #include <png.h>
@@ -51,11 +52,17 @@ bool write_png_rows(FILE* file, const DevelopedImage& image, std::vector<png_byt
     return true;
 }
 
-bool write_png(const std::string& path, const DevelopedImage& image, std::string& error) {
+bool write_png(const std::string& path, const DevelopedImage& image, unsigned threads, std::string& error) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) {
         error = std::strerror(errno);
         return false;
+    }
+    if (image.width != 0 && image.height != 0) {
+        const bool written = write_png_bands(file, image, threads, error);
+        const bool closed = std::fclose(file) == 0;
+        if (written && !closed) error = "cannot write the PNG data";
+        return written && closed;
     }
     std::vector<png_bytep> rows(image.height);
     const size_t row_bytes = size_t(image.width) * 3 * (image.bits == 16 ? 2 : 1);
@@ -101,7 +108,8 @@ bool write_tiff(const std::string& path, const DevelopedImage& image, std::strin
 
 }  // namespace
 
-bool write_image(const std::string& path, FileFormat format, const DevelopedImage& image, std::string& error) {
+bool write_image(const std::string& path, FileFormat format, const DevelopedImage& image, std::string& error,
+                 unsigned threads) {
     std::string temp = path + ".partial-XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0) {
@@ -113,7 +121,7 @@ bool write_image(const std::string& path, FileFormat format, const DevelopedImag
     umask(mask);
     fchmod(fd, 0666 & ~mask);
     close(fd);
-    const bool ok = format == FileFormat::png ? write_png(temp, image, error) : write_tiff(temp, image, error);
+    const bool ok = format == FileFormat::png ? write_png(temp, image, threads, error) : write_tiff(temp, image, error);
     if (!ok) {
         std::remove(temp.c_str());
         return false;

@@ -45,21 +45,28 @@ bool run_gain_map(const GainMapOp& g, FloatImage& image, std::string& error) {
                  "GainMap", error);
 }
 
-bool run_polynomial(const MapPolynomialOp& m, FloatImage& image, std::string& error) {
+// The opcode acts on the part of its area inside the image; on a band, on the
+// rows of that part's row lattice that fall in the band.
+bool run_polynomial(const MapPolynomialOp& m, LumraImage& band, uint32_t band_top, uint32_t full_height,
+                    std::string& error) {
     const AreaSpec& a = m.area;
     if (!area_fits(a)) {
         error = "MapPolynomial has an impossible area or pitch";
         return false;
     }
-    // The opcode acts on the part of its area inside the image.
-    const int bottom = int(std::min<uint32_t>(a.bottom, image.height));
-    const int right = int(std::min<uint32_t>(a.right, image.width));
-    const int top = std::min(int(a.top), bottom), left = std::min(int(a.left), right);
+    const uint64_t width = band.width;
+    const uint64_t bottom = std::min<uint64_t>(a.bottom, full_height);
+    const uint64_t right = std::min<uint64_t>(a.right, width);
+    const uint64_t top = std::min<uint64_t>(a.top, bottom), left = std::min<uint64_t>(a.left, right);
     if (top == bottom || left == right) return true;
+    uint64_t first = std::max<uint64_t>(top, band_top);
+    first = top + (first - top + a.row_pitch - 1) / a.row_pitch * a.row_pitch;
+    const uint64_t end = std::min<uint64_t>(bottom, uint64_t(band_top) + band.height);
+    if (first >= end) return true;
     const std::vector<float> c(m.coefficients.begin(), m.coefficients.end());
-    LumraImage view = image.view();
-    return check(lumra_map_polynomial(&view, top, left, bottom, right, int(a.plane), int(a.planes),
-                                      int(a.row_pitch), int(a.col_pitch), c.data(), int(c.size() - 1)),
+    return check(lumra_map_polynomial(&band, int(first - band_top), int(left), int(end - band_top), int(right),
+                                      int(a.plane), int(a.planes), int(a.row_pitch), int(a.col_pitch), c.data(),
+                                      int(c.size() - 1)),
                  "MapPolynomial", error);
 }
 
@@ -108,25 +115,51 @@ bool refuse_opcode(const Opcode& op, OpcodeContext& context, std::string& error)
     return false;
 }
 
+bool plan_float_opcodes(const std::vector<Opcode>& list, uint32_t height, uint32_t width, uint32_t channels,
+                        OpcodeContext& context, std::vector<FloatStep>& steps, std::string& error) {
+    (void)width;
+    for (const Opcode& op : list) {
+        if (const auto* g = std::get_if<GainMapOp>(&op.body)) {
+            if (skipped(context, "gain-map")) continue;
+            steps.push_back({"GainMap", [g](FloatImage& image, std::string& e) { return run_gain_map(*g, image, e); },
+                             {}});
+        } else if (const auto* m = std::get_if<MapPolynomialOp>(&op.body)) {
+            if (skipped(context, "polynomial")) continue;
+            BandStep band = [m](LumraImage& view, uint32_t top, uint32_t full_height, std::string& e) {
+                return run_polynomial(*m, view, top, full_height, e);
+            };
+            steps.push_back({"MapPolynomial",
+                             [band, height](FloatImage& image, std::string& e) {
+                                 LumraImage view = image.view();
+                                 return band(view, 0, height, e);
+                             },
+                             band});
+        } else if (const auto* w = std::get_if<WarpRectilinearOp>(&op.body); w && channels == 3) {
+            if (skipped(context, "warp")) continue;
+            steps.push_back(
+                {"WarpRectilinear", [w](FloatImage& image, std::string& e) { return run_warp(*w, image, e); }, {}});
+        } else if (const auto* v = std::get_if<FixVignetteRadialOp>(&op.body); v && channels == 3) {
+            if (skipped(context, "vignette")) continue;
+            steps.push_back({"FixVignetteRadial",
+                             [v](FloatImage& image, std::string& e) {
+                                 LumraImage view = image.view();
+                                 return check(lumra_fix_vignette(&view, v->k, 5, v->center_x, v->center_y),
+                                              "FixVignetteRadial", e);
+                             },
+                             {}});
+        } else if (!refuse_opcode(op, context, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool run_float_opcodes(const std::vector<Opcode>& list, FloatImage& image, OpcodeContext& context,
                        std::string& error) {
-    for (const Opcode& op : list) {
-        bool ok = true;
-        if (const auto* g = std::get_if<GainMapOp>(&op.body)) {
-            ok = skipped(context, "gain-map") || run_gain_map(*g, image, error);
-        } else if (const auto* m = std::get_if<MapPolynomialOp>(&op.body)) {
-            ok = skipped(context, "polynomial") || run_polynomial(*m, image, error);
-        } else if (const auto* w = std::get_if<WarpRectilinearOp>(&op.body); w && image.channels == 3) {
-            ok = skipped(context, "warp") || run_warp(*w, image, error);
-        } else if (const auto* v = std::get_if<FixVignetteRadialOp>(&op.body); v && image.channels == 3) {
-            LumraImage view = image.view();
-            ok = skipped(context, "vignette") ||
-                 check(lumra_fix_vignette(&view, v->k, 5, v->center_x, v->center_y), "FixVignetteRadial", error);
-        } else {
-            ok = refuse_opcode(op, context, error);
-        }
-        if (!ok) return false;
-    }
+    std::vector<FloatStep> steps;
+    if (!plan_float_opcodes(list, image.height, image.width, image.channels, context, steps, error)) return false;
+    for (const FloatStep& step : steps)
+        if (!step.whole(image, error)) return false;
     return true;
 }
 

@@ -1,12 +1,16 @@
 #include "develop/pipeline.h"
 
+#include "develop/band_pool.h"
 #include "develop/color_setup.h"
 #include "develop/gain_table_map.h"
 #include "develop/planes.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <new>
 
 namespace lumra_tools {
@@ -42,10 +46,296 @@ bool parse_list(const std::vector<uint8_t>& bytes, const char* name, std::vector
     return false;
 }
 
+// Buffers of one worker, reused from band to band: slot i belongs to the
+// source numbered i, so a source's rows stay valid while its consumer works.
+struct Worker {
+    std::vector<std::vector<float>> floats;
+    std::vector<std::vector<uint16_t>> words[2];
+};
+
+template <typename T>
+T* room(std::vector<std::vector<T>>& slots, size_t slot, size_t count) {
+    if (slots.size() <= slot) slots.resize(slot + 1);
+    if (slots[slot].size() < count) slots[slot].resize(count);
+    return slots[slot].data();
+}
+
+// Produces rows of a float image in whole-image coordinates, then runs its
+// band steps on them in place.
+class Source {
+public:
+    Source(uint32_t height, uint32_t width, uint32_t channels, size_t slot)
+        : height(height), width(width), channels(channels), slot(slot) {}
+    virtual ~Source() = default;
+
+    const uint32_t height, width, channels;
+    const size_t slot;
+    std::vector<FloatStep> steps;  // band forms only
+
+    // The whole image this source reads as is, if it is one.
+    virtual FloatImage* whole() { return nullptr; }
+
+    // Rows [top, bottom), packed; valid until the same worker asks this
+    // source again. Callers only read them.
+    bool rows(uint32_t top, uint32_t bottom, Worker& worker, const float*& out, std::string& error) {
+        float* band = nullptr;
+        if (!produce(top, bottom, worker, band, error)) return false;
+        LumraImage view{band, bottom - top, width, channels, LUMRA_DTYPE_FLOAT32, 0};
+        for (const FloatStep& step : steps)
+            if (!step.band(view, top, height, error)) return false;
+        out = band;
+        return true;
+    }
+
+protected:
+    virtual bool produce(uint32_t top, uint32_t bottom, Worker& worker, float*& out, std::string& error) = 0;
+    size_t row_elements() const { return size_t(width) * channels; }
+};
+
+// A whole image held in memory.
+class WholeSource final : public Source {
+public:
+    WholeSource(FloatImage image, size_t slot)
+        : Source(image.height, image.width, image.channels, slot), image_(std::move(image)) {}
+    FloatImage* whole() override { return steps.empty() ? &image_ : nullptr; }
+
+private:
+    bool produce(uint32_t top, uint32_t bottom, Worker& worker, float*& out, std::string&) override {
+        float* at = image_.data.get() + top * row_elements();
+        if (steps.empty()) {
+            out = at;  // read in place
+            return true;
+        }
+        out = room(worker.floats, slot, (bottom - top) * row_elements());
+        std::memcpy(out, at, (bottom - top) * row_elements() * sizeof(float));
+        return true;
+    }
+    FloatImage image_;
+};
+
+// The raw data: bad-pixel repair of OpcodeList1, the active area, and the
+// normalisation to [0, 1].
+class RawSource final : public Source {
+public:
+    struct Fix {
+        uint16_t bad_value;
+        int32_t phase;  // lumra's numbering
+    };
+
+    RawSource(const DngFile& dng, std::vector<Fix> fixes, uint32_t top, uint32_t left, uint32_t height,
+              uint32_t width, size_t slot)
+        : Source(height, width, dng.samples, slot), dng_(dng), fixes_(std::move(fixes)), top_(top), left_(left) {}
+
+private:
+    bool produce(uint32_t top, uint32_t bottom, Worker& worker, float*& out, std::string& error) override {
+        const uint32_t samples = dng_.samples, raw_width = dng_.width;
+        const size_t raw_row = size_t(raw_width) * samples;
+        const uint32_t first = top_ + top, end = top_ + bottom;  // rows of the stored raw data
+        const uint16_t* rows = dng_.raw.data() + first * raw_row;
+        if (!fixes_.empty()) {
+            // Each repair reads two rows around a site and runs out of place
+            // on the previous one's result, so every repair widens the window
+            // by two rows; an even first row keeps the CFA phase.
+            const uint32_t reach = uint32_t(2 * fixes_.size());
+            const uint32_t from = first >= reach ? (first - reach) & ~1u : 0;
+            const uint32_t to = uint32_t(std::min<uint64_t>(dng_.height, uint64_t(end) + reach));
+            const size_t count = (to - from) * raw_row;
+            const uint16_t* in = dng_.raw.data() + from * raw_row;
+            for (size_t i = 0; i < fixes_.size(); ++i) {
+                uint16_t* fixed = room(worker.words[0], slot * 2 + i % 2, count);
+                std::memcpy(fixed, in, count * sizeof(uint16_t));
+                LumraImage src{const_cast<uint16_t*>(in), to - from, raw_width, 1, LUMRA_DTYPE_UINT16, 0};
+                LumraImage dst{fixed, to - from, raw_width, 1, LUMRA_DTYPE_UINT16, 0};
+                if (!check(lumra_fix_bad_pixels_constant(&src, &dst, fixes_[i].bad_value, fixes_[i].phase),
+                           "FixBadPixelsConstant", error))
+                    return false;
+                in = fixed;
+            }
+            rows = in + (first - from) * raw_row;
+        }
+        const size_t row = row_elements();
+        if (left_ != 0 || width != raw_width) {
+            uint16_t* packed = room(worker.words[1], slot, (bottom - top) * row);
+            for (uint32_t r = 0; r < bottom - top; ++r)
+                std::memcpy(packed + r * row, rows + r * raw_row + size_t(left_) * samples, row * sizeof(uint16_t));
+            rows = packed;
+        }
+        out = room(worker.floats, slot, (bottom - top) * row);
+        return normalize(rows, top, bottom, out, worker, error);
+    }
+
+    // The black tile turned so that its first row is the band's, and the
+    // row deltas of the band's rows: the same black level for every element
+    // as on the whole image.
+    bool normalize(const uint16_t* rows, uint32_t top, uint32_t bottom, float* out, Worker& worker,
+                   std::string& error) const {
+        const uint32_t tile_rows = dng_.black_repeat_rows;
+        const size_t tile_row = size_t(dng_.black_repeat_cols) * dng_.samples;
+        float* tile = room(worker.floats, slot + kTileSlot, dng_.black_levels.size());
+        for (uint32_t r = 0; r < tile_rows; ++r)
+            std::memcpy(tile + r * tile_row, dng_.black_levels.data() + ((top + r) % tile_rows) * tile_row,
+                        tile_row * sizeof(float));
+        const std::vector<float>& deltas = dng_.black_delta_v;
+        float* delta_v = nullptr;
+        if (!deltas.empty()) {
+            delta_v = room(worker.floats, slot + kDeltaSlot, bottom - top);
+            for (uint32_t r = top; r < bottom; ++r) delta_v[r - top] = deltas[r % deltas.size()];
+        }
+        LumraImage src{const_cast<uint16_t*>(rows), bottom - top, width, channels, LUMRA_DTYPE_UINT16, 0};
+        LumraImage dst{out, bottom - top, width, channels, LUMRA_DTYPE_FLOAT32, 0};
+        return check(lumra_normalize_raw(&src, &dst, tile, int32_t(tile_rows), int32_t(dng_.black_repeat_cols),
+                                         int32_t(dng_.samples), dng_.white_levels.data(),
+                                         int32_t(dng_.white_levels.size()),
+                                         dng_.black_delta_h.empty() ? nullptr : dng_.black_delta_h.data(),
+                                         int32_t(dng_.black_delta_h.size()), delta_v,
+                                         delta_v ? int32_t(bottom - top) : 0,
+                                         dng_.linearization.empty() ? nullptr : dng_.linearization.data(),
+                                         int32_t(dng_.linearization.size())),
+                     "normalisation", error);
+    }
+
+public:
+    // Two extra float slots after the source's own.
+    static constexpr size_t kTileSlot = 1, kDeltaSlot = 2, kSlots = 3;
+
+private:
+    const DngFile& dng_;
+    std::vector<Fix> fixes_;
+    uint32_t top_, left_;
+};
+
+// Bilinear demosaic of a mosaic source: each band reads one row more on each
+// side, from an even row so that the CFA tile keeps its phase; the window's
+// edge rows, demosaiced as image edges, are dropped.
+class DemosaicSource final : public Source {
+public:
+    DemosaicSource(std::shared_ptr<Source> mosaic, const int* cfa, size_t slot)
+        : Source(mosaic->height, mosaic->width, 3, slot), mosaic_(std::move(mosaic)) {
+        std::copy_n(cfa, 4, cfa_);
+    }
+
+private:
+    bool produce(uint32_t top, uint32_t bottom, Worker& worker, float*& out, std::string& error) override {
+        const uint32_t from = top == 0 ? 0 : (top - 1) & ~1u;
+        const uint32_t to = std::min(height, bottom + 1);
+        const float* mosaic = nullptr;
+        if (!mosaic_->rows(from, to, worker, mosaic, error)) return false;
+        float* rgb = room(worker.floats, slot, (to - from) * row_elements());
+        LumraImage src{const_cast<float*>(mosaic), to - from, width, 1, LUMRA_DTYPE_FLOAT32, 0};
+        LumraImage dst{rgb, to - from, width, 3, LUMRA_DTYPE_FLOAT32, 0};
+        if (!check(lumra_bilinear_demosaic(&src, &dst, cfa_), "demosaic", error)) return false;
+        out = rgb + (top - from) * row_elements();
+        return true;
+    }
+    std::shared_ptr<Source> mosaic_;
+    int32_t cfa_[4];
+};
+
+// White balance clip and camera matrix into linear ProPhoto RGB.
+class CameraSource final : public Source {
+public:
+    CameraSource(std::shared_ptr<Source> camera, const ColorSetup& color, size_t slot)
+        : Source(camera->height, camera->width, 3, slot), camera_(std::move(camera)) {
+        for (int i = 0; i < 3; ++i) clip_[i] = float(color.neutral[i]);
+        for (int i = 0; i < 9; ++i) matrix_[i] = float(color.camera_to_prophoto[i]);
+    }
+
+private:
+    bool produce(uint32_t top, uint32_t bottom, Worker& worker, float*& out, std::string& error) override {
+        const float* in = nullptr;
+        if (!camera_->rows(top, bottom, worker, in, error)) return false;
+        out = room(worker.floats, slot, (bottom - top) * row_elements());
+        LumraImage src{const_cast<float*>(in), bottom - top, width, 3, LUMRA_DTYPE_FLOAT32, 0};
+        LumraImage dst{out, bottom - top, width, 3, LUMRA_DTYPE_FLOAT32, 0};
+        return check(lumra_clip_and_transform_color(&src, &dst, clip_, matrix_), "camera to ProPhoto", error);
+    }
+    std::shared_ptr<Source> camera_;
+    float clip_[3], matrix_[9];
+};
+
+// Builds the chain of sources, keeping a whole image only where a stage
+// needs one, and runs the passes over bands.
+class Streamer {
+public:
+    Streamer(const DevelopOptions& options, StageClock& clock)
+        : pool_(options.threads), band_rows_(options.band_rows), clock_(clock) {}
+
+    unsigned threads() const { return pool_.threads(); }
+    size_t next_slot(size_t count = 1) {
+        const size_t slot = slots_;
+        slots_ += count;
+        return slot;
+    }
+
+    // Adds a stage: its band form joins the current source; a stage without
+    // one makes the image so far whole and runs on it.
+    bool add(std::shared_ptr<Source>& source, const FloatStep& step, std::string& error) {
+        if (step.band) {
+            source->steps.push_back(step);
+            return true;
+        }
+        if (FloatImage* held = source->whole()) {
+            if (!step.whole(*held, error)) return false;
+            clock_.lap(step.name.c_str());
+            return true;
+        }
+        FloatImage image;
+        if (!materialize(*source, image, error)) return false;
+        source.reset();  // frees any whole image it was made from
+        if (!step.whole(image, error)) return false;
+        clock_.lap(step.name.c_str());
+        source = std::make_shared<WholeSource>(std::move(image), next_slot());
+        return true;
+    }
+
+    // Runs task(top, bottom, worker) over the bands of an image of `height` rows.
+    bool for_bands(uint32_t height, size_t bytes_per_row,
+                   const std::function<bool(uint32_t, uint32_t, Worker&, std::string&)>& task, std::string& error) {
+        const uint32_t rows = band_rows_ ? band_rows_ : default_band_rows(bytes_per_row);
+        const size_t count = (size_t(height) + rows - 1) / rows;
+        workers_.resize(pool_.threads());
+        return pool_.run(
+            count,
+            [&](size_t index, unsigned worker, std::string& e) {
+                const uint32_t top = uint32_t(index * rows);
+                return task(top, uint32_t(std::min<uint64_t>(height, uint64_t(top) + rows)), workers_[worker], e);
+            },
+            error);
+    }
+
+    size_t bytes_per_row(uint32_t width) const {
+        // Raw window and copies, mosaic, demosaiced and ProPhoto rows.
+        return size_t(width) * (3 * sizeof(uint16_t) + sizeof(float) + 2 * 3 * sizeof(float));
+    }
+
+private:
+    bool materialize(Source& source, FloatImage& image, std::string& error) {
+        image = FloatImage(source.height, source.width, source.channels);
+        const size_t row = size_t(source.width) * source.channels;
+        const bool ok = for_bands(
+            source.height, bytes_per_row(source.width),
+            [&](uint32_t top, uint32_t bottom, Worker& worker, std::string& e) {
+                const float* rows = nullptr;
+                if (!source.rows(top, bottom, worker, rows, e)) return false;
+                std::memcpy(image.data.get() + top * row, rows, (bottom - top) * row * sizeof(float));
+                return true;
+            },
+            error);
+        clock_.lap("bands to a whole image");
+        return ok;
+    }
+
+    BandPool pool_;
+    uint32_t band_rows_;
+    std::vector<Worker> workers_;
+    size_t slots_ = 0;
+    StageClock& clock_;
+};
+
 // OpcodeList1 acts on the stored 16-bit values; only the constant bad-pixel
 // repair is known there.
-bool fix_bad_pixels(const std::vector<Opcode>& list, DngFile& dng, const DevelopOptions& options,
-                    DevelopReport& report, std::string& error) {
+bool plan_bad_pixels(const std::vector<Opcode>& list, const DngFile& dng, const DevelopOptions& options,
+                     DevelopReport& report, std::vector<RawSource::Fix>& fixes, std::string& error) {
     OpcodeContext context{options, report, "OpcodeList1"};
     for (const Opcode& op : list) {
         const auto* fix = std::get_if<FixBadPixelsConstantOp>(&op.body);
@@ -54,95 +344,48 @@ bool fix_bad_pixels(const std::vector<Opcode>& list, DngFile& dng, const Develop
             continue;
         }
         if (options.skip.count("bad-pixels") || fix->constant > 65535) continue;
-        LumraImage view{dng.raw.data(), dng.height, dng.width, 1, LUMRA_DTYPE_UINT16, 0};
         // lumra numbers the phases with green on even sites; DNG's with red at
         // the top-left, so the two differ in the lowest bit.
-        if (!check(lumra_fix_bad_pixels_constant(&view, &view, uint16_t(fix->constant),
-                                                 int32_t((fix->bayer_phase & 3u) ^ 1u)),
-                   "FixBadPixelsConstant", error))
-            return false;
+        fixes.push_back({uint16_t(fix->constant), int32_t((fix->bayer_phase & 3u) ^ 1u)});
     }
     return true;
 }
 
-void crop_to_active_area(DngFile& dng) {
-    if (dng.active_area[2] == 0) return;
-    const uint32_t top = dng.active_area[0], left = dng.active_area[1];
-    const uint32_t height = dng.active_area[2] - top, width = dng.active_area[3] - left;
-    if (height == dng.height && width == dng.width) return;
-    std::vector<uint16_t> cropped(size_t(height) * width * dng.samples);
-    for (uint32_t r = 0; r < height; ++r)
-        std::memcpy(&cropped[size_t(r) * width * dng.samples],
-                    &dng.raw[(size_t(top + r) * dng.width + left) * dng.samples], size_t(width) * dng.samples * 2);
-    // The CFA tile is anchored at the active area's corner as well.
-    dng.raw.swap(cropped);
-    dng.width = width;
-    dng.height = height;
-}
-
-bool normalize(const DngFile& dng, FloatImage& out, std::string& error) {
-    out = FloatImage(dng.height, dng.width, dng.samples);
-    LumraImage src{const_cast<uint16_t*>(dng.raw.data()), dng.height, dng.width, dng.samples, LUMRA_DTYPE_UINT16, 0};
-    LumraImage dst = out.view();
-    return check(lumra_normalize_raw(&src, &dst, dng.black_levels.data(), int32_t(dng.black_repeat_rows),
-                                     int32_t(dng.black_repeat_cols), int32_t(dng.samples), dng.white_levels.data(),
-                                     int32_t(dng.white_levels.size()),
-                                     dng.black_delta_h.empty() ? nullptr : dng.black_delta_h.data(),
-                                     int32_t(dng.black_delta_h.size()),
-                                     dng.black_delta_v.empty() ? nullptr : dng.black_delta_v.data(),
-                                     int32_t(dng.black_delta_v.size()),
-                                     dng.linearization.empty() ? nullptr : dng.linearization.data(),
-                                     int32_t(dng.linearization.size())),
-                 "normalisation", error);
-}
-
-bool demosaic(const DngFile& dng, FloatImage& image, std::string& error) {
-    FloatImage rgb(image.height, image.width, 3);
-    LumraImage src = image.view(), dst = rgb.view();
-    const int32_t pattern[4] = {dng.cfa[0], dng.cfa[1], dng.cfa[2], dng.cfa[3]};
-    if (!check(lumra_bilinear_demosaic(&src, &dst, pattern), "demosaic", error)) return false;
-    image = std::move(rgb);
-    return true;
-}
-
-bool hue_sat(FloatImage& image, const std::vector<float>& table, const std::vector<uint32_t>& dims, uint32_t encoding,
-             const char* name, DevelopReport& report, std::string& error) {
+FloatStep hue_sat_step(const std::vector<float>& table, const std::vector<uint32_t>& dims, uint32_t encoding,
+                       const char* name, DevelopReport& report) {
     if (encoding != 0 && dims[2] > 1)
         report.warnings.push_back(std::string(name) + " uses the sRGB value encoding; applying it linearly");
-    LumraImage view = image.view();
-    return check(lumra_apply_hue_sat_map(&view, table.data(), int32_t(dims[0]), int32_t(dims[1]), int32_t(dims[2])),
-                 name, error);
+    BandStep band = [&table, &dims, name](LumraImage& view, uint32_t, uint32_t, std::string& error) {
+        return check(lumra_apply_hue_sat_map(&view, table.data(), int32_t(dims[0]), int32_t(dims[1]),
+                                             int32_t(dims[2])),
+                     name, error);
+    };
+    return {name,
+            [band](FloatImage& image, std::string& error) {
+                LumraImage view = image.view();
+                return band(view, 0, image.height, error);
+            },
+            band};
 }
 
-bool encode_output(FloatImage& image, const ColorProfile& profile, const DevelopOptions& options,
-                   DevelopedImage& out, std::string& error) {
-    const bool tone = !profile.tone_curve.empty() && !options.skip.count("tone-curve");
-    const std::vector<float> curve = tone ? tone_curve_table(profile.tone_curve) : identity_table();
-    const bool srgb = options.space == OutputSpace::srgb;
-    const std::vector<float> encode = srgb ? srgb_encode_table() : prophoto_encode_table();
-    const Mat3 m = srgb ? prophoto_to_srgb() : identity3();
+struct OutputTables {
+    std::vector<float> curve, encode;
     float matrix[9];
-    for (int i = 0; i < 9; ++i) matrix[i] = float(m[i]);
-    out.width = image.width;
-    out.height = image.height;
-    out.bits = options.bits;
-    LumraImage src = image.view();
-    LumraImage dst{nullptr, image.height, image.width, 3, LUMRA_DTYPE_UINT8, 0};
-    if (options.bits == 16) {
-        out.rgb16.assign(image.size(), 0);
-        dst.data = out.rgb16.data();
-        dst.dtype = LUMRA_DTYPE_UINT16;
-    } else {
-        out.rgb8.assign(image.size(), 0);
-        dst.data = out.rgb8.data();
-    }
-    return check(lumra_transform_color(&src, &dst, curve.data(), curve.size(), matrix, encode.data(), encode.size(),
-                                       0, 0, true),
-                 "output encoding", error);
+};
+
+OutputTables output_tables(const ColorProfile& profile, const DevelopOptions& options) {
+    OutputTables t;
+    const bool tone = !profile.tone_curve.empty() && !options.skip.count("tone-curve");
+    t.curve = tone ? tone_curve_table(profile.tone_curve) : identity_table();
+    const bool srgb = options.space == OutputSpace::srgb;
+    t.encode = srgb ? srgb_encode_table() : prophoto_encode_table();
+    const Mat3 m = srgb ? prophoto_to_srgb() : identity3();
+    for (int i = 0; i < 9; ++i) t.matrix[i] = float(m[i]);
+    return t;
 }
 
-bool develop_steps(DngFile& dng, const ColorProfile& profile, const DevelopOptions& options, DevelopedImage& out,
-                   DevelopReport& report, std::string& error) {
+bool develop_steps(const DngFile& dng, const ColorProfile& profile, const DevelopOptions& options,
+                   DevelopedImage& out, DevelopReport& report, std::string& error) {
     StageClock clock(report);
     std::vector<Opcode> list1, list2, list3;
     ColorSetup color;
@@ -150,59 +393,98 @@ bool develop_steps(DngFile& dng, const ColorProfile& profile, const DevelopOptio
         !parse_list(dng.opcode_list2, "OpcodeList2", list2, error) ||
         !parse_list(dng.opcode_list3, "OpcodeList3", list3, error) || !setup_color(dng, profile, color, error))
         return false;
-    clock.lap("set-up");
-    if (!fix_bad_pixels(list1, dng, options, report, error)) return false;
-    clock.lap("opcode list 1 (bad pixels)");
-    crop_to_active_area(dng);
-    FloatImage image;
-    if (!normalize(dng, image, error)) return false;
-    clock.lap("linearisation, black and white levels");
+    uint32_t top = 0, left = 0, height = dng.height, width = dng.width;
+    if (dng.active_area[2] != 0) {
+        top = dng.active_area[0];
+        left = dng.active_area[1];
+        if (dng.active_area[2] > dng.height || dng.active_area[3] > dng.width || dng.active_area[2] < top ||
+            dng.active_area[3] < left) {
+            error = "has an ActiveArea outside the image";
+            return false;
+        }
+        height = dng.active_area[2] - top;
+        width = dng.active_area[3] - left;
+    }
+    if (dng.raw.size() != size_t(dng.height) * dng.width * dng.samples) {
+        error = "has raw data of the wrong size";
+        return false;
+    }
+    std::vector<RawSource::Fix> fixes;
+    if (!plan_bad_pixels(list1, dng, options, report, fixes, error)) return false;
+    std::vector<FloatStep> steps2, steps3;
     OpcodeContext context2{options, report, "OpcodeList2"};
-    if (!run_float_opcodes(list2, image, context2, error)) return false;
-    clock.lap("opcode list 2 (gain maps, polynomials)");
-    if (dng.samples == 1) {
-        if (!demosaic(dng, image, error)) return false;
-        clock.lap("demosaic");
-    }
+    if (!plan_float_opcodes(list2, height, width, dng.samples, context2, steps2, error)) return false;
     OpcodeContext context3{options, report, "OpcodeList3"};
-    if (!run_float_opcodes(list3, image, context3, error)) return false;
-    clock.lap("opcode list 3 (warp, vignette, gain maps)");
-    FloatImage pcs(image.height, image.width, 3);
-    {
-        const float clip[3] = {float(color.neutral[0]), float(color.neutral[1]), float(color.neutral[2])};
-        float matrix[9];
-        for (int i = 0; i < 9; ++i) matrix[i] = float(color.camera_to_prophoto[i]);
-        LumraImage src = image.view(), dst = pcs.view();
-        if (!check(lumra_clip_and_transform_color(&src, &dst, clip, matrix), "camera to ProPhoto", error))
-            return false;
-        image = std::move(pcs);
-    }
-    clock.lap("white balance and camera matrix");
-    if (!color.hue_sat.empty() && !options.skip.count("hue-sat-map")) {
-        if (!hue_sat(image, color.hue_sat, profile.hue_sat_dims, profile.hue_sat_encoding, "ProfileHueSatMap", report,
-                     error))
-            return false;
-        clock.lap("profile hue/saturation map");
-    }
+    if (!plan_float_opcodes(list3, height, width, 3, context3, steps3, error)) return false;
+    const OutputTables tables = output_tables(profile, options);
+    clock.lap("set-up");
+
+    Streamer streamer(options, clock);
+    std::shared_ptr<Source> source = std::make_shared<RawSource>(dng, std::move(fixes), top, left, height, width,
+                                                                 streamer.next_slot(RawSource::kSlots));
+    for (const FloatStep& step : steps2)
+        if (!streamer.add(source, step, error)) return false;
+    if (dng.samples == 1) source = std::make_shared<DemosaicSource>(source, dng.cfa, streamer.next_slot());
+    for (const FloatStep& step : steps3)
+        if (!streamer.add(source, step, error)) return false;
+    source = std::make_shared<CameraSource>(source, color, streamer.next_slot());
+    if (!color.hue_sat.empty() && !options.skip.count("hue-sat-map"))
+        source->steps.push_back(
+            hue_sat_step(color.hue_sat, profile.hue_sat_dims, profile.hue_sat_encoding, "ProfileHueSatMap", report));
     if (color.exposure_ev != 0.0 && !options.skip.count("exposure")) {
-        LumraImage view = image.view();
-        if (!check(lumra_apply_exposure_ramp(&view, &view, std::exp2(-color.exposure_ev), 0.0, 0.0, false),
-                   "exposure ramp", error))
-            return false;
-        clock.lap("baseline exposure");
+        const double white = std::exp2(-color.exposure_ev);
+        BandStep band = [white](LumraImage& view, uint32_t, uint32_t, std::string& e) {
+            return check(lumra_apply_exposure_ramp(&view, &view, white, 0.0, 0.0, false), "exposure ramp", e);
+        };
+        source->steps.push_back({"baseline exposure", {}, band});
     }
     if (!profile.gain_table_map.empty() && !options.skip.count("gain-table-map")) {
-        if (!apply_gain_table_map(profile.gain_table_map, image, error)) return false;
-        clock.lap("profile gain table map");
+        const FloatStep step{"profile gain table map",
+                             [&profile](FloatImage& image, std::string& e) {
+                                 return apply_gain_table_map(profile.gain_table_map, image, e);
+                             },
+                             {}};
+        if (!streamer.add(source, step, error)) return false;
     }
     if (!profile.look_data.empty() && !options.skip.count("look-table")) {
-        if (!hue_sat(image, profile.look_data, profile.look_dims, profile.look_encoding, "ProfileLookTable", report,
-                     error))
-            return false;
-        clock.lap("profile look table");
+        const FloatStep step =
+            hue_sat_step(profile.look_data, profile.look_dims, profile.look_encoding, "ProfileLookTable", report);
+        if (!streamer.add(source, step, error)) return false;
     }
-    if (!encode_output(image, profile, options, out, error)) return false;
-    clock.lap("tone curve and output encoding");
+
+    // Tone curve and output encoding, band by band into the output image.
+    out.width = width;
+    out.height = height;
+    out.bits = options.bits;
+    const size_t elements = size_t(width) * height * 3;
+    LumraImage dst{nullptr, 0, width, 3, LUMRA_DTYPE_UINT8, 0};
+    size_t element_size = 1;
+    if (options.bits == 16) {
+        out.rgb16.resize(elements);
+        dst.data = out.rgb16.data();
+        dst.dtype = LUMRA_DTYPE_UINT16;
+        element_size = 2;
+    } else {
+        out.rgb8.resize(elements);
+        dst.data = out.rgb8.data();
+    }
+    const bool ok = streamer.for_bands(
+        height, streamer.bytes_per_row(width),
+        [&](uint32_t band_top, uint32_t band_bottom, Worker& worker, std::string& e) {
+            const float* rows = nullptr;
+            if (!source->rows(band_top, band_bottom, worker, rows, e)) return false;
+            LumraImage src{const_cast<float*>(rows), band_bottom - band_top, width, 3, LUMRA_DTYPE_FLOAT32, 0};
+            LumraImage band = dst;
+            band.data = static_cast<uint8_t*>(dst.data) + size_t(band_top) * width * 3 * element_size;
+            band.height = band_bottom - band_top;
+            return check(lumra_transform_color(&src, &band, tables.curve.data(), tables.curve.size(),
+                                               tables.matrix, tables.encode.data(), tables.encode.size(), 0, 0,
+                                               true),
+                         "output encoding", e);
+        },
+        error);
+    if (!ok) return false;
+    clock.lap(("bands to the output (" + std::to_string(streamer.threads()) + " threads)").c_str());
     return true;
 }
 
@@ -227,8 +509,7 @@ const std::vector<std::pair<std::string, std::string>>& skippable_stages() {
 bool develop(const DngFile& input, const ColorProfile& profile, const DevelopOptions& options, DevelopedImage& out,
              DevelopReport& report, std::string& error) {
     try {
-        DngFile dng = input;
-        return develop_steps(dng, profile, options, out, report, error);
+        return develop_steps(input, profile, options, out, report, error);
     } catch (const std::bad_alloc&) {
         error = "is too large to develop in the available memory";
         return false;

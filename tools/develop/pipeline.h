@@ -20,6 +20,11 @@ struct DevelopOptions {
     std::set<std::string> skip;
     OutputSpace space = OutputSpace::srgb;
     int bits = 8;  // 8 or 16
+    // The development runs band by band on this many threads (0: one per
+    // core); band_rows 0 sizes the bands to the L2 cache. Neither changes
+    // the result.
+    unsigned threads = 0;
+    uint32_t band_rows = 0;
 };
 
 struct StageTime {

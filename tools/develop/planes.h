@@ -7,6 +7,7 @@
 #include <lumra.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,27 @@ struct OpcodeContext {
     DevelopReport& report;
     const char* list_name;  // "OpcodeList2" etc.
 };
+
+// A stage's work on rows [top, top + band.height) of a float image of
+// full_height rows; the band holds whole rows, packed.
+using BandStep = std::function<bool(LumraImage& band, uint32_t top, uint32_t full_height, std::string& error)>;
+// A stage's work on the whole image (it may replace the buffer).
+using WholeStep = std::function<bool(FloatImage& image, std::string& error)>;
+
+// One stage of a development on a float image. Every stage has a whole-image
+// form; a stage whose result on a band is the whole-image result there also
+// has a band form.
+struct FloatStep {
+    std::string name;
+    WholeStep whole;
+    BandStep band;  // empty: the stage needs the whole image
+};
+
+// The opcodes of list 2 or 3 as steps on a float image of the given size and
+// channel count (1 or 3), in list order. Skipped opcodes give no step;
+// unsupported ones a warning or an error (see refuse_opcode).
+bool plan_float_opcodes(const std::vector<Opcode>& list, uint32_t height, uint32_t width, uint32_t channels,
+                        OpcodeContext& context, std::vector<FloatStep>& steps, std::string& error);
 
 // Runs the opcodes of list 2 or 3 on a float image (1 or 3 channels).
 bool run_float_opcodes(const std::vector<Opcode>& list, FloatImage& image, OpcodeContext& context,

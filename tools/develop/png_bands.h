@@ -1,0 +1,20 @@
+// PNG encoding on several threads: the image's rows are filtered and
+// deflated in bands, each band's deflate stream ending on a byte boundary
+// (a sync flush), so the bands join into one zlib stream whose checksum is
+// combined from the bands' checksums.
+#pragma once
+
+#include "develop/pipeline.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace lumra_tools {
+
+// Writes the image as a PNG file. threads 0: one per core. The bytes do not
+// depend on the thread count.
+bool write_png_bands(std::FILE* file, const DevelopedImage& image, unsigned threads, std::string& error);
+
+}  // namespace lumra_tools
