@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <queue>
+#include <utility>
 
 namespace lumra_tools {
 namespace {
@@ -41,9 +44,135 @@ struct Band {
     uint32_t crc = 0;  // of the IDAT chunk holding the band
 };
 
+// Deflate bits, least significant first.
+class BitWriter {
+public:
+    explicit BitWriter(std::vector<uint8_t>& out) : out_(out) {}
+    void put(uint32_t bits, int count) {
+        buffer_ |= uint64_t(bits) << filled_;
+        filled_ += count;
+        if (filled_ >= 32) {
+            const uint8_t bytes[4] = {uint8_t(buffer_), uint8_t(buffer_ >> 8), uint8_t(buffer_ >> 16),
+                                      uint8_t(buffer_ >> 24)};
+            out_.insert(out_.end(), bytes, bytes + 4);
+            buffer_ >>= 32;
+            filled_ -= 32;
+        }
+    }
+    // Pads to a byte boundary with zero bits and writes what is left.
+    void flush() {
+        for (; filled_ > 0; filled_ -= 8, buffer_ >>= 8) out_.push_back(uint8_t(buffer_));
+        filled_ = 0;
+        buffer_ = 0;
+    }
+
+private:
+    std::vector<uint8_t>& out_;
+    uint64_t buffer_ = 0;
+    int filled_ = 0;
+};
+
+// Huffman code lengths of at most max_length bits for the given symbol
+// counts (0: the symbol is not coded). At least two symbols must be counted.
+// When the tree is too deep, the counts are halved (keeping every used
+// symbol) and the tree built again. Ties break on the node number, so the
+// lengths depend only on the counts.
+std::vector<uint8_t> code_lengths(std::vector<uint64_t> counts, int max_length) {
+    const size_t n = counts.size();
+    std::vector<uint8_t> lengths(n, 0);
+    for (;;) {
+        using Node = std::pair<uint64_t, size_t>;
+        std::priority_queue<Node, std::vector<Node>, std::greater<Node>> queue;
+        std::vector<size_t> parent(2 * n, 0);
+        for (size_t i = 0; i < n; ++i)
+            if (counts[i]) queue.push({counts[i], i});
+        size_t next = n;
+        while (queue.size() > 1) {
+            const Node a = queue.top();
+            queue.pop();
+            const Node b = queue.top();
+            queue.pop();
+            parent[a.second] = parent[b.second] = next;
+            queue.push({a.first + b.first, next++});
+        }
+        const size_t root = next - 1;
+        std::vector<uint8_t> depth(2 * n, 0);
+        for (size_t node = root; node-- > n;) depth[node] = uint8_t(depth[parent[node]] + 1);
+        int deepest = 0;
+        for (size_t i = 0; i < n; ++i) {
+            lengths[i] = counts[i] ? uint8_t(depth[parent[i]] + 1) : 0;
+            deepest = std::max<int>(deepest, lengths[i]);
+        }
+        if (deepest <= max_length) return lengths;
+        for (uint64_t& c : counts)
+            if (c) c = (c + 1) / 2;
+    }
+}
+
+// Canonical codes for the lengths, bit-reversed for the LSB-first stream.
+std::vector<uint16_t> canonical_codes(const std::vector<uint8_t>& lengths) {
+    uint16_t count[16] = {}, next[16] = {};
+    for (uint8_t l : lengths) ++count[l];
+    count[0] = 0;
+    for (int bits = 1, code = 0; bits < 16; ++bits) {
+        code = (code + count[bits - 1]) << 1;
+        next[bits] = uint16_t(code);
+    }
+    std::vector<uint16_t> codes(lengths.size(), 0);
+    for (size_t i = 0; i < lengths.size(); ++i) {
+        if (!lengths[i]) continue;
+        const uint16_t code = next[lengths[i]]++;
+        uint16_t reversed = 0;
+        for (int b = 0; b < lengths[i]; ++b) reversed = uint16_t(reversed | (((code >> b) & 1u) << (lengths[i] - 1 - b)));
+        codes[i] = reversed;
+    }
+    return codes;
+}
+
+// One non-final deflate block of literals only, with its own Huffman code,
+// followed by an empty stored block, so the band's stream ends on a byte
+// boundary and the next band's stream can follow it. Filtered image rows are
+// mostly small differences whose repeats are short and rare in photographs,
+// so coding the bytes alone keeps most of LZ77's gain at a fraction of its
+// cost.
+void deflate_band(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
+    constexpr size_t kEnd = 256;  // end-of-block symbol
+    std::vector<uint64_t> counts(257, 0);
+    for (size_t i = 0; i < size; ++i) ++counts[data[i]];
+    counts[kEnd] = 1;
+    if (size == 0) ++counts[0];  // two symbols at least, for a complete code
+    const std::vector<uint8_t> lengths = code_lengths(counts, 15);
+    const std::vector<uint16_t> codes = canonical_codes(lengths);
+    // The code lengths of the 257 literal/length symbols and of the one
+    // distance code (length 1, never used), sent with the code-length code.
+    std::vector<uint8_t> sent(lengths);
+    sent.push_back(1);
+    std::vector<uint64_t> length_counts(19, 0);
+    for (uint8_t l : sent) ++length_counts[l];
+    const std::vector<uint8_t> length_lengths = code_lengths(length_counts, 7);
+    const std::vector<uint16_t> length_codes = canonical_codes(length_lengths);
+
+    out.clear();
+    out.reserve(size * 2 + 512);
+    BitWriter bits(out);
+    bits.put(0, 1);   // not the final block
+    bits.put(2, 2);   // dynamic Huffman codes
+    bits.put(0, 5);   // 257 literal/length codes
+    bits.put(0, 5);   // 1 distance code
+    bits.put(15, 4);  // 19 code-length codes
+    static constexpr uint8_t kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    for (uint8_t symbol : kOrder) bits.put(length_lengths[symbol], 3);
+    for (uint8_t l : sent) bits.put(length_codes[l], length_lengths[l]);
+    for (size_t i = 0; i < size; ++i) bits.put(codes[data[i]], lengths[data[i]]);
+    bits.put(codes[kEnd], lengths[kEnd]);
+    bits.put(0, 3);  // an empty stored block, not final
+    bits.flush();
+    out.insert(out.end(), {0x00, 0x00, 0xff, 0xff});
+}
+
 // Filters rows [top, bottom) with the Sub filter (each byte minus the byte
 // of the pixel to its left; 16-bit samples big-endian) and deflates them.
-bool encode_band(const DevelopedImage& image, uint32_t top, uint32_t bottom, bool last, std::vector<uint8_t>& filtered,
+void encode_band(const DevelopedImage& image, uint32_t top, uint32_t bottom, std::vector<uint8_t>& filtered,
                  Band& band) {
     const size_t pixel = image.bits == 16 ? 6 : 3;
     const size_t row_bytes = size_t(image.width) * pixel;
@@ -68,21 +197,8 @@ bool encode_band(const DevelopedImage& image, uint32_t top, uint32_t bottom, boo
     }
     band.filtered_size = filtered.size();
     band.adler = adler32(adler32(0, nullptr, 0), filtered.data(), uInt(filtered.size()));
-    z_stream z{};
-    // Fast deflate that still finds the runs the Sub filter leaves in smooth
-    // areas; stronger settings cost several times the whole development.
-    if (deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK) return false;
-    band.deflated.resize(deflateBound(&z, uLong(filtered.size())) + 16);
-    z.next_in = filtered.data();
-    z.avail_in = uInt(filtered.size());
-    z.next_out = band.deflated.data();
-    z.avail_out = uInt(band.deflated.size());
-    const int status = deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
-    const bool ok = last ? status == Z_STREAM_END : status == Z_OK && z.avail_in == 0;
-    band.deflated.resize(z.total_out);
-    deflateEnd(&z);
+    deflate_band(filtered.data(), filtered.size(), band.deflated);
     band.crc = crc_of("IDAT", band.deflated.data(), band.deflated.size());
-    return ok;
 }
 
 }  // namespace
@@ -101,12 +217,11 @@ bool write_png_bands(std::FILE* file, const DevelopedImage& image, unsigned thre
     std::vector<std::vector<uint8_t>> filtered(pool.threads());
     if (!pool.run(
             count,
-            [&](size_t index, unsigned worker, std::string& e) {
+            [&](size_t index, unsigned worker, std::string&) {
                 const uint32_t top = uint32_t(index * kBandRows);
                 const uint32_t bottom = std::min(image.height, top + kBandRows);
-                if (encode_band(image, top, bottom, index + 1 == count, filtered[worker], bands[index])) return true;
-                e = "cannot compress the PNG data";
-                return false;
+                encode_band(image, top, bottom, filtered[worker], bands[index]);
+                return true;
             },
             error))
         return false;
@@ -125,8 +240,10 @@ bool write_png_bands(std::FILE* file, const DevelopedImage& image, unsigned thre
         ok = ok && put_chunk(file, "IDAT", band.deflated.data(), band.deflated.size(), band.crc);
         adler = adler32_combine(adler, band.adler, z_off_t(band.filtered_size));
     }
-    const uint8_t trailer[4] = {uint8_t(adler >> 24), uint8_t(adler >> 16), uint8_t(adler >> 8), uint8_t(adler)};
-    ok = ok && put_chunk(file, "IDAT", trailer, 4) && put_chunk(file, "IEND", nullptr, 0);
+    // A final empty stored block, then the checksum of all filtered rows.
+    const uint8_t trailer[9] = {0x01, 0x00, 0x00, 0xff, 0xff, uint8_t(adler >> 24), uint8_t(adler >> 16),
+                                uint8_t(adler >> 8), uint8_t(adler)};
+    ok = ok && put_chunk(file, "IDAT", trailer, 9) && put_chunk(file, "IEND", nullptr, 0);
     if (!ok) error = "cannot write the PNG data";
     return ok;
 }

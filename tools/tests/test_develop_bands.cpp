@@ -242,12 +242,35 @@ DevelopedImage pattern_image(uint32_t width, uint32_t height, int bits) {
     return image;
 }
 
+// An 8-bit image whose Sub-filtered bytes are 0, 1, 2, ... with Fibonacci
+// counts: a Huffman tree deeper than deflate's 15 bits, so the code must be
+// limited.
+DevelopedImage skewed_image() {
+    DevelopedImage image;
+    image.width = 500;
+    image.height = 32;
+    const size_t row = 1500;
+    std::vector<uint8_t> filtered;
+    for (uint64_t k = 0, a = 1, b = 1; k < 23; ++k, b = a + b, a = b - a) filtered.insert(filtered.end(), a, uint8_t(k));
+    filtered.resize(row * 32 - 32, 0);
+    for (size_t i = 0; i < filtered.size(); ++i) std::swap(filtered[i], filtered[(i * 7919) % filtered.size()]);
+    image.rgb8.resize(row * 32);
+    for (size_t i = 0; i < image.rgb8.size(); ++i) {
+        const uint8_t f = filtered[i - i / row];
+        image.rgb8[i] = i % row < 3 ? f : uint8_t(image.rgb8[i - 3] + f);
+    }
+    return image;
+}
+
 TEST(PngBands, LibpngReadsTheSamePixelsFromAnyThreadCount) {
     TempDir dir;
-    // Fewer rows than one band, a band and a bit, a single column, the
-    // developed sample at both depths.
+    // Fewer rows than one band, a band and a bit, a single column, a flat
+    // image, a code that needs limiting, the developed sample at both depths.
     std::vector<DevelopedImage> images = {pattern_image(1, 1, 8), pattern_image(5, 40, 8), pattern_image(1, 70, 16),
-                                          pattern_image(33, 65, 16)};
+                                          pattern_image(33, 65, 16), skewed_image()};
+    DevelopedImage flat = pattern_image(20, 33, 8);
+    std::fill(flat.rgb8.begin(), flat.rgb8.end(), 0);
+    images.push_back(flat);
     DngFile sample;
     std::string error;
     ASSERT_TRUE(read_dng(LUMRA_SAMPLE_DNG, sample, error)) << error;
