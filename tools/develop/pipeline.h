@@ -1,4 +1,8 @@
 // The development of a DNG through lumra, stage by stage in the DNG order.
+// The raw data is read whole; the stages then run band by band on a pool of
+// threads, each band in buffers of its own thread, and write the bands of the
+// output image. A stage that needs the whole image makes the image so far
+// whole first.
 #pragma once
 
 #include "dng/dng_file.h"
