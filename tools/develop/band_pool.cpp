@@ -23,10 +23,10 @@ unsigned default_thread_count() {
 unsigned default_band_rows(size_t bytes_per_row) {
     long l2 = sysconf(_SC_LEVEL2_CACHE_SIZE);
     if (l2 <= 0) l2 = 1 << 20;
-    // Half of L2 for the band's buffers; the rest serves tables and the
-    // rows read around the band.
-    const size_t rows = size_t(l2) / 2 / std::max<size_t>(bytes_per_row, 1);
-    return unsigned(std::clamp<size_t>(rows & ~size_t{1}, 8, 256));
+    // At least 16 rows, so that the rows recomputed around each band (for
+    // the demosaic and the bad-pixel repair) stay a small share of the work.
+    const size_t rows = size_t(l2) / std::max<size_t>(bytes_per_row, 1);
+    return unsigned(std::clamp<size_t>(rows & ~size_t{1}, 16, 256));
 }
 
 BandPool::BandPool(unsigned threads) : threads_(threads ? threads : default_thread_count()) {}

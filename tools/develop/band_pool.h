@@ -15,7 +15,7 @@ namespace lumra_tools {
 // One thread per core the process may use (at least 1).
 unsigned default_thread_count();
 
-// Band heights that keep a worker's buffers within its share of the L2 cache,
+// Band heights that keep a worker's buffers about the size of its L2 cache,
 // given the bytes a band holds per row.
 unsigned default_band_rows(size_t bytes_per_row);
 

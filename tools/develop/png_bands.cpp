@@ -44,30 +44,33 @@ struct Band {
     uint32_t crc = 0;  // of the IDAT chunk holding the band
 };
 
-// Deflate bits, least significant first.
+// Deflate bits, least significant first, into a buffer sized beforehand.
 class BitWriter {
 public:
-    explicit BitWriter(std::vector<uint8_t>& out) : out_(out) {}
+    explicit BitWriter(uint8_t* out) : start_(out), out_(out) {}
+    // count <= 32
     void put(uint32_t bits, int count) {
         buffer_ |= uint64_t(bits) << filled_;
         filled_ += count;
         if (filled_ >= 32) {
-            const uint8_t bytes[4] = {uint8_t(buffer_), uint8_t(buffer_ >> 8), uint8_t(buffer_ >> 16),
-                                      uint8_t(buffer_ >> 24)};
-            out_.insert(out_.end(), bytes, bytes + 4);
+            for (int i = 0; i < 4; ++i) out_[i] = uint8_t(buffer_ >> (8 * i));
+            out_ += 4;
             buffer_ >>= 32;
             filled_ -= 32;
         }
     }
-    // Pads to a byte boundary with zero bits and writes what is left.
-    void flush() {
-        for (; filled_ > 0; filled_ -= 8, buffer_ >>= 8) out_.push_back(uint8_t(buffer_));
+    // Pads to a byte boundary with zero bits and writes what is left;
+    // returns the bytes written in all.
+    size_t flush() {
+        for (; filled_ > 0; filled_ -= 8, buffer_ >>= 8) *out_++ = uint8_t(buffer_);
         filled_ = 0;
         buffer_ = 0;
+        return size_t(out_ - start_);
     }
 
 private:
-    std::vector<uint8_t>& out_;
+    uint8_t* start_;
+    uint8_t* out_;
     uint64_t buffer_ = 0;
     int filled_ = 0;
 };
@@ -135,7 +138,7 @@ std::vector<uint16_t> canonical_codes(const std::vector<uint8_t>& lengths) {
 // mostly small differences whose repeats are short and rare in photographs,
 // so coding the bytes alone keeps most of LZ77's gain at a fraction of its
 // cost.
-void deflate_band(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
+void deflate_band(const uint8_t* data, size_t size, std::vector<uint8_t>& scratch, std::vector<uint8_t>& out) {
     constexpr size_t kEnd = 256;  // end-of-block symbol
     std::vector<uint64_t> counts(257, 0);
     for (size_t i = 0; i < size; ++i) ++counts[data[i]];
@@ -152,9 +155,10 @@ void deflate_band(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
     const std::vector<uint8_t> length_lengths = code_lengths(length_counts, 7);
     const std::vector<uint16_t> length_codes = canonical_codes(length_lengths);
 
-    out.clear();
-    out.reserve(size * 2 + 512);
-    BitWriter bits(out);
+    // At most 15 bits a byte, a header of 5 + 4 + 57 + 258 * 7 bits, the end
+    // code and the stored block, and 4 bytes of slack for the writer.
+    if (scratch.size() < size * 2 + 512) scratch.resize(size * 2 + 512);
+    BitWriter bits(scratch.data());
     bits.put(0, 1);   // not the final block
     bits.put(2, 2);   // dynamic Huffman codes
     bits.put(0, 5);   // 257 literal/length codes
@@ -163,17 +167,28 @@ void deflate_band(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
     static constexpr uint8_t kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
     for (uint8_t symbol : kOrder) bits.put(length_lengths[symbol], 3);
     for (uint8_t l : sent) bits.put(length_codes[l], length_lengths[l]);
-    for (size_t i = 0; i < size; ++i) bits.put(codes[data[i]], lengths[data[i]]);
+    // Two literals at a time: at most 30 bits.
+    size_t i = 0;
+    for (; i + 2 <= size; i += 2) {
+        const uint8_t a = data[i], b = data[i + 1];
+        bits.put(codes[a] | uint32_t(codes[b]) << lengths[a], lengths[a] + lengths[b]);
+    }
+    if (i < size) bits.put(codes[data[i]], lengths[data[i]]);
     bits.put(codes[kEnd], lengths[kEnd]);
     bits.put(0, 3);  // an empty stored block, not final
-    bits.flush();
-    out.insert(out.end(), {0x00, 0x00, 0xff, 0xff});
+    size_t used = bits.flush();
+    for (uint8_t byte : {0x00, 0x00, 0xff, 0xff}) scratch[used++] = byte;
+    out.assign(scratch.begin(), scratch.begin() + std::ptrdiff_t(used));
 }
 
 // Filters rows [top, bottom) with the Sub filter (each byte minus the byte
 // of the pixel to its left; 16-bit samples big-endian) and deflates them.
-void encode_band(const DevelopedImage& image, uint32_t top, uint32_t bottom, std::vector<uint8_t>& filtered,
-                 Band& band) {
+struct Scratch {
+    std::vector<uint8_t> filtered, deflated;
+};
+
+void encode_band(const DevelopedImage& image, uint32_t top, uint32_t bottom, Scratch& scratch, Band& band) {
+    std::vector<uint8_t>& filtered = scratch.filtered;
     const size_t pixel = image.bits == 16 ? 6 : 3;
     const size_t row_bytes = size_t(image.width) * pixel;
     filtered.resize((bottom - top) * (row_bytes + 1));
@@ -197,7 +212,7 @@ void encode_band(const DevelopedImage& image, uint32_t top, uint32_t bottom, std
     }
     band.filtered_size = filtered.size();
     band.adler = adler32(adler32(0, nullptr, 0), filtered.data(), uInt(filtered.size()));
-    deflate_band(filtered.data(), filtered.size(), band.deflated);
+    deflate_band(filtered.data(), filtered.size(), scratch.deflated, band.deflated);
     band.crc = crc_of("IDAT", band.deflated.data(), band.deflated.size());
 }
 
@@ -214,13 +229,13 @@ bool write_png_bands(std::FILE* file, const DevelopedImage& image, unsigned thre
     const size_t count = (size_t(image.height) + kBandRows - 1) / kBandRows;
     std::vector<Band> bands(count);
     const BandPool pool(threads);
-    std::vector<std::vector<uint8_t>> filtered(pool.threads());
+    std::vector<Scratch> scratch(pool.threads());
     if (!pool.run(
             count,
             [&](size_t index, unsigned worker, std::string&) {
                 const uint32_t top = uint32_t(index * kBandRows);
                 const uint32_t bottom = std::min(image.height, top + kBandRows);
-                encode_band(image, top, bottom, filtered[worker], bands[index]);
+                encode_band(image, top, bottom, scratch[worker], bands[index]);
                 return true;
             },
             error))
