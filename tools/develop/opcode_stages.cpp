@@ -23,12 +23,36 @@ bool check(LumraStatus status, const char* what, std::string& error) {
     return false;
 }
 
-bool run_gain_map(const GainMapOp& g, FloatImage& image, std::string& error) {
+bool gain_map_fits(const GainMapOp& g, std::string& error) {
+    if (area_fits(g.area) && fits_int(g.points_v) && fits_int(g.points_h) && fits_int(g.map_planes)) return true;
+    error = "GainMap has an impossible area, pitch or size";
+    return false;
+}
+
+bool run_gain_map_band(const GainMapOp& g, LumraImage& band, uint32_t top, uint32_t full_height,
+                       std::string& error) {
+    if (!gain_map_fits(g, error)) return false;
     const AreaSpec& a = g.area;
-    if (!area_fits(a) || !fits_int(g.points_v) || !fits_int(g.points_h) || !fits_int(g.map_planes)) {
-        error = "GainMap has an impossible area, pitch or size";
-        return false;
+    const LumraRegion region = band_region(top, full_height, band.width);
+    if (band.channels == 1) {
+        if (a.plane != 0) return true;  // the mosaic has only plane 0
+        return check(lumra_apply_gain_map_cfa_region(&band, &region, g.gains.data(), int(g.points_v),
+                                                     int(g.points_h), int(g.map_planes), int(a.top), int(a.left),
+                                                     int(a.bottom), int(a.right), int(a.row_pitch),
+                                                     int(a.col_pitch), g.spacing_v, g.spacing_h, g.origin_v,
+                                                     g.origin_h),
+                     "GainMap", error);
     }
+    return check(lumra_apply_gain_map_region(&band, &region, g.gains.data(), int(g.points_v), int(g.points_h),
+                                             int(g.map_planes), int(a.top), int(a.left), int(a.bottom),
+                                             int(a.right), int(a.plane), int(a.planes), int(a.row_pitch),
+                                             int(a.col_pitch), g.spacing_v, g.spacing_h, g.origin_v, g.origin_h),
+                 "GainMap", error);
+}
+
+bool run_gain_map(const GainMapOp& g, FloatImage& image, std::string& error) {
+    if (!gain_map_fits(g, error)) return false;
+    const AreaSpec& a = g.area;
     LumraImage view = image.view();
     if (image.channels == 1) {
         if (a.plane != 0) return true;  // the mosaic has only plane 0
@@ -45,29 +69,61 @@ bool run_gain_map(const GainMapOp& g, FloatImage& image, std::string& error) {
                  "GainMap", error);
 }
 
-// The opcode acts on the part of its area inside the image; on a band, on the
-// rows of that part's row lattice that fall in the band.
-bool run_polynomial(const MapPolynomialOp& m, LumraImage& band, uint32_t band_top, uint32_t full_height,
-                    std::string& error) {
+// The opcode acts on the part of its area inside the image: on the whole
+// image (band null) or on a band of it.
+bool run_polynomial(const MapPolynomialOp& m, LumraImage& image, const LumraRegion* band, std::string& error) {
     const AreaSpec& a = m.area;
     if (!area_fits(a)) {
         error = "MapPolynomial has an impossible area or pitch";
         return false;
     }
-    const uint64_t width = band.width;
-    const uint64_t bottom = std::min<uint64_t>(a.bottom, full_height);
-    const uint64_t right = std::min<uint64_t>(a.right, width);
-    const uint64_t top = std::min<uint64_t>(a.top, bottom), left = std::min<uint64_t>(a.left, right);
+    const uint64_t height = band ? band->full_height : image.height;
+    const int bottom = int(std::min<uint64_t>(a.bottom, height));
+    const int right = int(std::min<uint64_t>(a.right, image.width));
+    const int top = std::min(int(a.top), bottom), left = std::min(int(a.left), right);
     if (top == bottom || left == right) return true;
-    uint64_t first = std::max<uint64_t>(top, band_top);
-    first = top + (first - top + a.row_pitch - 1) / a.row_pitch * a.row_pitch;
-    const uint64_t end = std::min<uint64_t>(bottom, uint64_t(band_top) + band.height);
-    if (first >= end) return true;
     const std::vector<float> c(m.coefficients.begin(), m.coefficients.end());
-    return check(lumra_map_polynomial(&band, int(first - band_top), int(left), int(end - band_top), int(right),
-                                      int(a.plane), int(a.planes), int(a.row_pitch), int(a.col_pitch), c.data(),
-                                      int(c.size() - 1)),
-                 "MapPolynomial", error);
+    const LumraStatus status =
+        band ? lumra_map_polynomial_region(&image, band, top, left, bottom, right, int(a.plane), int(a.planes),
+                                           int(a.row_pitch), int(a.col_pitch), c.data(), int(c.size() - 1))
+             : lumra_map_polynomial(&image, top, left, bottom, right, int(a.plane), int(a.planes),
+                                    int(a.row_pitch), int(a.col_pitch), c.data(), int(c.size() - 1));
+    return check(status, "MapPolynomial", error);
+}
+
+// The warp's coefficients for three planes: one set may serve every plane.
+struct WarpCoefficients {
+    std::vector<double> radial = std::vector<double>(12), tangential = std::vector<double>(6);
+    explicit WarpCoefficients(const WarpRectilinearOp& w) {
+        for (uint32_t p = 0; p < 3; ++p) {
+            const uint32_t from = std::min(p, w.planes - 1);
+            std::copy_n(w.radial.begin() + from * 4, 4, radial.begin() + p * 4);
+            std::copy_n(w.tangential.begin() + from * 2, 2, tangential.begin() + p * 2);
+        }
+    }
+};
+
+// A band of the warped image from the rows of the source that it reads.
+bool run_warp_band(const WarpRectilinearOp& w, const FloatImage& source, LumraImage& band, uint32_t top,
+                   std::string& error) {
+    const WarpCoefficients k(w);
+    const bool bicubic = source.height >= 4 && source.width >= 4;
+    const LumraRegion part = band_region(top, source.height, source.width);
+    LumraRegion window{};
+    uint64_t window_height = 0, window_width = 0;
+    if (!check(lumra_warp_rectilinear_source_window(&part, band.height, band.width, 3, k.radial.data(), 3, 4,
+                                                    k.tangential.data(), w.center_x, w.center_y, bicubic, &window,
+                                                    &window_height, &window_width),
+               "WarpRectilinear", error))
+        return false;
+    // Whole rows of the window: the source's rows are packed.
+    const uint64_t first = std::min<uint64_t>(window.top, source.height - 1);
+    const uint64_t rows = std::max<uint64_t>(1, std::min<uint64_t>(window_height, source.height - first));
+    const LumraImage src{source.data.get() + first * source.width * 3, rows, source.width, 3, LUMRA_DTYPE_FLOAT32, 0};
+    const LumraRegion src_region = band_region(uint32_t(first), source.height, source.width);
+    return check(lumra_warp_rectilinear_region(&src, &src_region, &band, &part, k.radial.data(), 3, 4,
+                                               k.tangential.data(), w.center_x, w.center_y, bicubic),
+                 "WarpRectilinear", error);
 }
 
 bool run_warp(const WarpRectilinearOp& w, FloatImage& image, std::string& error) {
@@ -75,18 +131,12 @@ bool run_warp(const WarpRectilinearOp& w, FloatImage& image, std::string& error)
         error = "WarpRectilinear needs a demosaiced image";
         return false;
     }
-    // One set of coefficients serves every plane.
-    std::vector<double> radial(12), tangential(6);
-    for (uint32_t p = 0; p < 3; ++p) {
-        const uint32_t from = std::min(p, w.planes - 1);
-        std::copy_n(w.radial.begin() + from * 4, 4, radial.begin() + p * 4);
-        std::copy_n(w.tangential.begin() + from * 2, 2, tangential.begin() + p * 2);
-    }
+    const WarpCoefficients k(w);
     FloatImage warped(image.height, image.width, 3);
     LumraImage src = image.view(), dst = warped.view();
     const bool bicubic = image.height >= 4 && image.width >= 4;
-    if (!check(lumra_warp_rectilinear(&src, &dst, radial.data(), 3, 4, tangential.data(), w.center_x, w.center_y,
-                                      bicubic),
+    if (!check(lumra_warp_rectilinear(&src, &dst, k.radial.data(), 3, 4, k.tangential.data(), w.center_x,
+                                      w.center_y, bicubic),
                "WarpRectilinear", error))
         return false;
     image = std::move(warped);
@@ -100,6 +150,7 @@ std::string status_text(LumraStatus status) {
         case LUMRA_ERR_INVALID_ARGUMENT: return "invalid argument";
         case LUMRA_ERR_UNSUPPORTED: return "unsupported";
         case LUMRA_ERR_DIMENSION_MISMATCH: return "dimension mismatch";
+        case LUMRA_ERR_REGION: return "part outside the image or source window too small";
         default: return "status " + std::to_string(status);
     }
 }
@@ -115,35 +166,48 @@ bool refuse_opcode(const Opcode& op, OpcodeContext& context, std::string& error)
     return false;
 }
 
-bool plan_float_opcodes(const std::vector<Opcode>& list, uint32_t height, uint32_t width, uint32_t channels,
-                        OpcodeContext& context, std::vector<FloatStep>& steps, std::string& error) {
-    (void)width;
+bool plan_float_opcodes(const std::vector<Opcode>& list, OpcodeContext& context, std::vector<FloatStep>& steps,
+                        uint32_t channels, std::string& error) {
     for (const Opcode& op : list) {
         if (const auto* g = std::get_if<GainMapOp>(&op.body)) {
             if (skipped(context, "gain-map")) continue;
             steps.push_back({"GainMap", [g](FloatImage& image, std::string& e) { return run_gain_map(*g, image, e); },
+                             [g](LumraImage& band, uint32_t top, uint32_t full_height, std::string& e) {
+                                 return run_gain_map_band(*g, band, top, full_height, e);
+                             },
                              {}});
         } else if (const auto* m = std::get_if<MapPolynomialOp>(&op.body)) {
             if (skipped(context, "polynomial")) continue;
-            BandStep band = [m](LumraImage& view, uint32_t top, uint32_t full_height, std::string& e) {
-                return run_polynomial(*m, view, top, full_height, e);
-            };
             steps.push_back({"MapPolynomial",
-                             [band, height](FloatImage& image, std::string& e) {
+                             [m](FloatImage& image, std::string& e) {
                                  LumraImage view = image.view();
-                                 return band(view, 0, height, e);
+                                 return run_polynomial(*m, view, nullptr, e);
                              },
-                             band});
+                             [m](LumraImage& band, uint32_t top, uint32_t full_height, std::string& e) {
+                                 const LumraRegion region = band_region(top, full_height, band.width);
+                                 return run_polynomial(*m, band, &region, e);
+                             },
+                             {}});
         } else if (const auto* w = std::get_if<WarpRectilinearOp>(&op.body); w && channels == 3) {
             if (skipped(context, "warp")) continue;
-            steps.push_back(
-                {"WarpRectilinear", [w](FloatImage& image, std::string& e) { return run_warp(*w, image, e); }, {}});
+            steps.push_back({"WarpRectilinear",
+                             [w](FloatImage& image, std::string& e) { return run_warp(*w, image, e); },
+                             {},
+                             [w](const FloatImage& source, LumraImage& band, uint32_t top, std::string& e) {
+                                 return run_warp_band(*w, source, band, top, e);
+                             }});
         } else if (const auto* v = std::get_if<FixVignetteRadialOp>(&op.body); v && channels == 3) {
             if (skipped(context, "vignette")) continue;
             steps.push_back({"FixVignetteRadial",
                              [v](FloatImage& image, std::string& e) {
                                  LumraImage view = image.view();
                                  return check(lumra_fix_vignette(&view, v->k, 5, v->center_x, v->center_y),
+                                              "FixVignetteRadial", e);
+                             },
+                             [v](LumraImage& band, uint32_t top, uint32_t full_height, std::string& e) {
+                                 const LumraRegion region = band_region(top, full_height, band.width);
+                                 return check(lumra_fix_vignette_region(&band, &region, v->k, 5, v->center_x,
+                                                                        v->center_y),
                                               "FixVignetteRadial", e);
                              },
                              {}});
@@ -157,7 +221,7 @@ bool plan_float_opcodes(const std::vector<Opcode>& list, uint32_t height, uint32
 bool run_float_opcodes(const std::vector<Opcode>& list, FloatImage& image, OpcodeContext& context,
                        std::string& error) {
     std::vector<FloatStep> steps;
-    if (!plan_float_opcodes(list, image.height, image.width, image.channels, context, steps, error)) return false;
+    if (!plan_float_opcodes(list, context, steps, image.channels, error)) return false;
     for (const FloatStep& step : steps)
         if (!step.whole(image, error)) return false;
     return true;

@@ -132,27 +132,7 @@ private:
         const size_t raw_row = size_t(raw_width) * samples;
         const uint32_t first = top_ + top, end = top_ + bottom;  // rows of the stored raw data
         const uint16_t* rows = dng_.raw.data() + first * raw_row;
-        if (!fixes_.empty()) {
-            // Each repair reads two rows around a site and runs out of place
-            // on the previous one's result, so every repair widens the window
-            // by two rows; an even first row keeps the CFA phase.
-            const uint32_t reach = uint32_t(2 * fixes_.size());
-            const uint32_t from = first >= reach ? (first - reach) & ~1u : 0;
-            const uint32_t to = uint32_t(std::min<uint64_t>(dng_.height, uint64_t(end) + reach));
-            const size_t count = (to - from) * raw_row;
-            const uint16_t* in = dng_.raw.data() + from * raw_row;
-            for (size_t i = 0; i < fixes_.size(); ++i) {
-                uint16_t* fixed = room(worker.words[0], slot * 2 + i % 2, count);
-                std::memcpy(fixed, in, count * sizeof(uint16_t));
-                LumraImage src{const_cast<uint16_t*>(in), to - from, raw_width, 1, LUMRA_DTYPE_UINT16, 0};
-                LumraImage dst{fixed, to - from, raw_width, 1, LUMRA_DTYPE_UINT16, 0};
-                if (!check(lumra_fix_bad_pixels_constant(&src, &dst, fixes_[i].bad_value, fixes_[i].phase),
-                           "FixBadPixelsConstant", error))
-                    return false;
-                in = fixed;
-            }
-            rows = in + (first - from) * raw_row;
-        }
+        if (!fixes_.empty() && !repair(first, end, worker, rows, error)) return false;
         const size_t row = row_elements();
         if (left_ != 0 || width != raw_width) {
             uint16_t* packed = room(worker.words[1], slot, (bottom - top) * row);
@@ -161,52 +141,67 @@ private:
             rows = packed;
         }
         out = room(worker.floats, slot, (bottom - top) * row);
-        return normalize(rows, top, bottom, out, worker, error);
-    }
-
-    // The black tile turned so that its first row is the band's, and the
-    // row deltas of the band's rows: the same black level for every element
-    // as on the whole image.
-    bool normalize(const uint16_t* rows, uint32_t top, uint32_t bottom, float* out, Worker& worker,
-                   std::string& error) const {
-        const uint32_t tile_rows = dng_.black_repeat_rows;
-        const size_t tile_row = size_t(dng_.black_repeat_cols) * dng_.samples;
-        float* tile = room(worker.floats, slot + kTileSlot, dng_.black_levels.size());
-        for (uint32_t r = 0; r < tile_rows; ++r)
-            std::memcpy(tile + r * tile_row, dng_.black_levels.data() + ((top + r) % tile_rows) * tile_row,
-                        tile_row * sizeof(float));
-        const std::vector<float>& deltas = dng_.black_delta_v;
-        float* delta_v = nullptr;
-        if (!deltas.empty()) {
-            delta_v = room(worker.floats, slot + kDeltaSlot, bottom - top);
-            for (uint32_t r = top; r < bottom; ++r) delta_v[r - top] = deltas[r % deltas.size()];
-        }
         LumraImage src{const_cast<uint16_t*>(rows), bottom - top, width, channels, LUMRA_DTYPE_UINT16, 0};
         LumraImage dst{out, bottom - top, width, channels, LUMRA_DTYPE_FLOAT32, 0};
-        return check(lumra_normalize_raw(&src, &dst, tile, int32_t(tile_rows), int32_t(dng_.black_repeat_cols),
-                                         int32_t(dng_.samples), dng_.white_levels.data(),
-                                         int32_t(dng_.white_levels.size()),
-                                         dng_.black_delta_h.empty() ? nullptr : dng_.black_delta_h.data(),
-                                         int32_t(dng_.black_delta_h.size()), delta_v,
-                                         delta_v ? int32_t(bottom - top) : 0,
-                                         dng_.linearization.empty() ? nullptr : dng_.linearization.data(),
-                                         int32_t(dng_.linearization.size())),
+        const LumraRegion region = band_region(top, height, width);
+        return check(lumra_normalize_raw_region(&src, &dst, &region, dng_.black_levels.data(),
+                                                int32_t(dng_.black_repeat_rows), int32_t(dng_.black_repeat_cols),
+                                                int32_t(dng_.samples), dng_.white_levels.data(),
+                                                int32_t(dng_.white_levels.size()),
+                                                dng_.black_delta_h.empty() ? nullptr : dng_.black_delta_h.data(),
+                                                int32_t(dng_.black_delta_h.size()),
+                                                dng_.black_delta_v.empty() ? nullptr : dng_.black_delta_v.data(),
+                                                int32_t(dng_.black_delta_v.size()),
+                                                dng_.linearization.empty() ? nullptr : dng_.linearization.data(),
+                                                int32_t(dng_.linearization.size())),
                      "normalisation", error);
     }
 
+    // The bad-pixel repairs out of place, each reading two rows around the
+    // rows it repairs from the previous one's result, so that no band needs
+    // another's: the repairs of raw rows [first, end) of the stored image,
+    // returned in `rows`.
+    bool repair(uint32_t first, uint32_t end, Worker& worker, const uint16_t*& rows, std::string& error) const {
+        const uint32_t raw_height = dng_.height, raw_width = dng_.width;
+        const auto grown = [&](size_t repairs_left, uint32_t& from, uint32_t& to) {
+            const uint32_t reach = uint32_t(2 * repairs_left);
+            from = first > reach ? first - reach : 0;
+            to = uint32_t(std::min<uint64_t>(raw_height, uint64_t(end) + reach));
+        };
+        uint32_t in_from = 0, in_to = 0;
+        grown(fixes_.size(), in_from, in_to);
+        const uint16_t* in = dng_.raw.data() + size_t(in_from) * raw_width;
+        for (size_t i = 0; i < fixes_.size(); ++i) {
+            uint32_t from = 0, to = 0;
+            grown(fixes_.size() - 1 - i, from, to);
+            uint16_t* fixed = room(worker.words[0], slot * 2 + i % 2, size_t(to - from) * raw_width);
+            std::memcpy(fixed, in + size_t(from - in_from) * raw_width, size_t(to - from) * raw_width * 2);
+            const LumraImage src{const_cast<uint16_t*>(in), in_to - in_from, raw_width, 1, LUMRA_DTYPE_UINT16, 0};
+            LumraImage dst{fixed, to - from, raw_width, 1, LUMRA_DTYPE_UINT16, 0};
+            const LumraRegion src_region = band_region(in_from, raw_height, raw_width);
+            const LumraRegion dst_region = band_region(from, raw_height, raw_width);
+            if (!check(lumra_fix_bad_pixels_constant_region(&src, &src_region, &dst, &dst_region,
+                                                            fixes_[i].bad_value, fixes_[i].phase),
+                       "FixBadPixelsConstant", error))
+                return false;
+            in = fixed;
+            in_from = from;
+            in_to = to;
+        }
+        rows = in;
+        return true;
+    }
+
 public:
-    // Two extra float slots after the source's own.
-    static constexpr size_t kTileSlot = 1, kDeltaSlot = 2, kSlots = 3;
+    static constexpr size_t kSlots = 1;
 
 private:
     const DngFile& dng_;
     std::vector<Fix> fixes_;
     uint32_t top_, left_;
 };
-
 // Bilinear demosaic of a mosaic source: each band reads one row more on each
-// side, from an even row so that the CFA tile keeps its phase; the window's
-// edge rows, demosaiced as image edges, are dropped.
+// side.
 class DemosaicSource final : public Source {
 public:
     DemosaicSource(std::shared_ptr<Source> mosaic, const int* cfa, size_t slot)
@@ -216,19 +211,35 @@ public:
 
 private:
     bool produce(uint32_t top, uint32_t bottom, Worker& worker, float*& out, std::string& error) override {
-        const uint32_t from = top == 0 ? 0 : (top - 1) & ~1u;
+        const uint32_t from = top == 0 ? 0 : top - 1;
         const uint32_t to = std::min(height, bottom + 1);
         const float* mosaic = nullptr;
         if (!mosaic_->rows(from, to, worker, mosaic, error)) return false;
-        float* rgb = room(worker.floats, slot, (to - from) * row_elements());
-        LumraImage src{const_cast<float*>(mosaic), to - from, width, 1, LUMRA_DTYPE_FLOAT32, 0};
-        LumraImage dst{rgb, to - from, width, 3, LUMRA_DTYPE_FLOAT32, 0};
-        if (!check(lumra_bilinear_demosaic(&src, &dst, cfa_), "demosaic", error)) return false;
-        out = rgb + (top - from) * row_elements();
-        return true;
+        out = room(worker.floats, slot, (bottom - top) * row_elements());
+        const LumraImage src{const_cast<float*>(mosaic), to - from, width, 1, LUMRA_DTYPE_FLOAT32, 0};
+        LumraImage dst{out, bottom - top, width, 3, LUMRA_DTYPE_FLOAT32, 0};
+        const LumraRegion src_region = band_region(from, height, width), dst_region = band_region(top, height, width);
+        return check(lumra_bilinear_demosaic_region(&src, &src_region, &dst, &dst_region, cfa_), "demosaic", error);
     }
     std::shared_ptr<Source> mosaic_;
     int32_t cfa_[4];
+};
+
+// A stage that makes each band from the whole image before it (a warp).
+class FromWholeSource final : public Source {
+public:
+    FromWholeSource(FloatImage source, FromWholeStep step, size_t slot)
+        : Source(source.height, source.width, source.channels, slot), source_(std::move(source)),
+          step_(std::move(step)) {}
+
+private:
+    bool produce(uint32_t top, uint32_t bottom, Worker& worker, float*& out, std::string& error) override {
+        out = room(worker.floats, slot, (bottom - top) * row_elements());
+        LumraImage band{out, bottom - top, width, channels, LUMRA_DTYPE_FLOAT32, 0};
+        return step_(source_, band, top, error);
+    }
+    FloatImage source_;
+    FromWholeStep step_;
 };
 
 // White balance clip and camera matrix into linear ProPhoto RGB.
@@ -267,11 +278,20 @@ public:
         return slot;
     }
 
-    // Adds a stage: its band form joins the current source; a stage without
-    // one makes the image so far whole and runs on it.
+    // Adds a stage: its band form joins the current source; a stage that
+    // reads the whole image before it makes that image whole and becomes the
+    // source of the bands; any other stage makes the image so far whole and
+    // runs on it.
     bool add(std::shared_ptr<Source>& source, const FloatStep& step, std::string& error) {
         if (step.band) {
             source->steps.push_back(step);
+            return true;
+        }
+        if (step.from_whole) {
+            FloatImage image;
+            if (FloatImage* held = source->whole()) image = std::move(*held);
+            else if (!materialize(*source, image, error)) return false;
+            source = std::make_shared<FromWholeSource>(std::move(image), step.from_whole, next_slot());
             return true;
         }
         if (FloatImage* held = source->whole()) {
@@ -365,7 +385,8 @@ FloatStep hue_sat_step(const std::vector<float>& table, const std::vector<uint32
                 LumraImage view = image.view();
                 return band(view, 0, image.height, error);
             },
-            band};
+            band,
+            {}};
 }
 
 struct OutputTables {
@@ -413,15 +434,15 @@ bool develop_steps(const DngFile& dng, const ColorProfile& profile, const Develo
     if (!plan_bad_pixels(list1, dng, options, report, fixes, error)) return false;
     std::vector<FloatStep> steps2, steps3;
     OpcodeContext context2{options, report, "OpcodeList2"};
-    if (!plan_float_opcodes(list2, height, width, dng.samples, context2, steps2, error)) return false;
+    if (!plan_float_opcodes(list2, context2, steps2, dng.samples, error)) return false;
     OpcodeContext context3{options, report, "OpcodeList3"};
-    if (!plan_float_opcodes(list3, height, width, 3, context3, steps3, error)) return false;
+    if (!plan_float_opcodes(list3, context3, steps3, 3, error)) return false;
     const OutputTables tables = output_tables(profile, options);
     clock.lap("set-up");
 
     Streamer streamer(options, clock);
     std::shared_ptr<Source> source = std::make_shared<RawSource>(dng, std::move(fixes), top, left, height, width,
-                                                                 streamer.next_slot(RawSource::kSlots));
+                                                                 streamer.next_slot());
     for (const FloatStep& step : steps2)
         if (!streamer.add(source, step, error)) return false;
     if (dng.samples == 1) source = std::make_shared<DemosaicSource>(source, dng.cfa, streamer.next_slot());
@@ -436,15 +457,15 @@ bool develop_steps(const DngFile& dng, const ColorProfile& profile, const Develo
         BandStep band = [white](LumraImage& view, uint32_t, uint32_t, std::string& e) {
             return check(lumra_apply_exposure_ramp(&view, &view, white, 0.0, 0.0, false), "exposure ramp", e);
         };
-        source->steps.push_back({"baseline exposure", {}, band});
+        source->steps.push_back({"baseline exposure", {}, band, {}});
     }
+    GainTableMap gain_table;
     if (!profile.gain_table_map.empty() && !options.skip.count("gain-table-map")) {
-        const FloatStep step{"profile gain table map",
-                             [&profile](FloatImage& image, std::string& e) {
-                                 return apply_gain_table_map(profile.gain_table_map, image, e);
-                             },
-                             {}};
-        if (!streamer.add(source, step, error)) return false;
+        if (!gain_table.parse(profile.gain_table_map, error)) return false;
+        source->steps.push_back({"profile gain table map", {},
+                                 [&gain_table](LumraImage& band, uint32_t band_top, uint32_t full_height,
+                                               std::string& e) { return gain_table.apply(band, band_top, full_height, e); },
+                                 {}});
     }
     if (!profile.look_data.empty() && !options.skip.count("look-table")) {
         const FloatStep step =

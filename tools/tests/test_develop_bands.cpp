@@ -4,6 +4,7 @@
 // the same file on any thread count, and libpng reads back the pixels.
 #include "develop/band_pool.h"
 #include "develop/color_setup.h"
+#include "develop/gain_table_map.h"
 #include "develop/image_output.h"
 #include "develop/pipeline.h"
 #include "develop/planes.h"
@@ -16,6 +17,7 @@
 #include <png.h>
 
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -60,25 +62,37 @@ std::vector<Opcode> parsed(const std::vector<uint8_t>& bytes) {
     return list;
 }
 
-// The development of a CFA file without an active area as a chain of
-// whole-image calls, one full-size buffer after another.
-DevelopedImage whole_image_chain(const DngFile& dng) {
+// The development of a CFA file as a chain of whole-image calls, one
+// full-size buffer after another.
+DevelopedImage whole_image_chain(const DngFile& dng, int bits = 8) {
     DevelopedImage out;
     std::string error;
     ColorSetup color;
     EXPECT_TRUE(setup_color(dng, dng.profile, color, error)) << error;
-    const size_t pixels = size_t(dng.width) * dng.height;
     std::vector<uint16_t> raw = dng.raw;
-    LumraImage src{const_cast<uint16_t*>(dng.raw.data()), dng.height, dng.width, 1, LUMRA_DTYPE_UINT16, 0};
-    LumraImage fixed{raw.data(), dng.height, dng.width, 1, LUMRA_DTYPE_UINT16, 0};
     for (const Opcode& op : parsed(dng.opcode_list1)) {
         const auto& fix = std::get<FixBadPixelsConstantOp>(op.body);
-        EXPECT_EQ(lumra_fix_bad_pixels_constant(&src, &fixed, uint16_t(fix.constant), int32_t(fix.bayer_phase ^ 1)),
+        std::vector<uint16_t> fixed = raw;
+        LumraImage src{raw.data(), dng.height, dng.width, 1, LUMRA_DTYPE_UINT16, 0};
+        LumraImage dst{fixed.data(), dng.height, dng.width, 1, LUMRA_DTYPE_UINT16, 0};
+        EXPECT_EQ(lumra_fix_bad_pixels_constant(&src, &dst, uint16_t(fix.constant), int32_t(fix.bayer_phase ^ 1)),
                   LUMRA_OK);
+        raw.swap(fixed);
     }
-    FloatImage mosaic(dng.height, dng.width, 1);
+    uint32_t top = 0, left = 0, height = dng.height, width = dng.width;
+    if (dng.active_area[2]) {
+        top = dng.active_area[0];
+        left = dng.active_area[1];
+        height = dng.active_area[2] - top;
+        width = dng.active_area[3] - left;
+    }
+    std::vector<uint16_t> active;
+    for (uint32_t r = top; r < top + height; ++r)
+        active.insert(active.end(), raw.begin() + r * dng.width + left, raw.begin() + r * dng.width + left + width);
+    LumraImage active_view{active.data(), height, width, 1, LUMRA_DTYPE_UINT16, 0};
+    FloatImage mosaic(height, width, 1);
     LumraImage view = mosaic.view();
-    EXPECT_EQ(lumra_normalize_raw(&fixed, &view, dng.black_levels.data(), int32_t(dng.black_repeat_rows),
+    EXPECT_EQ(lumra_normalize_raw(&active_view, &view, dng.black_levels.data(), int32_t(dng.black_repeat_rows),
                                   int32_t(dng.black_repeat_cols), 1, dng.white_levels.data(),
                                   int32_t(dng.white_levels.size()), dng.black_delta_h.data(),
                                   int32_t(dng.black_delta_h.size()), dng.black_delta_v.data(),
@@ -88,7 +102,7 @@ DevelopedImage whole_image_chain(const DngFile& dng) {
     DevelopReport report;
     OpcodeContext context2{options, report, "OpcodeList2"}, context3{options, report, "OpcodeList3"};
     EXPECT_TRUE(run_float_opcodes(parsed(dng.opcode_list2), mosaic, context2, error)) << error;
-    FloatImage rgb(dng.height, dng.width, 3), pcs(dng.height, dng.width, 3);
+    FloatImage rgb(height, width, 3), pcs(height, width, 3);
     LumraImage rgb_view = rgb.view(), pcs_view = pcs.view();
     EXPECT_EQ(lumra_bilinear_demosaic(&view, &rgb_view, dng.cfa), LUMRA_OK);
     EXPECT_TRUE(run_float_opcodes(parsed(dng.opcode_list3), rgb, context3, error)) << error;
@@ -104,11 +118,28 @@ DevelopedImage whole_image_chain(const DngFile& dng) {
               LUMRA_OK);
     EXPECT_EQ(lumra_apply_exposure_ramp(&pcs_view, &pcs_view, std::exp2(-color.exposure_ev), 0.0, 0.0, false),
               LUMRA_OK);
+    if (!dng.profile.gain_table_map.empty()) {
+        EXPECT_TRUE(apply_gain_table_map(dng.profile.gain_table_map, pcs, error)) << error;
+    }
+    const auto& look = dng.profile.look_dims;
+    if (!dng.profile.look_data.empty()) {
+        EXPECT_EQ(lumra_apply_hue_sat_map(&pcs_view, dng.profile.look_data.data(), int32_t(look[0]),
+                                          int32_t(look[1]), int32_t(look[2])),
+                  LUMRA_OK);
+    }
     const std::vector<float> curve = tone_curve_table(dng.profile.tone_curve), encode = srgb_encode_table();
-    out.width = dng.width;
-    out.height = dng.height;
-    out.rgb8.resize(pixels * 3);
-    LumraImage dst{out.rgb8.data(), dng.height, dng.width, 3, LUMRA_DTYPE_UINT8, 0};
+    out.width = width;
+    out.height = height;
+    out.bits = bits;
+    LumraImage dst{nullptr, height, width, 3, LUMRA_DTYPE_UINT8, 0};
+    if (bits == 16) {
+        out.rgb16.resize(size_t(width) * height * 3);
+        dst.data = out.rgb16.data();
+        dst.dtype = LUMRA_DTYPE_UINT16;
+    } else {
+        out.rgb8.resize(size_t(width) * height * 3);
+        dst.data = out.rgb8.data();
+    }
     EXPECT_EQ(lumra_transform_color(&pcs_view, &dst, curve.data(), curve.size(), output, encode.data(),
                                     encode.size(), 0, 0, true),
               LUMRA_OK);
@@ -130,10 +161,33 @@ TEST(DevelopBands, SampleIsTheSameForEveryThreadCountAndBandHeight) {
             << threads << " threads, " << rows << " rows per band";
 }
 
+// A ProfileGainTableMap tag of 2 x 2 points, two entries per table.
+std::vector<uint8_t> gain_table_tag() {
+    std::vector<uint8_t> out;
+    auto u32 = [&](uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
+    };
+    auto f64 = [&](double d) {
+        const uint64_t bits = std::bit_cast<uint64_t>(d);
+        u32(uint32_t(bits >> 32));
+        u32(uint32_t(bits));
+    };
+    u32(2);
+    u32(2);
+    f64(1.0);
+    f64(1.0);
+    f64(0.0);
+    f64(0.0);
+    u32(2);
+    for (float w : {0.2f, 0.3f, 0.1f, 0.0f, 0.4f}) u32(std::bit_cast<uint32_t>(w));
+    for (float g : {1.0f, 1.2f, 0.9f, 1.1f, 1.3f, 0.8f, 1.05f, 1.15f}) u32(std::bit_cast<uint32_t>(g));
+    return out;
+}
+
 // A sample with every kind of stage: two bad-pixel repairs with clustered
 // marked sites, an active area starting on an odd row, polynomial maps on a
-// row lattice (band steps), gain maps and vignette (whole-image stages
-// between band passes), a warp, and the profile's look table.
+// row lattice, gain maps, vignette, a warp (bands made from the whole image
+// before it), the profile's gain table map and look table.
 DngFile every_stage_sample() {
     DngFile dng = make_sample_dng(70, 53);
     for (const auto& [r, c] : {std::pair{10, 10}, {10, 12}, {11, 11}, {12, 10}, {20, 31}, {21, 31}, {40, 2}})
@@ -166,16 +220,17 @@ DngFile every_stage_sample() {
     dng.opcode_list3 = serialize_opcode_list(list3);
     dng.profile.look_dims = dng.profile.hue_sat_dims;
     dng.profile.look_data = dng.profile.hue_sat_data2;
+    dng.profile.gain_table_map = gain_table_tag();
     return dng;
 }
 
 TEST(DevelopBands, EveryStageKindKeepsItsBits) {
     const DngFile dng = every_stage_sample();
     for (int bits : {8, 16}) {
-        const DevelopedImage whole = develop_with(dng, 1, 48, bits);
+        const DevelopedImage whole = whole_image_chain(dng, bits);
         ASSERT_EQ(whole.height, 48u);
         ASSERT_EQ(whole.width, 66u);
-        for (const auto& [threads, rows] : {std::pair{3u, 1u}, {2u, 2u}, {2u, 5u}, {3u, 7u}, {1u, 64u}})
+        for (const auto& [threads, rows] : {std::pair{3u, 1u}, {2u, 2u}, {2u, 5u}, {3u, 7u}, {1u, 48u}, {1u, 64u}})
             EXPECT_EQ(first_difference(develop_with(dng, threads, rows, bits), whole), -1)
                 << bits << " bits, " << threads << " threads, " << rows << " rows per band";
     }
