@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <queue>
@@ -44,25 +45,28 @@ struct Band {
     uint32_t crc = 0;  // of the IDAT chunk holding the band
 };
 
-// Deflate bits, least significant first, into a buffer sized beforehand.
+// Deflate bits, least significant first, into a buffer sized beforehand
+// with 8 bytes of slack. Fewer than 8 bits stay pending between writes, so a
+// write of up to 56 bits fits the 64-bit accumulator.
 class BitWriter {
 public:
     explicit BitWriter(uint8_t* out) : start_(out), out_(out) {}
-    // count <= 32
-    void put(uint32_t bits, int count) {
-        buffer_ |= uint64_t(bits) << filled_;
+    void put(uint64_t bits, int count) {  // count <= 56
+        buffer_ |= bits << filled_;
         filled_ += count;
-        if (filled_ >= 32) {
-            for (int i = 0; i < 4; ++i) out_[i] = uint8_t(buffer_ >> (8 * i));
-            out_ += 4;
-            buffer_ >>= 32;
-            filled_ -= 32;
+        // Whole bytes out with one little-endian 8-byte store.
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out_, &buffer_, 8);
+        } else {
+            for (int i = 0; i < 8; ++i) out_[i] = uint8_t(buffer_ >> (8 * i));
         }
+        out_ += filled_ >> 3;
+        buffer_ >>= filled_ & ~7;
+        filled_ &= 7;
     }
-    // Pads to a byte boundary with zero bits and writes what is left;
-    // returns the bytes written in all.
+    // Pads to a byte boundary with zero bits; returns the bytes written.
     size_t flush() {
-        for (; filled_ > 0; filled_ -= 8, buffer_ >>= 8) *out_++ = uint8_t(buffer_);
+        if (filled_ > 0) *out_++ = uint8_t(buffer_);
         filled_ = 0;
         buffer_ = 0;
         return size_t(out_ - start_);
@@ -140,8 +144,18 @@ std::vector<uint16_t> canonical_codes(const std::vector<uint8_t>& lengths) {
 // cost.
 void deflate_band(const uint8_t* data, size_t size, std::vector<uint8_t>& scratch, std::vector<uint8_t>& out) {
     constexpr size_t kEnd = 256;  // end-of-block symbol
+    // Four tallies, so that runs of one value do not wait on one counter.
+    uint32_t tally[4][256] = {};
+    size_t i = 0;
+    for (; i + 4 <= size; i += 4) {
+        ++tally[0][data[i]];
+        ++tally[1][data[i + 1]];
+        ++tally[2][data[i + 2]];
+        ++tally[3][data[i + 3]];
+    }
+    for (; i < size; ++i) ++tally[0][data[i]];
     std::vector<uint64_t> counts(257, 0);
-    for (size_t i = 0; i < size; ++i) ++counts[data[i]];
+    for (int v = 0; v < 256; ++v) counts[v] = uint64_t(tally[0][v]) + tally[1][v] + tally[2][v] + tally[3][v];
     counts[kEnd] = 1;
     if (size == 0) ++counts[0];  // two symbols at least, for a complete code
     const std::vector<uint8_t> lengths = code_lengths(counts, 15);
@@ -156,7 +170,7 @@ void deflate_band(const uint8_t* data, size_t size, std::vector<uint8_t>& scratc
     const std::vector<uint16_t> length_codes = canonical_codes(length_lengths);
 
     // At most 15 bits a byte, a header of 5 + 4 + 57 + 258 * 7 bits, the end
-    // code and the stored block, and 4 bytes of slack for the writer.
+    // code and the stored block, and 8 bytes of slack for the writer.
     if (scratch.size() < size * 2 + 512) scratch.resize(size * 2 + 512);
     BitWriter bits(scratch.data());
     bits.put(0, 1);   // not the final block
@@ -167,13 +181,15 @@ void deflate_band(const uint8_t* data, size_t size, std::vector<uint8_t>& scratc
     static constexpr uint8_t kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
     for (uint8_t symbol : kOrder) bits.put(length_lengths[symbol], 3);
     for (uint8_t l : sent) bits.put(length_codes[l], length_lengths[l]);
-    // Two literals at a time: at most 30 bits.
-    size_t i = 0;
-    for (; i + 2 <= size; i += 2) {
-        const uint8_t a = data[i], b = data[i + 1];
-        bits.put(codes[a] | uint32_t(codes[b]) << lengths[a], lengths[a] + lengths[b]);
+    // Three literals at a time: at most 45 bits.
+    uint32_t code_of[256];
+    for (int v = 0; v < 256; ++v) code_of[v] = uint32_t(codes[v]) | uint32_t(lengths[v]) << 16;
+    for (i = 0; i + 3 <= size; i += 3) {
+        const uint32_t a = code_of[data[i]], b = code_of[data[i + 1]], c = code_of[data[i + 2]];
+        const int la = int(a >> 16), lb = int(b >> 16), lc = int(c >> 16);
+        bits.put((a & 0xffff) | uint64_t(b & 0xffff) << la | uint64_t(c & 0xffff) << (la + lb), la + lb + lc);
     }
-    if (i < size) bits.put(codes[data[i]], lengths[data[i]]);
+    for (; i < size; ++i) bits.put(codes[data[i]], lengths[data[i]]);
     bits.put(codes[kEnd], lengths[kEnd]);
     bits.put(0, 3);  // an empty stored block, not final
     size_t used = bits.flush();
