@@ -12,16 +12,23 @@
 namespace lumra_tools {
 
 unsigned default_thread_count() {
+#ifdef __linux__
+    // The cores this process may run on, which a container or taskset may
+    // limit below the machine's.
     cpu_set_t set;
     if (sched_getaffinity(0, sizeof set, &set) == 0) {
         const int n = CPU_COUNT(&set);
         if (n > 0) return unsigned(n);
     }
+#endif
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
 unsigned default_band_rows(size_t bytes_per_row) {
-    long l2 = sysconf(_SC_LEVEL2_CACHE_SIZE);
+    long l2 = 0;
+#ifdef _SC_LEVEL2_CACHE_SIZE
+    l2 = sysconf(_SC_LEVEL2_CACHE_SIZE);
+#endif
     if (l2 <= 0) l2 = 1 << 20;
     // At least 16 rows, so that the rows recomputed around each band (for
     // the demosaic and the bad-pixel repair) stay a small share of the work.
