@@ -1,5 +1,7 @@
 #include "develop/planes.h"
 
+#include "develop/raw_opcodes.h"
+
 #include <algorithm>
 #include <climits>
 #include <variant>
@@ -143,6 +145,46 @@ bool run_warp(const WarpRectilinearOp& w, FloatImage& image, std::string& error)
     return true;
 }
 
+// MapTable and the per-row and per-column deltas and scales act pixel by
+// pixel, so they run on bands; FixBadPixelsList reads neighbours at any
+// distance and TrimBounds changes the image's size, so they need the whole
+// image.
+bool plan_value_opcode(const Opcode& op, OpcodeContext& context, std::vector<FloatStep>& steps, std::string& error) {
+    const WholeStep whole = [&op, &context](FloatImage& image, std::string& e) {
+        return run_value_opcode(op, image, context, e);
+    };
+    const auto part_of = [](const LumraImage& band, uint32_t top, uint32_t full_height) {
+        return ImagePart{top, 0, uint32_t(band.height), uint32_t(band.width), uint32_t(band.channels), full_height,
+                         uint32_t(band.width)};
+    };
+    if (const auto* t = std::get_if<MapTableOp>(&op.body)) {
+        if (skipped(context, "map-table")) return true;
+        steps.push_back({"MapTable", whole,
+                         [t, part_of](LumraImage& band, uint32_t top, uint32_t full_height, std::string&) {
+                             apply_map_table(static_cast<float*>(band.data), part_of(band, top, full_height), *t);
+                             return true;
+                         },
+                         {}});
+    } else if (const auto* l = std::get_if<PerLineOp>(&op.body)) {
+        if (skipped(context, "deltas")) return true;
+        const uint32_t id = op.id;
+        steps.push_back({opcode_name(id), whole,
+                         [l, id, part_of](LumraImage& band, uint32_t top, uint32_t full_height, std::string&) {
+                             apply_per_line(static_cast<float*>(band.data), part_of(band, top, full_height), id, *l);
+                             return true;
+                         },
+                         {}});
+    } else if (std::holds_alternative<FixBadPixelsListOp>(op.body)) {
+        if (skipped(context, "bad-pixels")) return true;
+        steps.push_back({"FixBadPixelsList", whole, {}, {}});
+    } else if (std::holds_alternative<TrimBoundsOp>(op.body)) {
+        steps.push_back({"TrimBounds", whole, {}, {}});
+    } else {
+        return refuse_opcode(op, context, error);
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string status_text(LumraStatus status) {
@@ -211,7 +253,7 @@ bool plan_float_opcodes(const std::vector<Opcode>& list, OpcodeContext& context,
                                               "FixVignetteRadial", e);
                              },
                              {}});
-        } else if (!refuse_opcode(op, context, error)) {
+        } else if (!plan_value_opcode(op, context, steps, error)) {
             return false;
         }
     }

@@ -3,7 +3,11 @@
 #include "develop/band_pool.h"
 #include "develop/color_setup.h"
 #include "develop/gain_table_map.h"
+#include "develop/geometry.h"
+#include "develop/hue_sat_encoded.h"
+#include "develop/output_space.h"
 #include "develop/planes.h"
+#include "develop/raw_opcodes.h"
 
 #include <algorithm>
 #include <chrono>
@@ -12,6 +16,8 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <optional>
+#include <variant>
 
 namespace lumra_tools {
 namespace {
@@ -200,30 +206,44 @@ private:
     std::vector<Fix> fixes_;
     uint32_t top_, left_;
 };
-// Bilinear demosaic of a mosaic source: each band reads one row more on each
-// side.
+// Demosaic of a mosaic source: each band reads the rows around it that the
+// method reaches (one for bilinear, five for the edge-directed one).
 class DemosaicSource final : public Source {
 public:
-    DemosaicSource(std::shared_ptr<Source> mosaic, const int* cfa, size_t slot)
-        : Source(mosaic->height, mosaic->width, 3, slot), mosaic_(std::move(mosaic)) {
+    DemosaicSource(std::shared_ptr<Source> mosaic, const int* cfa, bool adaptive, size_t slot)
+        : Source(mosaic->height, mosaic->width, 3, slot), mosaic_(std::move(mosaic)), adaptive_(adaptive) {
         std::copy_n(cfa, 4, cfa_);
     }
 
 private:
     bool produce(uint32_t top, uint32_t bottom, Worker& worker, float*& out, std::string& error) override {
-        const uint32_t from = top == 0 ? 0 : top - 1;
-        const uint32_t to = std::min(height, bottom + 1);
+        const uint32_t reach = adaptive_ ? 5 : 1;
+        const uint32_t from = top > reach ? top - reach : 0;
+        const uint32_t to = uint32_t(std::min<uint64_t>(height, uint64_t(bottom) + reach));
         const float* mosaic = nullptr;
         if (!mosaic_->rows(from, to, worker, mosaic, error)) return false;
         out = room(worker.floats, slot, (bottom - top) * row_elements());
         const LumraImage src{const_cast<float*>(mosaic), to - from, width, 1, LUMRA_DTYPE_FLOAT32, 0};
         LumraImage dst{out, bottom - top, width, 3, LUMRA_DTYPE_FLOAT32, 0};
         const LumraRegion src_region = band_region(from, height, width), dst_region = band_region(top, height, width);
-        return check(lumra_bilinear_demosaic_region(&src, &src_region, &dst, &dst_region, cfa_), "demosaic", error);
+        const LumraStatus status = adaptive_
+                                       ? lumra_adaptive_demosaic_region(&src, &src_region, &dst, &dst_region, cfa_)
+                                       : lumra_bilinear_demosaic_region(&src, &src_region, &dst, &dst_region, cfa_);
+        return check(status, "demosaic", error);
     }
     std::shared_ptr<Source> mosaic_;
+    bool adaptive_;
     int32_t cfa_[4];
 };
+
+// Whether the edge-directed demosaic takes this CFA layout (it needs a Bayer
+// arrangement); asked of the library on a 2 x 2 mosaic.
+bool adaptive_takes(const int* cfa) {
+    float mosaic[4] = {}, rgb[12];
+    const LumraImage src{mosaic, 2, 2, 1, LUMRA_DTYPE_FLOAT32, 0};
+    LumraImage dst{rgb, 2, 2, 3, LUMRA_DTYPE_FLOAT32, 0};
+    return lumra_adaptive_demosaic(&src, &dst, cfa) != LUMRA_ERR_UNSUPPORTED;
+}
 
 // A stage that makes each band from the whole image before it (a warp).
 class FromWholeSource final : public Source {
@@ -352,34 +372,80 @@ private:
     StageClock& clock_;
 };
 
-// OpcodeList1 acts on the stored 16-bit values; only the constant bad-pixel
-// repair is known there.
-bool plan_bad_pixels(const std::vector<Opcode>& list, const DngFile& dng, const DevelopOptions& options,
-                     DevelopReport& report, std::vector<RawSource::Fix>& fixes, std::string& error) {
-    OpcodeContext context{options, report, "OpcodeList1"};
+// Whether OpcodeList1 holds only constant bad-pixel repairs, which run on
+// bands; the other opcodes there rewrite the stored data or its layout.
+bool list1_runs_on_bands(const std::vector<Opcode>& list, const DngFile& dng) {
+    for (const Opcode& op : list)
+        if (!std::holds_alternative<FixBadPixelsConstantOp>(op.body) || dng.samples != 1) return false;
+    return true;
+}
+
+// lumra numbers the phases with green on even sites; DNG's with red at the
+// top-left, so the two differ in the lowest bit.
+RawSource::Fix fix_of(const FixBadPixelsConstantOp& op) {
+    return {uint16_t(op.constant), int32_t((op.bayer_phase & 3u) ^ 1u)};
+}
+
+bool repairs(const FixBadPixelsConstantOp& op, const DevelopOptions& options) {
+    return !options.skip.count("bad-pixels") && op.constant <= 65535;
+}
+
+// The constant bad-pixel repairs of an OpcodeList1 that runs on bands.
+std::vector<RawSource::Fix> band_fixes(const std::vector<Opcode>& list, const DevelopOptions& options) {
+    std::vector<RawSource::Fix> fixes;
+    for (const Opcode& op : list)
+        if (const auto* fix = std::get_if<FixBadPixelsConstantOp>(&op.body); fix && repairs(*fix, options))
+            fixes.push_back(fix_of(*fix));
+    return fixes;
+}
+
+// OpcodeList1 on the whole of the stored values, in order; the constant
+// bad-pixel repairs out of place, as on bands.
+bool run_list1(const std::vector<Opcode>& list, DngFile& dng, const DevelopOptions& options, DevelopReport& report,
+               std::string& error) {
+    OpcodeContext context{options, report, "OpcodeList1", &dng};
     for (const Opcode& op : list) {
         const auto* fix = std::get_if<FixBadPixelsConstantOp>(&op.body);
         if (!fix || dng.samples != 1) {
-            if (!refuse_opcode(op, context, error)) return false;
+            if (!run_raw_opcode(op, dng, context, error)) return false;
             continue;
         }
-        if (options.skip.count("bad-pixels") || fix->constant > 65535) continue;
-        // lumra numbers the phases with green on even sites; DNG's with red at
-        // the top-left, so the two differ in the lowest bit.
-        fixes.push_back({uint16_t(fix->constant), int32_t((fix->bayer_phase & 3u) ^ 1u)});
+        if (!repairs(*fix, options)) continue;
+        const RawSource::Fix f = fix_of(*fix);
+        std::vector<uint16_t> fixed = dng.raw;
+        LumraImage src{dng.raw.data(), dng.height, dng.width, 1, LUMRA_DTYPE_UINT16, 0};
+        LumraImage dst{fixed.data(), dng.height, dng.width, 1, LUMRA_DTYPE_UINT16, 0};
+        if (!check(lumra_fix_bad_pixels_constant(&src, &dst, f.bad_value, f.phase), "FixBadPixelsConstant", error))
+            return false;
+        dng.raw.swap(fixed);
     }
     return true;
 }
 
+bool has_trim(const std::vector<Opcode>& list) {
+    for (const Opcode& op : list)
+        if (std::holds_alternative<TrimBoundsOp>(op.body)) return true;
+    return false;
+}
+
 FloatStep hue_sat_step(const std::vector<float>& table, const std::vector<uint32_t>& dims, uint32_t encoding,
                        const char* name, DevelopReport& report) {
-    if (encoding != 0 && dims[2] > 1)
-        report.warnings.push_back(std::string(name) + " uses the sRGB value encoding; applying it linearly");
-    BandStep band = [&table, &dims, name](LumraImage& view, uint32_t, uint32_t, std::string& error) {
-        return check(lumra_apply_hue_sat_map(&view, table.data(), int32_t(dims[0]), int32_t(dims[1]),
-                                             int32_t(dims[2])),
-                     name, error);
-    };
+    if (encoding > 1 && dims[2] > 1)
+        report.warnings.push_back(std::string(name) + " uses an unknown value encoding; applying it linearly");
+    BandStep band;
+    if (encoding == 1 && dims[2] > 1) {  // value axis indexed in sRGB-encoded values
+        band = [&table, &dims](LumraImage& view, uint32_t, uint32_t, std::string&) {
+            apply_hue_sat_map_encoded(static_cast<float*>(view.data), size_t(view.height) * view.width, table.data(),
+                                      int(dims[0]), int(dims[1]), int(dims[2]), true);
+            return true;
+        };
+    } else {
+        band = [&table, &dims, name](LumraImage& view, uint32_t, uint32_t, std::string& error) {
+            return check(lumra_apply_hue_sat_map(&view, table.data(), int32_t(dims[0]), int32_t(dims[1]),
+                                                 int32_t(dims[2])),
+                         name, error);
+        };
+    }
     return {name,
             [band](FloatImage& image, std::string& error) {
                 LumraImage view = image.view();
@@ -398,22 +464,36 @@ OutputTables output_tables(const ColorProfile& profile, const DevelopOptions& op
     OutputTables t;
     const bool tone = !profile.tone_curve.empty() && !options.skip.count("tone-curve");
     t.curve = tone ? tone_curve_table(profile.tone_curve) : identity_table();
-    const bool srgb = options.space == OutputSpace::srgb;
-    t.encode = srgb ? srgb_encode_table() : prophoto_encode_table();
-    const Mat3 m = srgb ? prophoto_to_srgb() : identity3();
+    t.encode = output_encode_table(options.space);
+    const Mat3 m = prophoto_to_output(options.space);
     for (int i = 0; i < 9; ++i) t.matrix[i] = float(m[i]);
     return t;
 }
 
-bool develop_steps(const DngFile& dng, const ColorProfile& profile, const DevelopOptions& options,
+bool develop_steps(const DngFile& input, const ColorProfile& profile, const DevelopOptions& options,
                    DevelopedImage& out, DevelopReport& report, std::string& error) {
     StageClock clock(report);
     std::vector<Opcode> list1, list2, list3;
     ColorSetup color;
-    if (!parse_list(dng.opcode_list1, "OpcodeList1", list1, error) ||
-        !parse_list(dng.opcode_list2, "OpcodeList2", list2, error) ||
-        !parse_list(dng.opcode_list3, "OpcodeList3", list3, error) || !setup_color(dng, profile, color, error))
+    if (!parse_list(input.opcode_list1, "OpcodeList1", list1, error) ||
+        !parse_list(input.opcode_list2, "OpcodeList2", list2, error) ||
+        !parse_list(input.opcode_list3, "OpcodeList3", list3, error) || !setup_color(input, profile, color, error))
         return false;
+    if (input.raw.size() != size_t(input.height) * input.width * input.samples) {
+        error = "has raw data of the wrong size";
+        return false;
+    }
+    // The file is copied only for opcodes that change it: those of
+    // OpcodeList1 other than the constant bad-pixel repair rewrite the stored
+    // values, and TrimBounds moves the CFA pattern and crop.
+    const bool list1_on_bands = list1_runs_on_bands(list1, input);
+    std::optional<DngFile> copy;
+    if (!list1_on_bands || has_trim(list2) || has_trim(list3)) copy.emplace(input);
+    DngFile* changed = copy ? &*copy : nullptr;
+    const DngFile& dng = copy ? *copy : input;
+    std::vector<RawSource::Fix> fixes;
+    if (list1_on_bands) fixes = band_fixes(list1, options);
+    else if (!run_list1(list1, *changed, options, report, error)) return false;
     uint32_t top = 0, left = 0, height = dng.height, width = dng.width;
     if (dng.active_area[2] != 0) {
         top = dng.active_area[0];
@@ -426,16 +506,10 @@ bool develop_steps(const DngFile& dng, const ColorProfile& profile, const Develo
         height = dng.active_area[2] - top;
         width = dng.active_area[3] - left;
     }
-    if (dng.raw.size() != size_t(dng.height) * dng.width * dng.samples) {
-        error = "has raw data of the wrong size";
-        return false;
-    }
-    std::vector<RawSource::Fix> fixes;
-    if (!plan_bad_pixels(list1, dng, options, report, fixes, error)) return false;
     std::vector<FloatStep> steps2, steps3;
-    OpcodeContext context2{options, report, "OpcodeList2"};
+    OpcodeContext context2{options, report, "OpcodeList2", changed};
     if (!plan_float_opcodes(list2, context2, steps2, dng.samples, error)) return false;
-    OpcodeContext context3{options, report, "OpcodeList3"};
+    OpcodeContext context3{options, report, "OpcodeList3", changed};
     if (!plan_float_opcodes(list3, context3, steps3, 3, error)) return false;
     const OutputTables tables = output_tables(profile, options);
     clock.lap("set-up");
@@ -445,7 +519,15 @@ bool develop_steps(const DngFile& dng, const ColorProfile& profile, const Develo
                                                                  streamer.next_slot());
     for (const FloatStep& step : steps2)
         if (!streamer.add(source, step, error)) return false;
-    if (dng.samples == 1) source = std::make_shared<DemosaicSource>(source, dng.cfa, streamer.next_slot());
+    if (dng.samples == 1) {
+        // After list 2, whose TrimBounds may move the CFA pattern.
+        bool adaptive = options.demosaic == DemosaicMethod::adaptive;
+        if (adaptive && !adaptive_takes(dng.cfa)) {
+            report.warnings.push_back("the CFA layout is not a Bayer arrangement; demosaicing bilinearly");
+            adaptive = false;
+        }
+        source = std::make_shared<DemosaicSource>(source, dng.cfa, adaptive, streamer.next_slot());
+    }
     for (const FloatStep& step : steps3)
         if (!streamer.add(source, step, error)) return false;
     source = std::make_shared<CameraSource>(source, color, streamer.next_slot());
@@ -473,10 +555,14 @@ bool develop_steps(const DngFile& dng, const ColorProfile& profile, const Develo
         if (!streamer.add(source, step, error)) return false;
     }
 
-    // Tone curve and output encoding, band by band into the output image.
+    // Tone curve and output encoding, band by band into the output image
+    // (whose size a TrimBounds may have changed).
+    height = source->height;
+    width = source->width;
     out.width = width;
     out.height = height;
     out.bits = options.bits;
+    out.space = options.space;
     const size_t elements = size_t(width) * height * 3;
     LumraImage dst{nullptr, 0, width, 3, LUMRA_DTYPE_UINT8, 0};
     size_t element_size = 1;
@@ -506,6 +592,8 @@ bool develop_steps(const DngFile& dng, const ColorProfile& profile, const Develo
         error);
     if (!ok) return false;
     clock.lap(("bands to the output (" + std::to_string(streamer.threads()) + " threads)").c_str());
+    apply_output_geometry(dng, out, report.warnings);
+    clock.lap("crop and orientation");
     return true;
 }
 
@@ -513,7 +601,9 @@ bool develop_steps(const DngFile& dng, const ColorProfile& profile, const Develo
 
 const std::vector<std::pair<std::string, std::string>>& skippable_stages() {
     static const std::vector<std::pair<std::string, std::string>> stages = {
-        {"bad-pixels", "FixBadPixelsConstant repair (OpcodeList1)"},
+        {"bad-pixels", "FixBadPixelsConstant and FixBadPixelsList repair"},
+        {"map-table", "MapTable (any opcode list)"},
+        {"deltas", "DeltaPerRow/Column and ScalePerRow/Column (any opcode list)"},
         {"gain-map", "GainMap lens shading (OpcodeList2 and 3)"},
         {"polynomial", "MapPolynomial (OpcodeList2 and 3)"},
         {"warp", "WarpRectilinear distortion correction (OpcodeList3)"},

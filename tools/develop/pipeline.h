@@ -15,7 +15,8 @@
 
 namespace lumra_tools {
 
-enum class OutputSpace { srgb, prophoto };
+enum class OutputSpace { srgb, prophoto, display_p3 };
+enum class DemosaicMethod { adaptive, bilinear };
 
 // Stages a user may switch off with --skip.
 const std::vector<std::pair<std::string, std::string>>& skippable_stages();
@@ -24,6 +25,7 @@ struct DevelopOptions {
     std::set<std::string> skip;
     OutputSpace space = OutputSpace::srgb;
     int bits = 8;  // 8 or 16
+    DemosaicMethod demosaic = DemosaicMethod::adaptive;
     // The development runs band by band on this many threads (0: one per
     // core); band_rows 0 sizes the bands to the L2 cache. Neither changes
     // the result.
@@ -44,6 +46,7 @@ struct DevelopReport {
 struct DevelopedImage {
     uint32_t width = 0, height = 0;
     int bits = 8;
+    OutputSpace space = OutputSpace::srgb;  // what the samples are encoded in
     std::vector<uint8_t> rgb8;    // bits 8: height x width x 3
     std::vector<uint16_t> rgb16;  // bits 16
 };

@@ -31,6 +31,7 @@ struct OpcodeContext {
     const DevelopOptions& options;
     DevelopReport& report;
     const char* list_name;  // "OpcodeList2" etc.
+    DngFile* dng = nullptr;  // when given, TrimBounds moves its CFA pattern and crop along
 };
 
 // A stage's work on rows [top, top + band.height) of a float image of

@@ -1,6 +1,7 @@
 #include "develop/png_bands.h"
 
 #include "develop/band_pool.h"
+#include "develop/icc_profiles.h"
 
 #include <zlib.h>
 
@@ -234,6 +235,14 @@ void encode_band(const DevelopedImage& image, uint32_t top, uint32_t bottom, Scr
 
 }  // namespace
 
+const char* png_profile_name(OutputSpace space) {
+    switch (space) {
+        case OutputSpace::prophoto: return "ProPhoto RGB";
+        case OutputSpace::display_p3: return "Display P3";
+        default: return "sRGB";
+    }
+}
+
 bool write_png_bands(std::FILE* file, const DevelopedImage& image, unsigned threads, std::string& error) {
     const size_t row_bytes = size_t(image.width) * (image.bits == 16 ? 6 : 3);
     // One band's filtered rows must fit zlib's 32-bit counts.
@@ -264,8 +273,21 @@ bool write_png_bands(std::FILE* file, const DevelopedImage& image, unsigned thre
                                 2 /* RGB */, 0, 0, 0};
     // zlib header: deflate with a 32 KiB window, fastest compression level.
     static const uint8_t zlib_header[2] = {0x78, 0x01};
-    bool ok = std::fwrite(signature, 1, 8, file) == 8 && put_chunk(file, "IHDR", header, 13) &&
-              put_chunk(file, "IDAT", zlib_header, 2);
+    bool ok = std::fwrite(signature, 1, 8, file) == 8 && put_chunk(file, "IHDR", header, 13);
+    // The profile: its name, a zero byte, compression method 0, the zlib stream.
+    const std::vector<uint8_t>& icc = icc_profile(image.space);
+    if (!icc.empty()) {
+        const char* name = png_profile_name(image.space);
+        std::vector<uint8_t> chunk(name, name + std::strlen(name) + 1);
+        chunk.push_back(0);
+        const size_t head = chunk.size();
+        uLongf size = compressBound(uLong(icc.size()));
+        chunk.resize(head + size);
+        ok = ok && compress2(chunk.data() + head, &size, icc.data(), uLong(icc.size()), 9) == Z_OK;
+        chunk.resize(head + size);
+        ok = ok && put_chunk(file, "iCCP", chunk.data(), chunk.size());
+    }
+    ok = ok && put_chunk(file, "IDAT", zlib_header, 2);
     uLong adler = adler32(0, nullptr, 0);
     for (const Band& band : bands) {
         ok = ok && put_chunk(file, "IDAT", band.deflated.data(), band.deflated.size(), band.crc);

@@ -13,7 +13,10 @@
 
 namespace lumra_tools {
 
-// Writes the image as a PNG file. threads 0: one per core. The bytes do not
+// The iCCP chunk's profile name (Latin-1, at most 79 characters).
+const char* png_profile_name(OutputSpace space);
+
+// Writes the image as a PNG file, with the ICC profile of its colour space. threads 0: one per core. The bytes do not
 // depend on the thread count.
 bool write_png_bands(std::FILE* file, const DevelopedImage& image, unsigned threads, std::string& error);
 

@@ -5,7 +5,9 @@
 #include "develop/band_pool.h"
 #include "develop/color_setup.h"
 #include "develop/gain_table_map.h"
+#include "develop/icc_profiles.h"
 #include "develop/image_output.h"
+#include "develop/output_space.h"
 #include "develop/pipeline.h"
 #include "develop/planes.h"
 #include "dng/dng_reader.h"
@@ -31,8 +33,10 @@ namespace {
 
 using testing::TempDir;
 
-DevelopedImage develop_with(const DngFile& dng, unsigned threads, uint32_t band_rows, int bits = 8) {
+DevelopedImage develop_with(const DngFile& dng, unsigned threads, uint32_t band_rows, int bits = 8,
+                            DemosaicMethod method = DemosaicMethod::adaptive) {
     DevelopOptions options;
+    options.demosaic = method;
     options.threads = threads;
     options.band_rows = band_rows;
     options.bits = bits;
@@ -64,7 +68,7 @@ std::vector<Opcode> parsed(const std::vector<uint8_t>& bytes) {
 
 // The development of a CFA file as a chain of whole-image calls, one
 // full-size buffer after another.
-DevelopedImage whole_image_chain(const DngFile& dng, int bits = 8) {
+DevelopedImage whole_image_chain(const DngFile& dng, int bits = 8, DemosaicMethod method = DemosaicMethod::adaptive) {
     DevelopedImage out;
     std::string error;
     ColorSetup color;
@@ -104,13 +108,15 @@ DevelopedImage whole_image_chain(const DngFile& dng, int bits = 8) {
     EXPECT_TRUE(run_float_opcodes(parsed(dng.opcode_list2), mosaic, context2, error)) << error;
     FloatImage rgb(height, width, 3), pcs(height, width, 3);
     LumraImage rgb_view = rgb.view(), pcs_view = pcs.view();
-    EXPECT_EQ(lumra_bilinear_demosaic(&view, &rgb_view, dng.cfa), LUMRA_OK);
+    EXPECT_EQ(method == DemosaicMethod::adaptive ? lumra_adaptive_demosaic(&view, &rgb_view, dng.cfa)
+                                                 : lumra_bilinear_demosaic(&view, &rgb_view, dng.cfa),
+              LUMRA_OK);
     EXPECT_TRUE(run_float_opcodes(parsed(dng.opcode_list3), rgb, context3, error)) << error;
     rgb_view = rgb.view();
     float clip[3], matrix[9], output[9];
     for (int i = 0; i < 3; ++i) clip[i] = float(color.neutral[i]);
     for (int i = 0; i < 9; ++i) matrix[i] = float(color.camera_to_prophoto[i]);
-    for (int i = 0; i < 9; ++i) output[i] = float(prophoto_to_srgb()[i]);
+    for (int i = 0; i < 9; ++i) output[i] = float(prophoto_to_output(OutputSpace::srgb)[i]);
     EXPECT_EQ(lumra_clip_and_transform_color(&rgb_view, &pcs_view, clip, matrix), LUMRA_OK);
     const auto& dims = dng.profile.hue_sat_dims;
     EXPECT_EQ(lumra_apply_hue_sat_map(&pcs_view, color.hue_sat.data(), int32_t(dims[0]), int32_t(dims[1]),
@@ -127,7 +133,8 @@ DevelopedImage whole_image_chain(const DngFile& dng, int bits = 8) {
                                           int32_t(look[1]), int32_t(look[2])),
                   LUMRA_OK);
     }
-    const std::vector<float> curve = tone_curve_table(dng.profile.tone_curve), encode = srgb_encode_table();
+    const std::vector<float> curve = tone_curve_table(dng.profile.tone_curve);
+    const std::vector<float> encode = output_encode_table(OutputSpace::srgb);
     out.width = width;
     out.height = height;
     out.bits = bits;
@@ -226,12 +233,12 @@ DngFile every_stage_sample() {
 
 TEST(DevelopBands, EveryStageKindKeepsItsBits) {
     const DngFile dng = every_stage_sample();
-    for (int bits : {8, 16}) {
-        const DevelopedImage whole = whole_image_chain(dng, bits);
+    for (const auto& [bits, method] : {std::pair{8, DemosaicMethod::adaptive}, {16, DemosaicMethod::bilinear}}) {
+        const DevelopedImage whole = whole_image_chain(dng, bits, method);
         ASSERT_EQ(whole.height, 48u);
         ASSERT_EQ(whole.width, 66u);
         for (const auto& [threads, rows] : {std::pair{3u, 1u}, {2u, 2u}, {2u, 5u}, {3u, 7u}, {1u, 48u}, {1u, 64u}})
-            EXPECT_EQ(first_difference(develop_with(dng, threads, rows, bits), whole), -1)
+            EXPECT_EQ(first_difference(develop_with(dng, threads, rows, bits, method), whole), -1)
                 << bits << " bits, " << threads << " threads, " << rows << " rows per band";
     }
 }
@@ -254,7 +261,7 @@ TEST(DevelopBands, LinearRawKeepsItsBits) {
 }
 
 // Reads a PNG with libpng's own inflate; 16-bit samples come back in host order.
-bool read_png(const std::string& path, DevelopedImage& image) {
+bool read_png(const std::string& path, DevelopedImage& image, std::vector<uint8_t>& icc) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return false;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -270,6 +277,12 @@ bool read_png(const std::string& path, DevelopedImage& image) {
     image.height = png_get_image_height(png, info);
     image.bits = png_get_bit_depth(png, info);
     const bool rgb = png_get_color_type(png, info) == PNG_COLOR_TYPE_RGB;
+    png_charp name = nullptr;
+    png_bytep profile = nullptr;
+    png_uint_32 profile_size = 0;
+    int compression = 0;
+    if (png_get_iCCP(png, info, &name, &compression, &profile, &profile_size))
+        icc.assign(profile, profile + profile_size);
     png_bytepp rows = png_get_rows(png, info);
     const size_t row_elements = size_t(image.width) * 3;
     if (image.bits == 16) image.rgb16.resize(row_elements * image.height);
@@ -331,14 +344,19 @@ TEST(PngBands, LibpngReadsTheSamePixelsFromAnyThreadCount) {
     ASSERT_TRUE(read_dng(LUMRA_SAMPLE_DNG, sample, error)) << error;
     images.push_back(develop_with(sample, 2, 0, 8));
     images.push_back(develop_with(sample, 2, 0, 16));
+    images.back().space = OutputSpace::prophoto;  // the writer embeds that profile
     for (size_t n = 0; n < images.size(); ++n) {
         const DevelopedImage& image = images[n];
         std::vector<char> first;
         for (unsigned threads : {1u, 3u}) {
             const std::string path = dir.file(std::to_string(n) + "-" + std::to_string(threads) + ".png");
-            ASSERT_TRUE(write_image(path, FileFormat::png, image, error, threads)) << error;
+            WriteOptions write;
+            write.threads = threads;
+            ASSERT_TRUE(write_image(path, FileFormat::png, image, error, write)) << error;
             DevelopedImage read;
-            ASSERT_TRUE(read_png(path, read)) << n;
+            std::vector<uint8_t> icc;
+            ASSERT_TRUE(read_png(path, read, icc)) << n;
+            EXPECT_TRUE(icc == icc_profile(image.space)) << n;
             EXPECT_EQ(read.bits, image.bits);
             EXPECT_EQ(first_difference(read, image), -1) << "image " << n << ", " << threads << " threads";
             const std::vector<char> bytes = testing::read_file(path);
