@@ -112,7 +112,11 @@ DevelopedImage whole_image_chain(const DngFile& dng, int bits = 8, DemosaicMetho
                                                  : lumra_bilinear_demosaic(&view, &rgb_view, dng.cfa),
               LUMRA_OK);
     EXPECT_TRUE(run_float_opcodes(parsed(dng.opcode_list3), rgb, context3, error)) << error;
+    height = rgb.height;
+    width = rgb.width;
+    pcs = FloatImage(height, width, 3);
     rgb_view = rgb.view();
+    pcs_view = pcs.view();
     float clip[3], matrix[9], output[9];
     for (int i = 0; i < 3; ++i) clip[i] = float(color.neutral[i]);
     for (int i = 0; i < 9; ++i) matrix[i] = float(color.camera_to_prophoto[i]);
@@ -193,8 +197,10 @@ std::vector<uint8_t> gain_table_tag() {
 
 // A sample with every kind of stage: two bad-pixel repairs with clustered
 // marked sites, an active area starting on an odd row, polynomial maps on a
-// row lattice, gain maps, vignette, a warp (bands made from the whole image
-// before it), the profile's gain table map and look table.
+// row lattice, a map table, per-row deltas and per-column scales, gain maps,
+// vignette, a warp (bands made from the whole image before it), a trim (a
+// stage that needs the whole image and changes its size), the profile's gain
+// table map and look table.
 DngFile every_stage_sample() {
     DngFile dng = make_sample_dng(70, 53);
     for (const auto& [r, c] : {std::pair{10, 10}, {10, 12}, {11, 11}, {12, 10}, {20, 31}, {21, 31}, {40, 2}})
@@ -211,9 +217,17 @@ DngFile every_stage_sample() {
     MapPolynomialOp lattice;
     lattice.area = {5, 3, 40, 60, 0, 1, 3, 2};
     lattice.coefficients = {0.01, 0.9, 0.05};
+    MapTableOp table;
+    table.area = {0, 0, 53, 70, 0, 1, 1, 1};
+    for (uint32_t v = 0; v < 65536; v += 7) table.table.push_back(uint16_t(std::min(65535u, v * 9 / 8)));
+    PerLineOp deltas;
+    deltas.area = {2, 0, 50, 70, 0, 1, 3, 1};
+    for (int r = 0; r < 16; ++r) deltas.values.push_back(0.002f * float(r % 5));
     std::vector<Opcode> list2 = parsed(dng.opcode_list2);
     list2.insert(list2.begin(), {opcode_id::kMapPolynomial, 0x01030000, 0, lattice});
     list2.push_back({opcode_id::kMapPolynomial, 0x01030000, 0, lattice});
+    list2.push_back({opcode_id::kMapTable, 0x01030000, 0, table});
+    list2.push_back({opcode_id::kDeltaPerRow, 0x01030000, 0, deltas});
     dng.opcode_list2 = serialize_opcode_list(list2);
     MapPolynomialOp rgb = lattice;
     rgb.area = {1, 0, 47, 66, 1, 2, 5, 1};
@@ -223,6 +237,12 @@ DngFile every_stage_sample() {
     std::vector<Opcode> list3 = parsed(dng.opcode_list3);
     list3.insert(list3.begin(), {opcode_id::kMapPolynomial, 0x01030000, 0, rgb});
     list3.push_back({opcode_id::kWarpRectilinear, 0x01030000, 0, warp});
+    list3.push_back({opcode_id::kMapPolynomial, 0x01030000, 0, rgb});
+    PerLineOp scales = deltas;
+    scales.area = {0, 1, 48, 66, 0, 3, 1, 2};
+    scales.values.assign(40, 1.05f);
+    list3.push_back({opcode_id::kScalePerColumn, 0x01030000, 0, scales});
+    list3.push_back({opcode_id::kTrimBounds, 0x01030000, 0, TrimBoundsOp{1, 2, 47, 64}});
     list3.push_back({opcode_id::kMapPolynomial, 0x01030000, 0, rgb});
     dng.opcode_list3 = serialize_opcode_list(list3);
     dng.profile.look_dims = dng.profile.hue_sat_dims;
@@ -235,8 +255,8 @@ TEST(DevelopBands, EveryStageKindKeepsItsBits) {
     const DngFile dng = every_stage_sample();
     for (const auto& [bits, method] : {std::pair{8, DemosaicMethod::adaptive}, {16, DemosaicMethod::bilinear}}) {
         const DevelopedImage whole = whole_image_chain(dng, bits, method);
-        ASSERT_EQ(whole.height, 48u);
-        ASSERT_EQ(whole.width, 66u);
+        ASSERT_EQ(whole.height, 46u);  // the active area's 48 x 66, trimmed
+        ASSERT_EQ(whole.width, 62u);
         for (const auto& [threads, rows] : {std::pair{3u, 1u}, {2u, 2u}, {2u, 5u}, {3u, 7u}, {1u, 48u}, {1u, 64u}})
             EXPECT_EQ(first_difference(develop_with(dng, threads, rows, bits, method), whole), -1)
                 << bits << " bits, " << threads << " threads, " << rows << " rows per band";
