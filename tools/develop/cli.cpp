@@ -44,6 +44,7 @@ void print_help(std::ostream& out) {
            "  --space srgb|display-p3|prophoto  output colour space and curve (default srgb)\n"
            "  --dcp FILE          take the colour profile from a DNG camera profile file\n"
            "  --demosaic adaptive|bilinear  edge-directed or bilinear demosaic (default adaptive)\n"
+           "  --threads N         develop and encode on N threads (default: one per core)\n"
            "  --skip STAGE[,..]   switch off a stage (repeatable); stages:\n";
     for (const auto& [name, what] : skippable_stages()) out << "      " << std::left << std::setw(16) << name << what << "\n";
     out << "  -v, --verbose       print each stage with its time\n"
@@ -93,6 +94,14 @@ bool parse(const std::vector<std::string>& args, Command& c, std::string& error)
                 return false;
             }
             c.develop.demosaic = v == "adaptive" ? DemosaicMethod::adaptive : DemosaicMethod::bilinear;
+        } else if (a == "--threads") {
+            if (!value(v)) return false;
+            const bool digits = !v.empty() && v.size() <= 4 && v.find_first_not_of("0123456789") == std::string::npos;
+            if (!digits || std::stoi(v) < 1 || std::stoi(v) > 1024) {
+                error = "--threads takes a count from 1 to 1024, not " + v;
+                return false;
+            }
+            c.develop.threads = unsigned(std::stoi(v));
         } else if (a == "--skip") {
             if (!value(v)) return false;
             std::stringstream list(v);
@@ -190,6 +199,7 @@ int run_command(const std::vector<std::string>& args, std::ostream& out, std::os
     for (const std::string& w : report.warnings) err << "lumra-develop: " << c.input << ": warning: " << w << "\n";
     if (!ok) return fail(err, c.input, error);
     const auto write_start = std::chrono::steady_clock::now();
+    c.write.threads = c.develop.threads;
     if (!write_image(c.output, c.format, image, error, c.write)) return fail(err, c.output, error);
     const double write_seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - write_start).count();
