@@ -95,16 +95,25 @@ void fill_image(Input& in, Image& image);
 
 // Runs call(arguments, path) on a fresh copy of `initial` for each path and
 // checks the invariants above. Returns the status.
+inline constexpr std::initializer_list<Path> kEveryPath = {Path::widest, Path::avx2, Path::baseline};
+
+// `result`, when given, receives the widest path's arguments after the call.
 template <typename Call>
 LumraStatus check_call(const Arguments& initial, Call call,
-                       std::initializer_list<Path> paths = {Path::widest, Path::avx2, Path::baseline});
+                       std::initializer_list<Path> paths = {Path::widest, Path::avx2, Path::baseline},
+                       std::unique_ptr<Arguments>* result = nullptr);
+
+// The first byte at which two images of the same size differ (NaN floats
+// counting as equal), or their size.
+size_t first_difference(const Image& a, const Image& b);
 
 void check_unchanged(const Arguments& initial, const Arguments& after, LumraStatus status, Path path);
 void check_same(const Arguments& first, const Arguments& other, LumraStatus first_status, LumraStatus status,
                 Path path);
 
 template <typename Call>
-LumraStatus check_call(const Arguments& initial, Call call, std::initializer_list<Path> paths) {
+LumraStatus check_call(const Arguments& initial, Call call, std::initializer_list<Path> paths,
+                       std::unique_ptr<Arguments>* result) {
     std::unique_ptr<Arguments> first;
     LumraStatus first_status = LUMRA_OK;
     for (Path path : paths) {
@@ -120,6 +129,7 @@ LumraStatus check_call(const Arguments& initial, Call call, std::initializer_lis
             check_same(*first, *run, first_status, status, path);
         }
     }
+    if (result) *result = std::move(first);
     return first_status;
 }
 
