@@ -1,12 +1,14 @@
 #include "develop/cli.h"
 
 #include "develop/image_output.h"
+#include "develop/output_space.h"
 #include "develop/pipeline.h"
 #include "dng/dng_reader.h"
 
 #include <lumra.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <iomanip>
@@ -23,18 +25,25 @@ struct Command {
     bool verbose = false, help = false, version = false;
     bool format_given = false;
     FileFormat format = FileFormat::png;
+    WriteOptions write;
 };
 
 void print_help(std::ostream& out) {
     out << "Usage: lumra-develop [OPTIONS] [INPUT.dng]\n"
            "Develops an uncompressed DNG (16-bit 2x2 CFA or 3-sample linear raw) with lumra.\n"
-           "Without INPUT it develops the bundled sample into lumra-develop.png.\n\n"
+           "Without INPUT it develops the bundled sample into lumra-develop.png.\n"
+           "The output is cropped to the DNG's default (and user) crop, turned by its\n"
+           "Orientation, and carries the ICC profile of its colour space.\n\n"
            "Options:\n"
-           "  -o, --output FILE   output file (default: INPUT with .png or .tif)\n"
-           "  --bits 8|16         bits per sample of the output (default 8; TIFF is always 16)\n"
-           "  --format png|tiff   output format (default: from the output name, else png)\n"
-           "  --space srgb|prophoto  output colour space and curve (default srgb)\n"
+           "  -o, --output FILE   output file (default: INPUT with .png, .tif or .jpg)\n"
+           "  --bits 8|16         bits per sample of the output (default 8; TIFF is always 16,\n"
+           "                      JPEG always 8)\n"
+           "  --format png|tiff|jpeg  output format (default: from the output name\n"
+           "                      (.png, .tif/.tiff, .jpg/.jpeg), else png)\n"
+           "  --quality N         JPEG quality, 1 to 100 (default 92)\n"
+           "  --space srgb|display-p3|prophoto  output colour space and curve (default srgb)\n"
            "  --dcp FILE          take the colour profile from a DNG camera profile file\n"
+           "  --demosaic adaptive|bilinear  edge-directed or bilinear demosaic (default adaptive)\n"
            "  --skip STAGE[,..]   switch off a stage (repeatable); stages:\n";
     for (const auto& [name, what] : skippable_stages()) out << "      " << std::left << std::setw(16) << name << what << "\n";
     out << "  -v, --verbose       print each stage with its time\n"
@@ -65,13 +74,25 @@ bool parse(const std::vector<std::string>& args, Command& c, std::string& error)
             c.develop.bits = std::stoi(v);
         } else if (a == "--format") {
             if (!value(v)) return false;
-            if (v != "png" && v != "tiff") { error = "--format takes png or tiff, not " + v; return false; }
-            c.format = v == "png" ? FileFormat::png : FileFormat::tiff;
+            if (v != "png" && v != "tiff" && v != "jpeg") { error = "--format takes png, tiff or jpeg, not " + v; return false; }
+            c.format = v == "png" ? FileFormat::png : v == "tiff" ? FileFormat::tiff : FileFormat::jpeg;
             c.format_given = true;
         } else if (a == "--space") {
             if (!value(v)) return false;
-            if (v != "srgb" && v != "prophoto") { error = "--space takes srgb or prophoto, not " + v; return false; }
-            c.develop.space = v == "srgb" ? OutputSpace::srgb : OutputSpace::prophoto;
+            if (!parse_output_space(v, c.develop.space)) { error = "--space takes " + output_space_names() + ", not " + v; return false; }
+        } else if (a == "--quality") {
+            if (!value(v)) return false;
+            char* end = nullptr;
+            const long q = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || q < 1 || q > 100) { error = "--quality takes a number from 1 to 100, not " + v; return false; }
+            c.write.jpeg_quality = int(q);
+        } else if (a == "--demosaic") {
+            if (!value(v)) return false;
+            if (v != "adaptive" && v != "bilinear") {
+                error = "--demosaic takes adaptive or bilinear, not " + v;
+                return false;
+            }
+            c.develop.demosaic = v == "adaptive" ? DemosaicMethod::adaptive : DemosaicMethod::bilinear;
         } else if (a == "--skip") {
             if (!value(v)) return false;
             std::stringstream list(v);
@@ -104,10 +125,12 @@ void settle_output(Command& c, bool sample) {
     if (!c.format_given && !c.output.empty()) {
         const std::string e = extension(c.output);
         if (e == ".tif" || e == ".tiff") c.format = FileFormat::tiff;
+        if (e == ".jpg" || e == ".jpeg") c.format = FileFormat::jpeg;
     }
     if (c.format == FileFormat::tiff) c.develop.bits = 16;
+    if (c.format == FileFormat::jpeg) c.develop.bits = 8;
     if (c.output.empty()) {
-        const char* suffix = c.format == FileFormat::png ? ".png" : ".tif";
+        const char* suffix = c.format == FileFormat::png ? ".png" : c.format == FileFormat::jpeg ? ".jpg" : ".tif";
         c.output = sample ? std::string("lumra-develop") + suffix : fs::path(c.input).replace_extension(suffix).string();
     }
 }
@@ -167,7 +190,7 @@ int run_command(const std::vector<std::string>& args, std::ostream& out, std::os
     for (const std::string& w : report.warnings) err << "lumra-develop: " << c.input << ": warning: " << w << "\n";
     if (!ok) return fail(err, c.input, error);
     const auto write_start = std::chrono::steady_clock::now();
-    if (!write_image(c.output, c.format, image, error)) return fail(err, c.output, error);
+    if (!write_image(c.output, c.format, image, error, c.write)) return fail(err, c.output, error);
     const double write_seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - write_start).count();
     if (c.verbose) {
