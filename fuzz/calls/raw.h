@@ -69,33 +69,43 @@ struct NormalizeRawCall {
     }
 };
 
-// lumra_bilinear_demosaic: any 2 x 2 pattern, colours valid or not.
-struct BilinearDemosaicCall {
+// lumra_bilinear_demosaic and lumra_adaptive_demosaic: any 2 x 2 pattern,
+// mostly one of the four Bayer arrangements, colours valid or not.
+template <bool kAdaptive>
+struct DemosaicCall {
     int32_t cfa[4];
     const int32_t* cfa_pointer;
     static constexpr bool kDestinationHoldsSource = false;
 
-    explicit BilinearDemosaicCall(Input& in) {
-        for (int32_t& colour : cfa) colour = in.rare(32) ? in.int32(-1, 3) : in.in_range(0, 2);
+    explicit DemosaicCall(Input& in) {
+        static constexpr int32_t kBayer[4][4] = {{0, 1, 1, 2}, {2, 1, 1, 0}, {1, 0, 2, 1}, {1, 2, 0, 1}};
+        const int arrangement = in.in_range(0, 3);
+        const bool any = in.rare(8);
+        for (int i = 0; i < 4; ++i)
+            cfa[i] = in.rare(32) ? in.int32(-1, 3) : any ? in.in_range(0, 2) : kBayer[arrangement][i];
         cfa_pointer = in.rare(64) ? nullptr : cfa;
     }
 
-    Shape source(Input& in) const { return draw_shape(in, 10, 40, 1, {LUMRA_DTYPE_FLOAT32}); }
+    Shape source(Input& in) const { return draw_shape(in, 12, 40, 1, {LUMRA_DTYPE_FLOAT32}); }
     Shape destination(Input& in, const Shape& source) const {
         Shape out = draw_like(in, source);
         out.channels = in.rare(32) ? in.pick<uint64_t>({1, 4}) : 3;
         return out;
     }
     LumraStatus whole(const LumraImage* src, LumraImage* dst) const {
-        return lumra_bilinear_demosaic(src, dst, cfa_pointer);
+        if constexpr (kAdaptive) return lumra_adaptive_demosaic(src, dst, cfa_pointer);
+        else return lumra_bilinear_demosaic(src, dst, cfa_pointer);
     }
     LumraStatus region(const LumraImage* src, const LumraRegion* src_region, LumraImage* dst,
                        const LumraRegion* dst_region) const {
-        return lumra_bilinear_demosaic_region(src, src_region, dst, dst_region, cfa_pointer);
+        if constexpr (kAdaptive) return lumra_adaptive_demosaic_region(src, src_region, dst, dst_region, cfa_pointer);
+        else return lumra_bilinear_demosaic_region(src, src_region, dst, dst_region, cfa_pointer);
     }
+    // The samples read around each pixel: 5 rows and columns for the
+    // edge-directed demosaic, 1 for the bilinear one.
     Placement window(Input& in, const Placement& part, uint64_t full_height, uint64_t full_width, uint64_t,
                      Expectation& expect) const {
-        return reach_window(in, part, 1, full_height, full_width, expect);
+        return reach_window(in, part, kAdaptive ? 5 : 1, full_height, full_width, expect);
     }
 };
 

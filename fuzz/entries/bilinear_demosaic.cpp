@@ -2,5 +2,5 @@
 #include "calls/raw.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    return lumra_fuzz::run_source_destination<lumra_fuzz::BilinearDemosaicCall>(data, size);
+    return lumra_fuzz::run_source_destination<lumra_fuzz::DemosaicCall<false>>(data, size);
 }

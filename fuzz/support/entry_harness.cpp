@@ -2,6 +2,7 @@
 
 #include "color/pixel_io.h"
 #include "correct/wide_path.h"
+#include "raw/raw_kernels.h"
 
 #include <cstdarg>
 
@@ -22,6 +23,7 @@ void use_path(Path path) {
                          : path == Path::avx2 ? lumra::WidePath::avx2
                                               : lumra::WidePath::baseline);
     lumra::pixel_loop_choice().baseline_only = path == Path::baseline;
+    lumra::force_adaptive_demosaic_baseline(path == Path::baseline);
 }
 
 const char* path_name(Path path) {
