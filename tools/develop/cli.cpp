@@ -30,7 +30,7 @@ struct Command {
 
 void print_help(std::ostream& out) {
     out << "Usage: lumra-develop [OPTIONS] [INPUT.dng]\n"
-           "Develops an uncompressed DNG (16-bit 2x2 CFA or 3-sample linear raw) with lumra.\n"
+           "Develops a DNG (2x2 CFA or linear raw; lossless JPEG, deflate or uncompressed).\n"
            "Without INPUT it develops the bundled sample into lumra-develop.png.\n"
            "The output is cropped to the DNG's default (and user) crop, turned by its\n"
            "Orientation, and carries the ICC profile of its colour space.\n\n"
