@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const lumra_fuzz::MemoryFile file(data + 1, size - 1);
     DngFile dng;
     std::string error;
-    if (!read_dng(file.path(), dng, error)) return 0;
+    if (!read_dng(file.path(), dng, error, 1)) return 0;
     lumra_fuzz::check_read_dng(dng);
     DevelopOptions options;
     options.bits = choice & 1 ? 16 : 8;

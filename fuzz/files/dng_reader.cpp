@@ -7,7 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const lumra_fuzz::MemoryFile file(data, size);
     lumra_tools::DngFile dng;
     std::string error;
-    if (lumra_tools::read_dng(file.path(), dng, error)) lumra_fuzz::check_read_dng(dng);
+    if (lumra_tools::read_dng(file.path(), dng, error, 1)) lumra_fuzz::check_read_dng(dng);
     else if (error.empty()) lumra_fuzz::fail("read_dng failed without a reason");
     return 0;
 }

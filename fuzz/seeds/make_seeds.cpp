@@ -3,8 +3,11 @@
 // own writer, and camera profiles. Run from the repository root:
 //   build/fuzz/fuzz/lumra-fuzz-seeds
 #include "dng/dng_writer.h"
+#include "dng/ljpeg_encoder.h"
 #include "dng/opcodes.h"
+#include "dng/raw_encoder.h"
 #include "sample/camera.h"
+#include "support/raw_block_input.h"
 
 #include <bit>
 #include <cstdio>
@@ -133,6 +136,27 @@ private:
     std::vector<Entry> entries_;
 };
 
+// A raw_data input: the header, then every block the writer would store.
+Bytes raw_blocks(const DngFile& dng, const DngWriteOptions& options, uint8_t header_bits, uint8_t compression,
+                 uint8_t predictor, uint8_t flags, uint8_t blocks) {
+    Bytes out = {uint8_t(dng.width - 1), uint8_t(dng.height - 1), uint8_t(dng.samples - 1), header_bits,
+                 compression, predictor, flags, blocks};
+    const lumra_tools::RawLayout layout = lumra_fuzz::layout_of(out.data());
+    for (uint32_t y = 0; y < dng.height; y += layout.block_height)
+        for (uint32_t x = 0; x < dng.width; x += layout.block_width) {
+            const uint32_t rows = layout.tiled ? layout.block_height : std::min(layout.block_height, dng.height - y);
+            Bytes block;
+            std::string error;
+            if (!encode_raw_block(dng, options, x, y, layout.block_width, rows, block, error)) {
+                std::cerr << error << "\n";
+                std::exit(1);
+            }
+            for (int i = 0; i < 4; ++i) out.push_back(uint8_t(block.size() >> (8 * i)));
+            out.insert(out.end(), block.begin(), block.end());
+        }
+    return out;
+}
+
 }  // namespace
 
 int main() {
@@ -157,9 +181,30 @@ int main() {
     linear.black_delta_h.clear();
     linear.black_delta_v.clear();
     linear.opcode_list3 = serialize_opcode_list(every_opcode());
+    // Stored layouts: lossless JPEG tiles, deflate strips with a predictor,
+    // 16-bit floats, packed 12-bit samples in a big-endian file.
+    DngWriteOptions ljpeg;
+    ljpeg.compression = 7;
+    ljpeg.tile_width = ljpeg.tile_height = 16;
+    ljpeg.jpeg_restart_rows = 4;
+    DngWriteOptions deflate;
+    deflate.compression = 8;
+    deflate.predictor = 34892;
+    deflate.rows_per_strip = 5;
+    DngWriteOptions half;
+    half.compression = 8;
+    half.float_bits = 16;
+    half.predictor = 34894;
+    DngWriteOptions packed;
+    packed.bits = 14;
+    packed.big_endian = true;
     const std::pair<const char*, Bytes> dngs[] = {{"sample-16x12.dng", dng_bytes(sample, sub_ifd)},
                                                   {"plain-12x8.dng", dng_bytes(plain, {})},
-                                                  {"linear-8x8.dng", dng_bytes(linear, {})}};
+                                                  {"linear-8x8.dng", dng_bytes(linear, {})},
+                                                  {"ljpeg-tiles.dng", dng_bytes(sample, ljpeg)},
+                                                  {"deflate-strips.dng", dng_bytes(sample, deflate)},
+                                                  {"half-floats.dng", dng_bytes(sample, half)},
+                                                  {"packed-14-big-endian.dng", dng_bytes(sample, packed)}};
     for (const auto& [name, bytes] : dngs) {
         save("dng_reader", name, bytes);
         for (uint8_t options : {0, 3}) {
@@ -167,6 +212,34 @@ int main() {
             prefixed.insert(prefixed.end(), bytes.begin(), bytes.end());
             save("develop", std::to_string(options) + "-" + name, prefixed);
         }
+    }
+
+    // Raw blocks of the same layouts (the predictor index points into
+    // kPredictors: 3 is 34892, 5 is 34894).
+    save("raw_data", "ljpeg-tiles", raw_blocks(sample, ljpeg, 16, 1, 0, 4, 0x00));
+    save("raw_data", "deflate-strips", raw_blocks(sample, deflate, 16, 2, 3, 0, 4));
+    save("raw_data", "half-floats", raw_blocks(sample, half, 16, 2, 5, 1, 31));
+    save("raw_data", "packed-14-big-endian", raw_blocks(sample, packed, 14, 0, 0, 2, 31));
+
+    // Lossless JPEG streams after the decoder target's four bytes (samples
+    // needed, room beyond them).
+    std::vector<uint16_t> samples(8 * 6 * 2);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = uint16_t((i * 2654435761u) >> 20);
+    const struct {
+        const char* name;
+        uint32_t width, height, components, precision;
+        int predictor;
+        uint32_t restart_rows;
+    } streams[] = {{"p1-12bit", 8, 6, 1, 12, 1, 0}, {"p6-two-components-restarts", 4, 6, 2, 16, 6, 2},
+                   {"p7-8bit", 12, 4, 1, 8, 7, 0}};
+    for (const auto& st : streams) {
+        std::vector<uint16_t> values(samples.begin(), samples.begin() + st.width * st.height * st.components);
+        for (uint16_t& v : values) v = uint16_t(v & ((1u << st.precision) - 1));
+        const Bytes stream = encode_lossless_jpeg(values.data(), st.width, st.height, st.components, st.precision,
+                                                  st.predictor, st.restart_rows);
+        Bytes seed = {uint8_t(values.size()), uint8_t(values.size() >> 8), 0, 0};
+        seed.insert(seed.end(), stream.begin(), stream.end());
+        save("ljpeg_decoder", st.name, seed);
     }
 
     // Opcode lists, followed by the three bytes the target reads from the

@@ -9,8 +9,12 @@ namespace lumra_fuzz {
 
 inline void check_read_dng(const lumra_tools::DngFile& dng) {
     const uint64_t samples = uint64_t(dng.width) * dng.height * dng.samples;
-    if (dng.width == 0 || dng.height == 0 || (dng.samples != 1 && dng.samples != 3) || dng.raw.size() != samples)
-        fail("read_dng accepted %u x %u x %u with %zu samples", dng.width, dng.height, dng.samples, dng.raw.size());
+    // 16-bit samples, or floats when the file stores floating-point data.
+    const size_t held = dng.raw.empty() ? dng.raw_float.size() : dng.raw.size();
+    if (dng.width == 0 || dng.height == 0 || (dng.samples != 1 && dng.samples != 3) || held != samples ||
+        (!dng.raw.empty() && !dng.raw_float.empty()))
+        fail("read_dng accepted %u x %u x %u with %zu + %zu samples", dng.width, dng.height, dng.samples,
+             dng.raw.size(), dng.raw_float.size());
     if (dng.samples == 1)
         for (int colour : dng.cfa)
             if (colour < 0 || colour > 2) fail("read_dng accepted CFA colour %d", colour);
