@@ -379,7 +379,8 @@ LUMRA_API LumraStatus lumra_warp_rectilinear(const LumraImage* source, LumraImag
  * destination_region null [1]; source data, radial_count <= 0,
  * coefficient_planes <= 0, radial null, destination data null [1]; dtypes
  * [2]; reserved [1]; channels differ [3]; channels >= 2^31 [1]; bicubic on a
- * whole image of fewer than 4 rows or columns [1]; a region's reserved [1];
+ * whole image of fewer than 4 rows or columns [1]; a whole image of 2^53 or
+ * more rows or columns [1]; a region's reserved [1];
  * destination part outside the whole image [4]; regions of different whole
  * sizes [3]; window outside the whole image [4]; window that does not hold
  * every pixel the part reads [4]. A window that holds the one
@@ -404,7 +405,8 @@ LUMRA_API LumraStatus lumra_warp_rectilinear_region(const LumraImage* source, co
  * distortion is strong, the whole image where a term is not finite. A part that writes nothing gives a 0 x 0 window at its corner.
  * Checks: destination_region, window, window_height or window_width null
  * [1]; radial_count <= 0, coefficient_planes <= 0, radial null [1]; channels
- * >= 2^31 [1]; bicubic on a whole image below 4 x 4 [1]; region reserved [1];
+ * >= 2^31 [1]; bicubic on a whole image below 4 x 4 [1]; a whole image of
+ * 2^53 or more rows or columns [1]; region reserved [1];
  * part outside the whole image [4]. */
 LUMRA_API LumraStatus lumra_warp_rectilinear_source_window(const LumraRegion* destination_region, uint64_t height,
                                                            uint64_t width, uint64_t channels, const double* radial,

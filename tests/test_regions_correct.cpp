@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <vector>
@@ -310,6 +311,22 @@ TEST(RegionChecks, WarpWindowAndQueryStatuses) {
     EXPECT_EQ(lumra_warp_rectilinear_source_window(&to, 4, 12, 3, radial, 1, 1, nullptr, 0.5, 0.5, false, nullptr,
                                                    &rows, &cols),
               LUMRA_ERR_INVALID_ARGUMENT);
+
+    // A whole image of 2^53 rows or columns or more has positions no double
+    // holds (2^64 - 1 rows once converted a position past every integer type):
+    // refused by both, with nothing written; 2^40 rows still work.
+    const uint64_t limit = uint64_t{1} << 53;
+    for (const LumraRegion& huge : {LumraRegion{0, 0, ~uint64_t{0}, 12, 0}, LumraRegion{0, 0, limit, 12, 0},
+                                    LumraRegion{0, 0, 10, limit, 0}}) {
+        const LumraRegion before = window;
+        EXPECT_EQ(query(&huge, 4, 12), LUMRA_ERR_INVALID_ARGUMENT);
+        EXPECT_EQ(std::memcmp(&window, &before, sizeof window), 0);
+        EXPECT_EQ(warp(&huge, &huge), LUMRA_ERR_INVALID_ARGUMENT);
+    }
+    const LumraRegion tall{uint64_t{1} << 39, 0, uint64_t{1} << 40, 12, 0};
+    ASSERT_EQ(query(&tall, 4, 12), LUMRA_OK);
+    EXPECT_EQ(window.top, tall.top);
+    EXPECT_EQ(rows, 5u);
 }
 
 }  // namespace

@@ -17,6 +17,14 @@ PartOfWhole part_of(const LumraImage* image, const LumraRegion* region) {
     return {region->top, region->left, image->height, image->width, region->full_height, region->full_width};
 }
 
+// Warp positions are doubles that become row and column numbers: for a whole
+// image of 2^53 or more rows or columns (which no buffer could hold) they are
+// neither exact nor always convertible, so such wholes are refused.
+bool whole_fits_warp(const LumraRegion* region) {
+    constexpr uint64_t kLimit = uint64_t{1} << 53;
+    return region->full_height < kLimit && region->full_width < kLimit;
+}
+
 bool whole_fits_int32(const LumraRegion* region) {
     return fits_int32(region->full_height) && fits_int32(region->full_width);
 }
@@ -238,6 +246,7 @@ extern "C" LUMRA_API LumraStatus lumra_warp_rectilinear_region(
     LUMRA_REQUIRE(fits_int32(source->channels), kInvalid);
     LUMRA_REQUIRE(!bicubic || (destination_region->full_height >= 4 && destination_region->full_width >= 4),
                   kInvalid);
+    LUMRA_REQUIRE(whole_fits_warp(destination_region), kInvalid);
     LUMRA_REQUIRE(region_clear(source_region) && region_clear(destination_region), kInvalid);
     LUMRA_REQUIRE(part_inside(destination, destination_region), kRegion);
     LUMRA_REQUIRE(same_whole(source_region, destination_region), kMismatch);
@@ -272,6 +281,7 @@ extern "C" LUMRA_API LumraStatus lumra_warp_rectilinear_source_window(
     LUMRA_REQUIRE(fits_int32(channels), kInvalid);
     LUMRA_REQUIRE(!bicubic || (destination_region->full_height >= 4 && destination_region->full_width >= 4),
                   kInvalid);
+    LUMRA_REQUIRE(whole_fits_warp(destination_region), kInvalid);
     LUMRA_REQUIRE(region_clear(destination_region), kInvalid);
     const LumraImage part_size{nullptr, height, width, channels, LUMRA_DTYPE_FLOAT32, 0};
     LUMRA_REQUIRE(part_inside(&part_size, destination_region), kRegion);

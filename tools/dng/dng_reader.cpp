@@ -40,7 +40,7 @@ private:
 
 uint32_t field_u32(TIFF* tif, uint32_t tag, uint32_t fallback) {
     std::vector<double> v;
-    return get_numbers(tif, tag, v) && !v.empty() && v[0] >= 0 ? uint32_t(v[0]) : fallback;
+    return get_numbers(tif, tag, v) && !v.empty() && v[0] >= 0 && v[0] <= 4294967295.0 ? uint32_t(v[0]) : fallback;
 }
 
 bool is_raw_directory(TIFF* tif) {
@@ -160,12 +160,14 @@ bool read_cfa(TIFF* tif, DngFile& dng, std::string& error) {
             error = "has a CFAPlaneColor of " + std::to_string(planes.size()) + " entries; only 3 are supported";
             return false;
         }
-        for (int i = 0; i < 3; ++i) plane_colour[i] = int(planes[i]);
+        // Colours are bytes; anything else (a tag of another type) matches nothing.
+        for (int i = 0; i < 3; ++i) plane_colour[i] = planes[i] >= 0 && planes[i] <= 255 ? int(planes[i]) : -1;
     }
     for (int site = 0; site < 4; ++site) {
+        const int colour = pattern[site] >= 0 && pattern[site] <= 255 ? int(pattern[site]) : -2;
         int channel = -1;
         for (int i = 0; i < 3; ++i)
-            if (plane_colour[i] == int(pattern[site])) channel = i;
+            if (plane_colour[i] == colour) channel = i;
         if (channel < 0) {
             error = "has a CFAPattern colour outside its plane colours";
             return false;
@@ -178,7 +180,7 @@ bool read_cfa(TIFF* tif, DngFile& dng, std::string& error) {
 bool read_levels(TIFF* tif, DngFile& dng, std::string& error) {
     std::vector<double> v;
     if (get_numbers(tif, kBlackRepeatDim, v)) {
-        if (v.size() != 2 || v[0] < 1 || v[1] < 1 || v[0] > 64 || v[1] > 64) {
+        if (v.size() != 2 || !(v[0] >= 1 && v[0] <= 64) || !(v[1] >= 1 && v[1] <= 64)) {
             error = "has an impossible BlackLevelRepeatDim";
             return false;
         }
@@ -186,7 +188,8 @@ bool read_levels(TIFF* tif, DngFile& dng, std::string& error) {
         dng.black_repeat_cols = uint32_t(v[1]);
     }
     if (get_numbers(tif, kActiveArea, v)) {
-        if (v.size() != 4 || v[0] >= v[2] || v[1] >= v[3] || v[2] > dng.height || v[3] > dng.width) {
+        if (v.size() != 4 || !(v[0] >= 0 && v[1] >= 0 && v[0] < v[2] && v[1] < v[3] && v[2] <= dng.height &&
+                               v[3] <= dng.width)) {
             error = "has an ActiveArea outside its image";
             return false;
         }

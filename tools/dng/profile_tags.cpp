@@ -30,7 +30,8 @@ bool matrix_tag(TagSource& source, uint32_t tag, const char* name, std::vector<d
 bool dims_tag(TagSource& source, uint32_t tag, const char* name, std::vector<uint32_t>& out, std::string& error) {
     std::vector<double> v;
     if (!source.numbers(tag, v)) return true;
-    if (v.size() != 3 || v[0] < 1 || v[1] < 2 || v[2] < 0 || v[0] > 360 || v[1] > 256 || v[2] > 256) {
+    // Written so that a NaN division fails too.
+    if (v.size() != 3 || !(v[0] >= 1 && v[0] <= 360) || !(v[1] >= 2 && v[1] <= 256) || !(v[2] >= 0 && v[2] <= 256)) {
         error = std::string(name) + " has impossible divisions";
         return false;
     }
@@ -56,9 +57,11 @@ bool table_tag(TagSource& source, uint32_t tag, const char* name, const std::vec
     return true;
 }
 
+// A value that is negative, NaN or beyond 32 bits (a signed or rational tag
+// can hold one) counts as absent.
 uint32_t scalar_or(TagSource& source, uint32_t tag, uint32_t fallback) {
     std::vector<double> v;
-    if (!source.numbers(tag, v) || v.empty()) return fallback;
+    if (!source.numbers(tag, v) || v.empty() || !(v[0] >= 0 && v[0] <= 4294967295.0)) return fallback;
     return uint32_t(v[0]);
 }
 

@@ -7,6 +7,7 @@
 #include "dng/opcodes.h"
 #include "dng/tiff_fields.h"
 #include "sample/camera.h"
+#include "sample/scene.h"
 #include "tool_test_support.h"
 
 #include <bit>
@@ -299,6 +300,23 @@ TEST(CameraProfileFile, ReplacesTheDngsOwnProfile) {
     testing::write_file(dir.file("tiff.dcp"), bytes);
     EXPECT_FALSE(read_camera_profile(dir.file("tiff.dcp"), profile, error));
     EXPECT_NE(error.find("not a DNG camera profile"), std::string::npos);
+}
+
+// make-sample-dng takes sizes down to 8 x 8: the dead pixels it plants at
+// fixed offsets from the chart's patches must stay inside such images.
+TEST(SampleCamera, SmallImagesKeepTheirDeadPixelsInside) {
+    for (const auto& [width, height] : {std::pair{8u, 8u}, {16u, 12u}, {40u, 10u}, {1200u, 800u}}) {
+        const SampleScene scene(width, height);
+        const auto sites = scene.dead_pixel_sites();
+        for (const auto& site : sites) {
+            EXPECT_LT(site[0], height) << width << " x " << height;
+            EXPECT_LT(site[1], width) << width << " x " << height;
+        }
+        if (width == 1200) {
+            EXPECT_EQ(sites.size(), 16u);
+        }
+        EXPECT_EQ(make_sample_dng(width, height).raw.size(), size_t(width) * height);
+    }
 }
 
 TEST(Colorimetry, PublishedValues) {
