@@ -1,0 +1,114 @@
+#include "develop/options.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <iomanip>
+#include <sstream>
+
+namespace lumra_tools {
+namespace {
+
+bool set_bits(DevelopSettings& s, const std::string& v, std::string& error) {
+    if (v != "8" && v != "16") {
+        error = "--bits takes 8 or 16, not " + v;
+        return false;
+    }
+    s.develop.bits = v == "8" ? 8 : 16;
+    return true;
+}
+
+bool set_format(DevelopSettings& s, const std::string& v, std::string& error) {
+    if (v != "png" && v != "tiff") {
+        error = "--format takes png or tiff, not " + v;
+        return false;
+    }
+    s.format = v == "png" ? FileFormat::png : FileFormat::tiff;
+    s.format_given = true;
+    return true;
+}
+
+bool set_space(DevelopSettings& s, const std::string& v, std::string& error) {
+    if (v != "srgb" && v != "prophoto") {
+        error = "--space takes srgb or prophoto, not " + v;
+        return false;
+    }
+    s.develop.space = v == "srgb" ? OutputSpace::srgb : OutputSpace::prophoto;
+    return true;
+}
+
+bool set_dcp(DevelopSettings& s, const std::string& v, std::string&) {
+    s.dcp = v;
+    return true;
+}
+
+// Repeatable: each use adds its stages. Every stage is checked before any is
+// added, so a refused list changes nothing.
+bool set_skip(DevelopSettings& s, const std::string& v, std::string& error) {
+    std::vector<std::string> stages;
+    std::stringstream list(v);
+    for (std::string stage; std::getline(list, stage, ',');) {
+        const auto& known = skippable_stages();
+        if (std::none_of(known.begin(), known.end(), [&](const auto& k) { return k.first == stage; })) {
+            error = "unknown stage '" + stage + "' for --skip (see --help)";
+            return false;
+        }
+        stages.push_back(stage);
+    }
+    s.develop.skip.insert(stages.begin(), stages.end());
+    return true;
+}
+
+}  // namespace
+
+const std::vector<OptionSpec>& develop_option_table() {
+    static const std::vector<OptionSpec> table = {
+        {"bits", "8|16", "bits per sample of the output (default 8; TIFF is always 16)", set_bits},
+        {"format", "png|tiff", "output format (default: from the output name, else png)", set_format},
+        {"space", "srgb|prophoto", "output colour space and curve (default srgb)", set_space},
+        {"dcp", "FILE", "take the colour profile from a DNG camera profile file", set_dcp},
+        {"skip", "STAGE[,..]", "switch off a stage (repeatable); stages:", set_skip},
+    };
+    return table;
+}
+
+bool set_develop_option(DevelopSettings& settings, const std::string& name, const char* value, std::string& error) {
+    for (const OptionSpec& option : develop_option_table()) {
+        if (name != option.name) continue;
+        if (!value) {
+            error = "option --" + name + " needs a value";
+            return false;
+        }
+        return option.apply(settings, value, error);
+    }
+    error = "unknown option --" + name + " (see --help)";
+    return false;
+}
+
+std::string develop_options_help() {
+    std::ostringstream out;
+    for (const OptionSpec& option : develop_option_table()) {
+        const std::string head = std::string("--") + option.name + " " + option.value;
+        out << "  " << std::left << std::setw(19) << head << (head.size() < 19 ? " " : "  ") << option.help << "\n";
+        if (std::string(option.name) == "skip")
+            for (const auto& [stage, what] : skippable_stages())
+                out << "      " << std::left << std::setw(16) << stage << what << "\n";
+    }
+    return out.str();
+}
+
+DevelopSettings settle_for_output(const DevelopSettings& settings, const std::string& output) {
+    DevelopSettings s = settings;
+    if (!s.format_given && !output.empty()) {
+        std::string e = std::filesystem::path(output).extension().string();
+        for (char& ch : e) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+        if (e == ".tif" || e == ".tiff") s.format = FileFormat::tiff;
+    }
+    if (s.format == FileFormat::tiff) s.develop.bits = 16;
+    return s;
+}
+
+const char* output_extension(const DevelopSettings& settings) {
+    return settings.format == FileFormat::png ? ".png" : ".tif";
+}
+
+}  // namespace lumra_tools
