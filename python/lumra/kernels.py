@@ -11,7 +11,7 @@ Conventions shared by every function:
 * Entries with a source and a destination return a new array unless out= is
   given, in which case they fill out and return it. Entries that change their
   image in place do so and return it; with out= they change a copy in out and
-  leave the image alone.
+  leave the image alone (out then holds that copy even if the call is refused).
 * A refused call raises ValueError (invalid argument, size mismatch, region)
   or TypeError (unsupported element type), naming the entry and the first
   argument that fails in the entry's check order. Nothing is written then.
@@ -210,11 +210,10 @@ def normalize_raw(image: np.ndarray, black_levels: ArrayLike = 0.0, white_levels
     c = Call("normalize_raw", _NORMALIZE_RAW)
     src = c.image("image", image)
     spp = src.channels
-    black = c.param("black_levels", black_levels, np.float32, ndim=(0, 1, 2, 3))
-    if black.ndim == 0:
-        black = c.param("black_levels", np.full(spp, black, np.float32), np.float32)
-        rows, cols = 1, 1
-    elif black.ndim == 1:
+    if np.ndim(black_levels) == 0:
+        black_levels = np.full(spp, black_levels, np.float32)
+    black = c.param("black_levels", black_levels, np.float32, ndim=(1, 2, 3))
+    if black.ndim == 1:
         rows, cols = 1, 1
     else:
         rows, cols = black.shape[:2]
@@ -292,6 +291,10 @@ def fix_bad_pixels_constant(image: np.ndarray, bad_value: int = 0, bayer_phase: 
     if not 0 <= int(bad_value) <= 65535:
         c.fail(ValueError, "bad_value", f"needs 0 to 65535, not {bad_value}")
     dst = c.output(out, src, 1, np.uint16, in_place=True)
+    # The library writes only the repaired sites: the rest of a separate
+    # destination starts as a copy of the image.
+    if dst.array is not image and src.channels == 1 and dst.array.shape == image.shape and dst.array.dtype == image.dtype:
+        np.copyto(dst.array, image)
     c.run(_fix_bad_pixels_constant, byref(src.desc), byref(dst.desc), int(bad_value), bayer_phase)
     return dst.array
 
@@ -460,7 +463,9 @@ def warp_rectilinear(image: np.ndarray, radial: ArrayLike, tangential: Optional[
     """Radial and tangential lens-distortion correction of a float32 image with
     bilinear or bicubic (at least 4 x 4 pixels) resampling. radial has shape
     (count,) for one plane or (planes, count); tangential (may be None) has
-    shape (2,) or (planes, 2)."""
+    shape (2,) or (planes, 2). One set of coefficients serves every channel;
+    with fewer sets than channels, the remaining channels of a new result are
+    the image's (of out=, untouched)."""
     c = Call("warp_rectilinear", _WARP_RECTILINEAR)
     src = c.image("image", image)
     rad = c.param("radial", radial, np.float64, ndim=(1, 2))
@@ -469,7 +474,13 @@ def warp_rectilinear(image: np.ndarray, radial: ArrayLike, tangential: Optional[
     tan = c.param("tangential", tangential, np.float64, optional=True, ndim=(1, 2))
     if tan is not None and tan.size != 2 * rad.shape[0]:
         c.fail(ValueError, "tangential", f"needs 2 values for each of the {rad.shape[0]} plane(s), not {tan.size}")
+    if rad.shape[0] == 1 and src.channels > 1:  # one set of coefficients serves every plane
+        rad = np.ascontiguousarray(np.repeat(rad, src.channels, axis=0))
+        tan = None if tan is None else np.ascontiguousarray(np.tile(tan.reshape(1, 2), (src.channels, 1)))
+        c.values["radial"] = rad
     dst = c.output(out, src, src.channels, np.float32)
+    if out is None and rad.shape[0] < src.channels:
+        np.copyto(dst.array, image)  # planes without coefficients keep the image's values
     c.values["bicubic"] = bool(bicubic)
     c.run(_warp_rectilinear, byref(src.desc), byref(dst.desc), _ptr(rad), rad.shape[0], rad.shape[1], _ptr(tan),
           center_x, center_y, bicubic)
