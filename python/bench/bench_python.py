@@ -77,7 +77,7 @@ def overhead():
     print(f"1. call overhead on {W} x {H} (median of {REPS}, interleaved)")
     for name, c_call, py_call in cases:
         tc, tp = interleaved(c_call, py_call)
-        print(f"   {name:34s} python/C = {tp / tc:.4f}  ({(tp / tc - 1) * 100:+.2f}%)")
+        print(f"   {name:34s} python/C = {tp / tc:.4f}  ({(tp / tc - 1) * 100:+.2f}%), C call {tc * 1e3:.1f} ms")
     # The fixed cost of one wrapper call, on a tiny image.
     tiny, tiny_out = np.zeros((2, 2), np.uint16), np.zeros((2, 2), np.float32)
     st, dt = _native.describe(tiny), _native.describe(tiny_out)
@@ -103,8 +103,26 @@ def threads():
         for t in ts:
             t.join()
 
+    # The GIL is free during the kernel: a pure-Python thread keeps counting
+    # while one call runs, whatever the machine's load.
+    ticks, stop = [0], threading.Event()
+
+    def count():
+        while not stop.is_set():
+            ticks[0] += 1
+    counter = threading.Thread(target=count)
+    counter.start()
+    time.sleep(0.05)
+    before = ticks[0]
+    t = time.perf_counter()
+    run([(0, H)])
+    seconds = time.perf_counter() - t
+    during = ticks[0] - before
+    stop.set()
+    counter.join()
+    print(f"2. a Python thread counted {during} times during one {seconds * 1e3:.0f} ms kernel call (GIL released)")
     one, two = interleaved(lambda: run([(0, H)]), lambda: run([(0, H // 2), (H // 2, H)]))
-    print(f"2. two Python threads on row bands vs one thread, transform_color (curve, matrix, curve) f32->u16:"
+    print(f"   two Python threads on row bands vs one thread, transform_color (curve, matrix, curve) f32->u16:"
           f" {one / two:.2f}x  (cores: {os.cpu_count()}, load average {os.getloadavg()[0]:.1f})")
 
 
