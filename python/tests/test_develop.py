@@ -39,17 +39,7 @@ def test_develop_file_and_errors_are_the_commands(dngs, tmp_path):
     with pytest.raises(lumra.DevelopError) as info:
         lumra.develop_file(missing, tmp_path / "m.png")
     assert cli(missing, "-o", str(tmp_path / "m.png")).stderr.strip() == "lumra-develop: " + str(info.value)
-    assert sorted(os.listdir(tmp_path)) == ["cli.png", "one.tif"] or "m.png" not in os.listdir(tmp_path)
-
-
-def test_command_batch(dngs, tmp_path):
-    bad = tmp_path / "bad.dng"
-    bad.write_bytes(b"not a dng")
-    out = tmp_path / "out"
-    run = cli(*dngs, str(bad), "-o", str(out) + "/")
-    assert run.returncode == 1
-    assert run.stderr.count("\n") == 1 and "bad.dng" in run.stderr
-    assert sorted(os.listdir(out)) == [f"shot{k}.png" for k in range(4)]
+    assert sorted(os.listdir(tmp_path)) == ["one.tif"]  # nothing of the failed output
 
 
 def test_develop_many_serial_and_on_dask(dngs, tmp_path):
