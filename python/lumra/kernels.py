@@ -209,27 +209,32 @@ def normalize_raw(image: np.ndarray, black_levels: ArrayLike = 0.0, white_levels
     """
     c = Call("normalize_raw", _NORMALIZE_RAW)
     src = c.image("image", image)
-    spp = src.channels
+    params = _normalize_params(c, src.channels, image.dtype, black_levels, white_levels, black_delta_h,
+                               black_delta_v, linearization_table)
+    dst = c.output(out, src, src.channels, np.float32)
+    c.run(_normalize_raw, byref(src.desc), byref(dst.desc), *params)
+    return dst.array
+
+
+def _normalize_params(c: Call, spp: int, dtype: Any, black_levels: ArrayLike, white_levels: Optional[ArrayLike],
+                      black_delta_h: Optional[ArrayLike], black_delta_v: Optional[ArrayLike],
+                      linearization_table: Optional[ArrayLike]) -> tuple:
+    """The C arguments after the descriptors, from the tables' shapes."""
     if np.ndim(black_levels) == 0:
         black_levels = np.full(spp, black_levels, np.float32)
     black = c.param("black_levels", black_levels, np.float32, ndim=(1, 2, 3))
-    if black.ndim == 1:
-        rows, cols = 1, 1
-    else:
-        rows, cols = black.shape[:2]
+    rows, cols = (1, 1) if black.ndim == 1 else black.shape[:2]
     if black.size != rows * cols * spp:
         c.fail(ValueError, "black_levels", f"a {rows} x {cols} tile needs {rows * cols * spp} values "
                                            f"for {spp} channel(s), not {black.size}")
     if white_levels is None:
-        white_levels = 65535.0 if image.dtype == np.uint16 else 1.0
+        white_levels = 65535.0 if dtype == np.uint16 else 1.0
     white = c.param("white_levels", np.atleast_1d(white_levels), np.float32, ndim=(1,))
     dh = c.param("black_delta_h", black_delta_h, np.float32, optional=True, ndim=(1,))
     dv = c.param("black_delta_v", black_delta_v, np.float32, optional=True, ndim=(1,))
     table = c.param("linearization_table", linearization_table, np.uint16, optional=True, ndim=(1,))
-    dst = c.output(out, src, spp, np.float32)
-    c.run(_normalize_raw, byref(src.desc), byref(dst.desc), _ptr(black), rows, cols, spp, _ptr(white), white.size,
-          _ptr(dh), _size(dh), _ptr(dv), _size(dv), _ptr(table), _size(table))
-    return dst.array
+    return (_ptr(black), rows, cols, spp, _ptr(white), white.size, _ptr(dh), _size(dh), _ptr(dv), _size(dv),
+            _ptr(table), _size(table))
 
 
 _DEMOSAIC = [
@@ -468,16 +473,7 @@ def warp_rectilinear(image: np.ndarray, radial: ArrayLike, tangential: Optional[
     the image's (of out=, untouched)."""
     c = Call("warp_rectilinear", _WARP_RECTILINEAR)
     src = c.image("image", image)
-    rad = c.param("radial", radial, np.float64, ndim=(1, 2))
-    rad = rad.reshape((1, rad.size)) if rad.ndim == 1 else rad
-    c.values["radial"] = rad
-    tan = c.param("tangential", tangential, np.float64, optional=True, ndim=(1, 2))
-    if tan is not None and tan.size != 2 * rad.shape[0]:
-        c.fail(ValueError, "tangential", f"needs 2 values for each of the {rad.shape[0]} plane(s), not {tan.size}")
-    if rad.shape[0] == 1 and src.channels > 1:  # one set of coefficients serves every plane
-        rad = np.ascontiguousarray(np.repeat(rad, src.channels, axis=0))
-        tan = None if tan is None else np.ascontiguousarray(np.tile(tan.reshape(1, 2), (src.channels, 1)))
-        c.values["radial"] = rad
+    rad, tan = _warp_coefficients(c, src.channels, radial, tangential)
     dst = c.output(out, src, src.channels, np.float32)
     if out is None and rad.shape[0] < src.channels:
         np.copyto(dst.array, image)  # planes without coefficients keep the image's values
@@ -485,6 +481,23 @@ def warp_rectilinear(image: np.ndarray, radial: ArrayLike, tangential: Optional[
     c.run(_warp_rectilinear, byref(src.desc), byref(dst.desc), _ptr(rad), rad.shape[0], rad.shape[1], _ptr(tan),
           center_x, center_y, bicubic)
     return dst.array
+
+
+def _warp_coefficients(c: Call, channels: int, radial: ArrayLike,
+                       tangential: Optional[ArrayLike]) -> Tuple[np.ndarray, Optional[np.ndarray]]:
+    """(planes, count) radial and (planes, 2) tangential coefficients; one
+    set serves every channel."""
+    rad = c.param("radial", radial, np.float64, ndim=(1, 2))
+    rad = rad.reshape((1, rad.size)) if rad.ndim == 1 else rad
+    c.values["radial"] = rad
+    tan = c.param("tangential", tangential, np.float64, optional=True, ndim=(1, 2))
+    if tan is not None and tan.size != 2 * rad.shape[0]:
+        c.fail(ValueError, "tangential", f"needs 2 values for each of the {rad.shape[0]} plane(s), not {tan.size}")
+    if rad.shape[0] == 1 and channels > 1:
+        rad = np.ascontiguousarray(np.repeat(rad, channels, axis=0))
+        tan = None if tan is None else np.ascontiguousarray(np.tile(tan.reshape(1, 2), (channels, 1)))
+        c.values["radial"] = rad
+    return rad, tan
 
 
 # ---- Profile adjustments -----------------------------------------------------
