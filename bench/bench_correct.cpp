@@ -1,5 +1,6 @@
 // The lens and sensor corrections on a 6000 x 4000 image, single-threaded,
 // each beside memcpy of the image it works on (the warp: of its destination).
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -87,12 +88,44 @@ void BM_warp_rectilinear(benchmark::State& state) {
     });
 }
 
+// The same warp streamed in bands of 64 rows, as a host bounds its memory:
+// per band, the query for the source window (widened to whole rows, so it is
+// a view of the source) and the region warp, whose check works out the
+// band's positions once more.
+void BM_warp_rectilinear_bands(benchmark::State& state) {
+    const bool bicubic = state.range(0) != 0;
+    const bool shared = state.range(1) != 0;
+    constexpr uint64_t kBand = 64;
+    std::vector<float> source = ramp(kHeight * kWidth * 3, 0.0f, 1.0f);
+    std::vector<float> destination(source.size());
+    const double per_plane[] = {1.0, 0.012, -0.004, 0.001, 0.999, 0.011, -0.004, 0.001, 1.001, 0.013, -0.005, 0.001};
+    const double same[] = {1.0, 0.012, -0.004, 0.001, 1.0, 0.012, -0.004, 0.001, 1.0, 0.012, -0.004, 0.001};
+    const double* radial = shared ? same : per_plane;
+    const double tangential[] = {0.0004, -0.0002, 0.0004, -0.0002, 0.0004, -0.0002};
+    lumra_bench::run_beside_memcpy(state, destination.size() * sizeof(float), [&] {
+        for (uint64_t top = 0; top < kHeight; top += kBand) {
+            const uint64_t rows = std::min(kBand, kHeight - top);
+            const LumraRegion band{top, 0, kHeight, kWidth, 0};
+            LumraRegion window{};
+            uint64_t window_rows = 0, window_cols = 0;
+            lumra_warp_rectilinear_source_window(&band, rows, kWidth, 3, radial, 3, 4, tangential, 0.5, 0.5,
+                                                 bicubic, &window, &window_rows, &window_cols);
+            window.left = 0;
+            const LumraImage from{source.data() + window.top * kWidth * 3, window_rows, kWidth, 3,
+                                  LUMRA_DTYPE_FLOAT32, 0};
+            LumraImage to{destination.data() + top * kWidth * 3, rows, kWidth, 3, LUMRA_DTYPE_FLOAT32, 0};
+            lumra_warp_rectilinear_region(&from, &window, &to, &band, radial, 3, 4, tangential, 0.5, 0.5, bicubic);
+        }
+    });
+}
+
 BENCHMARK(BM_gain_map)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_gain_map_cfa)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_flat_gain_map)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_map_polynomial)->Arg(3)->Arg(6)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_fix_vignette)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_warp_rectilinear)->ArgsProduct({{0, 1}, {0, 1}})->ArgNames({"bicubic", "shared"})->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_warp_rectilinear_bands)->ArgsProduct({{0, 1}, {0, 1}})->ArgNames({"bicubic", "shared"})->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

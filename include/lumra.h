@@ -128,10 +128,47 @@ LUMRA_API LumraStatus lumra_normalize_raw(const LumraImage* src, LumraImage* dst
                                           int32_t black_delta_v_count, const uint16_t* linearization_table,
                                           int32_t linearization_table_size) LUMRA_NOEXCEPT;
 
+/* lumra_normalize_raw on a part of the image: src and dst hold the same part
+ * (equal height and width), placed by region. The tables keep their
+ * whole-image meaning: whole-image row r takes tile row r mod
+ * black_repeat_rows and black_delta_v[r mod count], column c tile column c mod
+ * black_repeat_cols and black_delta_h[c mod count].
+ * Checks, in order: src, dst, region null [1]; src, dst data null [1];
+ * black_levels null [1]; white_levels null [1]; src, dst reserved [1]; height
+ * or width differ [1]; src type not UINT16 or FLOAT32 [2]; dst type not
+ * FLOAT32 [2]; src channels != samples_per_pixel [1]; dst channels != src
+ * channels [1]; black_repeat_rows, black_repeat_cols <= 0 [1];
+ * samples_per_pixel, white_level_count <= 0 [1]; full_height or full_width
+ * 2^31 or more [1]; region reserved [1]; part outside the whole image [4]. */
+LUMRA_API LumraStatus lumra_normalize_raw_region(const LumraImage* src, LumraImage* dst, const LumraRegion* region,
+                                                 const float* black_levels, int32_t black_repeat_rows,
+                                                 int32_t black_repeat_cols, int32_t samples_per_pixel,
+                                                 const float* white_levels, int32_t white_level_count,
+                                                 const float* black_delta_h, int32_t black_delta_h_count,
+                                                 const float* black_delta_v, int32_t black_delta_v_count,
+                                                 const uint16_t* linearization_table,
+                                                 int32_t linearization_table_size) LUMRA_NOEXCEPT;
+
 /* One-channel float mosaic to three-channel float image. cfa_pattern holds the
  * colours (0, 1, 2) of the 2x2 tile sites (0,0), (0,1), (1,0), (1,1). */
 LUMRA_API LumraStatus lumra_bilinear_demosaic(const LumraImage* src, LumraImage* dst,
                                               const int32_t* cfa_pattern) LUMRA_NOEXCEPT;
+
+/* lumra_bilinear_demosaic on the part dst of the image, placed by dst_region.
+ * src is a window placed by src_region that must hold the part grown by one
+ * pixel on every side (limited to the whole image). Colours follow the parity
+ * of whole-image rows and columns; only the whole image's edges count as
+ * borders. src and dst must not overlap.
+ * Checks, in order: src, src_region, dst, dst_region, cfa_pattern null [1];
+ * src, dst data null [1]; src type not FLOAT32 [2]; src channels != 1 [1];
+ * dst type not FLOAT32 [2]; dst channels != 3 [1]; a cfa_pattern entry
+ * outside 0..2 [1]; src_region or dst_region reserved [1]; dst part outside
+ * the whole image [4]; regions of different whole sizes [3]; src window
+ * outside the whole image [4]; window not holding the grown part [4].
+ * Descriptor reserved fields are not checked, as in the whole-image entry. */
+LUMRA_API LumraStatus lumra_bilinear_demosaic_region(const LumraImage* src, const LumraRegion* src_region,
+                                                     LumraImage* dst, const LumraRegion* dst_region,
+                                                     const int32_t* cfa_pattern) LUMRA_NOEXCEPT;
 
 /* Not implemented: always LUMRA_ERR_UNSUPPORTED, reads none of its arguments. */
 LUMRA_API LumraStatus lumra_vng_demosaic(const LumraImage* src, LumraImage* dst,
@@ -146,6 +183,35 @@ LUMRA_API LumraStatus lumra_vng_demosaic(const LumraImage* src, LumraImage* dst,
 LUMRA_API LumraStatus lumra_fix_bad_pixels_constant(const LumraImage* src, LumraImage* dst, uint16_t bad_value,
                                                     int32_t bayer_phase) LUMRA_NOEXCEPT;
 
+/* lumra_fix_bad_pixels_constant on the part dst of the image, placed by
+ * dst_region, which must already hold the part. src is a window placed by
+ * src_region that must hold the part grown by two pixels on every side
+ * (limited to the whole image). Classes follow whole-image positions; only the
+ * whole image's edges limit the neighbours.
+ *
+ * Getting the whole-image call's bits from parts:
+ *   - Out of place (src and dst are different buffers, src never written):
+ *     any parts, bands or tiles, in any order, on any threads, each with a
+ *     window of the unrepaired image.
+ *   - In place (the whole-image call with src == dst, where a site repaired
+ *     earlier in the scan serves later sites): full-width bands, one after
+ *     another from top to bottom, on one buffer that holds the whole image;
+ *     each call's dst is the band's rows of that buffer and its src a window
+ *     of whole rows of the same buffer (the whole image will do). The rows
+ *     above a band then hold their repaired values and the rows below their
+ *     original ones, as in the whole scan. Bands run out of this order, at
+ *     once on several threads, or as tiles narrower than the image do not
+ *     give the in-place bits.
+ * Checks, in order: src, src_region, dst, dst_region null [1]; src, dst data
+ * null [1]; src or dst type not UINT16 [2]; src, dst reserved [1]; src or dst
+ * channels != 1 [1]; src_region or dst_region reserved [1]; dst part outside
+ * the whole image [4]; regions of different whole sizes [3]; src window
+ * outside the whole image [4]; window not holding the grown part [4]; then an
+ * empty part returns LUMRA_OK without work. */
+LUMRA_API LumraStatus lumra_fix_bad_pixels_constant_region(const LumraImage* src, const LumraRegion* src_region,
+                                                           LumraImage* dst, const LumraRegion* dst_region,
+                                                           uint16_t bad_value, int32_t bayer_phase) LUMRA_NOEXCEPT;
+
 /* ---- Lens and sensor corrections ---------------------------------------- */
 
 /* Gain grid (map_points_v x map_points_h x map_planes floats, planes fastest)
@@ -159,6 +225,31 @@ LUMRA_API LumraStatus lumra_apply_gain_map(LumraImage* image, const float* gains
                                            double map_spacing_h, double map_origin_v,
                                            double map_origin_h) LUMRA_NOEXCEPT;
 
+/* lumra_apply_gain_map on a part of the image (see "Regions"). top, left,
+ * bottom, right and the pitches keep their whole-image meaning: the lattice
+ * and the grid positions are those of the whole image. Checks: image or
+ * region null [1], then lumra_apply_gain_map's in its order (map_planes,
+ * map_points_h, map_points_v, gains, data [1]; dtype [2]; reserved,
+ * channels != 3, row_pitch < 1, col_pitch = 0, plane < 0 [1]), then region
+ * reserved [1], part outside the whole image [4]. */
+LUMRA_API LumraStatus lumra_apply_gain_map_region(LumraImage* image, const LumraRegion* region, const float* gains,
+                                                  int32_t map_points_v, int32_t map_points_h, int32_t map_planes,
+                                                  int32_t top, int32_t left, int32_t bottom, int32_t right,
+                                                  int32_t plane, int32_t planes, int32_t row_pitch,
+                                                  int32_t col_pitch, double map_spacing_v, double map_spacing_h,
+                                                  double map_origin_v, double map_origin_h) LUMRA_NOEXCEPT;
+
+/* lumra_apply_gain_map_cfa on a part of the mosaic, as
+ * lumra_apply_gain_map_region (channels != 1 [1], no plane check). A band
+ * may start on any row: the lattice's phase is the whole image's. */
+LUMRA_API LumraStatus lumra_apply_gain_map_cfa_region(LumraImage* image, const LumraRegion* region,
+                                                      const float* gains, int32_t map_points_v,
+                                                      int32_t map_points_h, int32_t map_planes, int32_t top,
+                                                      int32_t left, int32_t bottom, int32_t right,
+                                                      int32_t row_pitch, int32_t col_pitch, double map_spacing_v,
+                                                      double map_spacing_h, double map_origin_v,
+                                                      double map_origin_h) LUMRA_NOEXCEPT;
+
 /* The gain map on a one-channel mosaic; always reads map plane 0. */
 LUMRA_API LumraStatus lumra_apply_gain_map_cfa(LumraImage* image, const float* gains, int32_t map_points_v,
                                                int32_t map_points_h, int32_t map_planes, int32_t top,
@@ -171,6 +262,15 @@ LUMRA_API LumraStatus lumra_apply_gain_map_cfa(LumraImage* image, const float* g
 LUMRA_API LumraStatus lumra_apply_flat_gain_map(LumraImage* image, const float* gains, int32_t map_rows,
                                                 int32_t map_cols) LUMRA_NOEXCEPT;
 
+/* lumra_apply_flat_gain_map on a part of the image, the grid stretched over
+ * the whole image. Checks: image or region null [1]; map_cols < 2, map_rows
+ * < 2, gains null, data null [1]; dtype [2]; reserved, channels != 1 [1];
+ * full_height = 0, full_width = 0 [1]; region reserved [1]; part outside
+ * [4]. A part without pixels returns 0. */
+LUMRA_API LumraStatus lumra_apply_flat_gain_map_region(LumraImage* image, const LumraRegion* region,
+                                                       const float* gains, int32_t map_rows,
+                                                       int32_t map_cols) LUMRA_NOEXCEPT;
+
 /* Each selected sample x becomes c0 + sign(x) * (c1 |x| + ... + cN |x|^N),
  * clamped to [-1, 1]. top = bottom = 0 (left = right = 0) means all rows
  * (columns). coefficients holds degree + 1 floats. */
@@ -179,10 +279,31 @@ LUMRA_API LumraStatus lumra_map_polynomial(LumraImage* image, int32_t top, int32
                                            int32_t col_pitch, const float* coefficients,
                                            int32_t degree) LUMRA_NOEXCEPT;
 
+/* lumra_map_polynomial on a part of the image; the area and the pitches are
+ * in whole-image rows and columns. Checks: image or region null [1], then
+ * lumra_map_polynomial's in its order (degree, coefficients, data [1]; dtype
+ * [2]; reserved, channels not 1 or 3, row_pitch, col_pitch [1]; full_height
+ * or full_width >= 2^31 [1]; plane < 0, rows and columns of the area outside
+ * the whole image [1]), then region reserved [1], part outside [4]. */
+LUMRA_API LumraStatus lumra_map_polynomial_region(LumraImage* image, const LumraRegion* region, int32_t top,
+                                                  int32_t left, int32_t bottom, int32_t right, int32_t plane,
+                                                  int32_t planes, int32_t row_pitch, int32_t col_pitch,
+                                                  const float* coefficients, int32_t degree) LUMRA_NOEXCEPT;
+
 /* Radial gain 1 + k0 r^2 + ... + k4 r^10 around (center_x * width,
  * center_y * height), the farthest corner at r = 1; results clamped to [0, 1]. */
 LUMRA_API LumraStatus lumra_fix_vignette(LumraImage* image, const double* coefficients, int32_t coefficient_count,
                                          double center_x, double center_y) LUMRA_NOEXCEPT;
+
+/* lumra_fix_vignette on a part of the image: centre and radius are those of
+ * the whole image. Checks: image or region null [1]; coefficient_count <= 0,
+ * coefficients null, data null [1]; dtype [2]; reserved [1]; full_height,
+ * full_width or channels >= 2^31 [1] (unless one of them is 0 as a 32-bit
+ * signed size: then there is nothing to do); region reserved [1]; part
+ * outside [4]. */
+LUMRA_API LumraStatus lumra_fix_vignette_region(LumraImage* image, const LumraRegion* region,
+                                                const double* coefficients, int32_t coefficient_count,
+                                                double center_x, double center_y) LUMRA_NOEXCEPT;
 
 /* Radial and tangential lens-distortion correction with bilinear or bicubic
  * resampling; radial holds radial_count doubles per plane, tangential (may be
@@ -191,6 +312,50 @@ LUMRA_API LumraStatus lumra_warp_rectilinear(const LumraImage* source, LumraImag
                                              const double* radial, int32_t coefficient_planes, int32_t radial_count,
                                              const double* tangential, double center_x, double center_y,
                                              bool bicubic) LUMRA_NOEXCEPT;
+
+/* lumra_warp_rectilinear from a window of the source into a part of the
+ * destination (see "Regions"). Centre, radius and the clamping of positions
+ * are those of the whole image. The window must hold every source pixel the
+ * part reads: both rows and both columns of each bilinear position (also
+ * where a weight is 0), the 4 x 4 window of each bicubic one, for every
+ * plane written. Checks: any of source, source_region, destination,
+ * destination_region null [1]; source data, radial_count <= 0,
+ * coefficient_planes <= 0, radial null, destination data null [1]; dtypes
+ * [2]; reserved [1]; channels differ [3]; channels >= 2^31 [1]; bicubic on a
+ * whole image of fewer than 4 rows or columns [1]; a region's reserved [1];
+ * destination part outside the whole image [4]; regions of different whole
+ * sizes [3]; window outside the whole image [4]; window that does not hold
+ * every pixel the part reads [4]. A window that holds the one
+ * lumra_warp_rectilinear_source_window gives passes the last check at once;
+ * a smaller one costs the check a pass of the position code over the part. */
+LUMRA_API LumraStatus lumra_warp_rectilinear_region(const LumraImage* source, const LumraRegion* source_region,
+                                                    LumraImage* destination, const LumraRegion* destination_region,
+                                                    const double* radial, int32_t coefficient_planes,
+                                                    int32_t radial_count, const double* tangential, double center_x,
+                                                    double center_y, bool bicubic) LUMRA_NOEXCEPT;
+
+/* A window of the source that holds every pixel the warp of a destination
+ * part (height x width pixels of `channels` channels, placed by
+ * destination_region) reads, for a host to size and fill its source buffer:
+ * written as a region (*window, with the destination's whole size) and its
+ * size (*window_height, *window_width). lumra_warp_rectilinear_region
+ * accepts that window (or any window holding it) without going over the
+ * part's positions. It is a bound proved from the position arithmetic over
+ * small rectangles of the part, in a few thousand steps whatever the part's
+ * size: usually the exact box of the taps or a row or column more, a few
+ * rows more where the distortion is strong, the whole image where a term is
+ * not finite. A part that writes nothing gives a 0 x 0 window at its corner.
+ * Checks: destination_region, window, window_height or window_width null
+ * [1]; radial_count <= 0, coefficient_planes <= 0, radial null [1]; channels
+ * >= 2^31 [1]; bicubic on a whole image below 4 x 4 [1]; region reserved [1];
+ * part outside the whole image [4]. */
+LUMRA_API LumraStatus lumra_warp_rectilinear_source_window(const LumraRegion* destination_region, uint64_t height,
+                                                           uint64_t width, uint64_t channels, const double* radial,
+                                                           int32_t coefficient_planes, int32_t radial_count,
+                                                           const double* tangential, double center_x,
+                                                           double center_y, bool bicubic, LumraRegion* window,
+                                                           uint64_t* window_height,
+                                                           uint64_t* window_width) LUMRA_NOEXCEPT;
 
 /* ---- Profile adjustments ------------------------------------------------ */
 
@@ -216,6 +381,19 @@ LUMRA_API LumraStatus lumra_apply_profile_gain_table_map(LumraImage* image, cons
                                                          float spacing_v, float spacing_h, float origin_v,
                                                          float origin_h, float gamma,
                                                          float exposure_gain) LUMRA_NOEXCEPT;
+
+/* lumra_apply_profile_gain_table_map on a part of the image, placed by
+ * region: the grid is placed relative to the whole image's height and width.
+ * Checks, in order: image, region null [1]; weights null [1]; gains null [1];
+ * data null [1]; type not FLOAT32 [2]; channels != 3 [1]; reserved [1];
+ * points_v, points_h, points_n <= 0 [1]; full_height or full_width 2^31 or
+ * more [1]; region reserved [1]; part outside the whole image [4]. */
+LUMRA_API LumraStatus lumra_apply_profile_gain_table_map_region(LumraImage* image, const LumraRegion* region,
+                                                                const float* gains, int32_t points_v,
+                                                                int32_t points_h, int32_t points_n,
+                                                                const float* weights, float spacing_v,
+                                                                float spacing_h, float origin_v, float origin_h,
+                                                                float gamma, float exposure_gain) LUMRA_NOEXCEPT;
 
 /* ---- Regions -------------------------------------------------------------
  *

@@ -87,8 +87,8 @@ TEST(ProfileGainTableMap, WithoutWorkingMemoryGivesIdenticalResults) {
     Image<float> fallback = image;
     ASSERT_EQ(run(image, map), LUMRA_OK);
     lumra::apply_profile_gain_table_map_without_working_memory(
-        fallback.pixels.data(), 11, 17, map.points_v, map.points_h, map.spacing_v, map.spacing_h, map.origin_v,
-        map.origin_h, map.points_n, map.weights, map.gamma, map.gains.data(), map.exposure_gain);
+        fallback.pixels.data(), 11, 17, {0, 0, 11, 17}, map.points_v, map.points_h, map.spacing_v, map.spacing_h,
+        map.origin_v, map.origin_h, map.points_n, map.weights, map.gamma, map.gains.data(), map.exposure_gain);
     EXPECT_TRUE(lumra_test::same_bits(image.pixels, fallback.pixels));
 }
 
@@ -109,9 +109,9 @@ TEST(ProfileGainTableMap, BaselineVectorWidthGivesIdenticalResults) {
             Image<float> baseline = image;
             ASSERT_EQ(run(image, map), LUMRA_OK);
             lumra::apply_profile_gain_table_map_kernel_at(
-                lumra::LaneWidth::baseline, baseline.pixels.data(), 5, 23, map.points_v, map.points_h, map.spacing_v,
-                map.spacing_h, map.origin_v, map.origin_h, map.points_n, map.weights, map.gamma, map.gains.data(),
-                map.exposure_gain);
+                lumra::LaneWidth::baseline, baseline.pixels.data(), 5, 23, {0, 0, 5, 23}, map.points_v, map.points_h,
+                map.spacing_v, map.spacing_h, map.origin_v, map.origin_h, map.points_n, map.weights, map.gamma,
+                map.gains.data(), map.exposure_gain);
             EXPECT_TRUE(lumra_test::same_bits(image.pixels, baseline.pixels));
         }
     }

@@ -45,14 +45,17 @@ void interval_terms(float* upper, float* lower_minus_upper, Product begin, Produ
     }
 }
 
-// The terms of every column between map rows `upper_row` and `lower_row`.
-void column_terms(float* upper, float* lower_minus_upper, uint64_t width, const float* upper_row,
-                  const float* lower_row, int map_cols, float inv_width, bool narrow_columns) {
+// The terms of columns [begin, end) of a `width`-column image between map
+// rows `upper_row` and `lower_row`, stored from `upper` and
+// `lower_minus_upper` on. Each column's terms depend on its own position only.
+void column_terms(float* upper, float* lower_minus_upper, uint64_t begin, uint64_t end_col, uint64_t width,
+                  const float* upper_row, const float* lower_row, int map_cols, float inv_width,
+                  bool narrow_columns) {
     const uint64_t cols = static_cast<uint64_t>(map_cols);
     // Columns come in runs that share one map interval (positions never fall
     // along a row); each run reads the map once.
-    uint64_t c = 0;
-    while (c < width) {
+    uint64_t c = begin;
+    while (c < end_col) {
         const int64_t x0 = interval_of(map_position(c, cols, inv_width), map_cols);
         uint64_t end = width;
         if (x0 < map_cols - 2) {
@@ -67,9 +70,10 @@ void column_terms(float* upper, float* lower_minus_upper, uint64_t width, const 
             while (end > c + 1 && reaches(end - 1)) --end;
             while (end < width && !reaches(end)) ++end;
         }
+        end = std::min(end, end_col);
         const Corners corners{upper_row[x0], upper_row[x0 + 1], lower_row[x0], lower_row[x0 + 1]};
-        float* u = upper + c;
-        float* d = lower_minus_upper + c;
+        float* u = upper + (c - begin);
+        float* d = lower_minus_upper + (c - begin);
         if (narrow_columns)
             interval_terms<int32_t>(u, d, static_cast<int32_t>(c), static_cast<int32_t>(end), map_cols, inv_width,
                                     x0, corners);
@@ -85,31 +89,34 @@ void column_terms(float* upper, float* lower_minus_upper, uint64_t width, const 
 // of every column and differ only in fy, so a row of terms is computed once
 // per pair of map rows, and each pixel then costs one multiply-add and a
 // multiply while the rows stream through memory as a copy does.
-LumraStatus apply_flat_gain_map_impl(float* data, uint64_t height, uint64_t width, const float* gains,
-                                     int map_rows, int map_cols) noexcept {
-    const float inv_height = 1.0f / static_cast<float>(height);
+LumraStatus apply_flat_gain_map_impl(float* data, const PartOfWhole& part, const float* gains, int map_rows,
+                                     int map_cols) noexcept {
+    if (part.height == 0 || part.width == 0) return LUMRA_OK;
+    const uint64_t width = part.full_width;
+    const float inv_height = 1.0f / static_cast<float>(part.full_height);
     const float inv_width = 1.0f / static_cast<float>(width);
     const uint64_t cols = static_cast<uint64_t>(map_cols);
     // Column products that fit in 32 bits take the loop that vectorises.
     const bool narrow_columns = (width - 1) <= static_cast<uint64_t>(INT32_MAX) / cols;
-    if (width > SIZE_MAX / (2 * sizeof(float))) return LUMRA_ERR_INVALID_ARGUMENT;
-    float* terms = static_cast<float*>(std::malloc(2 * width * sizeof(float)));
+    const uint64_t columns = part.width;
+    if (columns > SIZE_MAX / (2 * sizeof(float))) return LUMRA_ERR_INVALID_ARGUMENT;
+    float* terms = static_cast<float*>(std::malloc(2 * columns * sizeof(float)));
     if (!terms) return LUMRA_ERR_INVALID_ARGUMENT;
     float* upper = terms;
-    float* lower_minus_upper = terms + width;
+    float* lower_minus_upper = terms + columns;
     int64_t terms_row = -1;  // the map row pair the terms were computed for
-    for (uint64_t r = 0; r < height; ++r) {
+    for (uint64_t r = part.top; r < part.top + part.height; ++r) {
         const float y = map_position<uint64_t>(r, static_cast<uint64_t>(map_rows), inv_height);
         const int64_t y0 = interval_of(y, map_rows);
         const float fy = y - static_cast<float>(y0);
         if (y0 != terms_row) {
             const float* upper_row = gains + static_cast<uint64_t>(y0) * cols;
-            column_terms(upper, lower_minus_upper, width, upper_row, upper_row + cols, map_cols, inv_width,
-                         narrow_columns);
+            column_terms(upper, lower_minus_upper, part.left, part.left + columns, width, upper_row,
+                         upper_row + cols, map_cols, inv_width, narrow_columns);
             terms_row = y0;
         }
-        float* row = data + r * width;
-        for (uint64_t c = 0; c < width; ++c) row[c] *= upper[c] + fy * lower_minus_upper[c];
+        float* row = data + (r - part.top) * columns;
+        for (uint64_t c = 0; c < columns; ++c) row[c] *= upper[c] + fy * lower_minus_upper[c];
     }
     std::free(terms);
     return LUMRA_OK;

@@ -66,19 +66,31 @@ class GainGrid {
         return {gains_ + upper * row_stride, gains_ + lower * row_stride, fraction};
     }
 
+    // The grid position of a column.
+    double position(uint64_t column) const {
+        return ((static_cast<double>(column) + 0.5) * inv_width_ - origin_h_) * inv_spacing_h_;
+    }
+
+    // Where the cell of a column at grid position u ends; it depends on the
+    // column alone, so every row rebuilds its cells at the same columns.
+    double boundary(double u) const {
+        if (!(u > 0.0)) return std::ceil(origin_h_ * width_ - 0.5);
+        // With a positive spacing u only grows along the row, so the gain
+        // stays the last column's. Otherwise u falls again further right,
+        // and every column is evaluated on its own.
+        if (u >= static_cast<double>(points_h_ - 1)) return inv_spacing_h_ > 0.0 ? kInfinity : -kInfinity;
+        return std::ceil(((std::floor(u) + 1.0) * spacing_h_ + origin_h_) * width_ - 0.5);
+    }
+
     // The walk's state at `column` for the map planes of `count` channels.
     Cell cell_at(uint64_t column, const RowBlend& blend, const uint64_t* map_plane, int count) const {
         Cell cell{};
-        const double u = ((static_cast<double>(column) + 0.5) * inv_width_ - origin_h_) * inv_spacing_h_;
+        const double u = position(column);
+        cell.boundary = boundary(u);
         if (!(u > 0.0)) {
             for (int i = 0; i < count; ++i) cell.start[i] = blended(blend, 0, map_plane[i]);
-            cell.boundary = std::ceil(origin_h_ * width_ - 0.5);
         } else if (u >= static_cast<double>(points_h_ - 1)) {
             for (int i = 0; i < count; ++i) cell.start[i] = blended(blend, points_h_ - 1, map_plane[i]);
-            // With a positive spacing u only grows along the row, so the gain
-            // stays the last column's. Otherwise u falls again further right,
-            // and every column is evaluated on its own.
-            cell.boundary = inv_spacing_h_ > 0.0 ? kInfinity : -kInfinity;
         } else {
             const double left_point = std::floor(u);
             const uint64_t j0 = static_cast<uint64_t>(left_point);
@@ -89,7 +101,6 @@ class GainGrid {
                 cell.start[i] = static_cast<float>(a0 + offset * (a1 - a0));
                 cell.slope[i] = static_cast<float>((a1 - a0) * inv_width_ * inv_spacing_h_);
             }
-            cell.boundary = std::ceil(((left_point + 1.0) * spacing_h_ + origin_h_) * width_ - 0.5);
         }
         return cell;
     }
@@ -114,6 +125,16 @@ uint64_t next_rebuild(uint64_t built, double boundary, uint64_t end) {
     if (!(static_cast<double>(next) < boundary)) return next;
     if (boundary >= static_cast<double>(end)) return end;
     return static_cast<uint64_t>(boundary);
+}
+
+// The first lattice point first + k * step (k >= 0) at or after `at`, or
+// `end` when none lies before `end` (first < end).
+uint64_t first_lattice_point(uint64_t first, uint64_t step, uint64_t at, uint64_t end) {
+    if (at <= first) return first;
+    const uint64_t distance = at - first;
+    const uint64_t k = distance / step + (distance % step != 0 ? 1 : 0);
+    if (k > (end - first - 1) / step) return end;
+    return first + k * step;
 }
 
 LUMRA_SHARED_BODY float scaled(float sample, float slope, float start, float counter) {
@@ -214,11 +235,12 @@ ScaleRun widest_scale_run() {
 
 }  // namespace
 
-void apply_gain_map_impl(float* data, uint64_t height, uint64_t width, int channels, const float* gains,
+void apply_gain_map_impl(float* data, const PartOfWhole& part, int channels, const float* gains,
                          uint64_t map_points_v, uint64_t map_points_h, uint64_t map_planes, int top, int left,
                          int bottom, int right, int plane, int planes, int row_pitch, int col_pitch,
                          double map_spacing_v, double map_spacing_h, double map_origin_v,
                          double map_origin_h) noexcept {
+    const uint64_t height = part.full_height, width = part.full_width;
     const uint64_t first_row = top > 0 ? static_cast<uint64_t>(top) : 0;
     const uint64_t first_col = left > 0 ? static_cast<uint64_t>(left) : 0;
     const uint64_t end_row = bottom <= 0 ? height : std::min(static_cast<uint64_t>(bottom), height);
@@ -229,15 +251,29 @@ void apply_gain_map_impl(float* data, uint64_t height, uint64_t width, int chann
     const uint64_t step = std::min<uint64_t>(static_cast<uint32_t>(col_pitch), area_width);
     const int64_t plane_end = std::min<int64_t>(int64_t{plane} + planes, channels);
     if (plane_end <= plane) return;
+    const uint64_t row_step = static_cast<uint64_t>(row_pitch);
+    // The area's lattice rows and columns that lie in the part.
+    const uint64_t part_end_row = std::min(end_row, part.top + part.height);
+    const uint64_t part_end_col = std::min(end_col, part.left + part.width);
+    const uint64_t part_first_row = first_lattice_point(first_row, row_step, part.top, end_row);
+    const uint64_t part_first_col = first_lattice_point(first_col, step, part.left, end_col);
+    if (part_first_row >= part_end_row || part_first_col >= part_end_col) return;
 
     const GainGrid grid(gains, height, width, map_points_v, map_points_h, map_planes, map_spacing_v, map_spacing_h,
                         map_origin_v, map_origin_h);
+    // The column where the whole row's walk builds the cell of the part's
+    // first processed column: the walk rebuilds at the same columns in every row.
+    uint64_t part_built = first_col;
+    while (true) {
+        const uint64_t next = next_rebuild(part_built, grid.boundary(grid.position(part_built)), end_col);
+        if (next > part_first_col) break;
+        part_built = next;
+    }
     const uint64_t pixel_stride = static_cast<uint64_t>(channels);
-    const uint64_t row_step = static_cast<uint64_t>(row_pitch);
     const ScaleRun scale_cells = widest_scale_run();
-    for (uint64_t row = first_row; row < end_row; row += row_step) {
+    for (uint64_t row = part_first_row; row < part_end_row; row += row_step) {
         const RowBlend blend = grid.row_blend(row);
-        float* row_pixels = data + row * width * pixel_stride;
+        float* row_pixels = data + (row - part.top) * part.width * pixel_stride;
         for (int64_t group = plane; group < plane_end; group += kGroup) {
             const int count = static_cast<int>(std::min<int64_t>(kGroup, plane_end - group));
             uint64_t map_plane[kGroup];
@@ -245,22 +281,22 @@ void apply_gain_map_impl(float* data, uint64_t height, uint64_t width, int chann
                 map_plane[i] = std::min(static_cast<uint64_t>(group + i), map_planes - 1);
             // `built` is the column where the current cell state was set up,
             // `column` the next processed column.
-            uint64_t built = first_col, column = first_col;
+            uint64_t built = part_built, column = part_first_col;
             Cell cell = grid.cell_at(built, blend, map_plane, count);
             while (true) {
-                const uint64_t cell_end = next_rebuild(built, cell.boundary, end_col);
+                const uint64_t cell_end = next_rebuild(built, cell.boundary, part_end_col);
                 if (column < cell_end) {
                     const uint64_t run = (cell_end - 1 - column) / step + 1;
-                    scale_cells(row_pixels + column * pixel_stride + static_cast<uint64_t>(group), column - built,
-                              run, step, channels, count, cell);
-                    if (end_col - column <= run * step) break;
+                    float* pixels = row_pixels + (column - part.left) * pixel_stride + static_cast<uint64_t>(group);
+                    scale_cells(pixels, column - built, run, step, channels, count, cell);
+                    if (part_end_col - column <= run * step) break;
                     column += run * step;
                 }
                 built = cell_end;
                 cell = grid.cell_at(built, blend, map_plane, count);
             }
         }
-        if (end_row - row <= row_step) break;
+        if (part_end_row - row <= row_step) break;
     }
 }
 

@@ -167,28 +167,56 @@ void map_area_widest(float* data, const Area& a, const Form& form) {
     map_area_baseline(data, a, form);
 }
 
+// The lattice points first + k * step (k >= 0) below first + count that lie
+// in [begin, end), as a first point and a count measured from `begin`.
+struct Span {
+    uint64_t first, count;
+};
+
+Span lattice_in(uint64_t first, uint64_t count, uint64_t step, uint64_t begin, uint64_t end) {
+    uint64_t at = first;
+    if (begin > first) {
+        const uint64_t distance = begin - first;
+        const uint64_t k = distance / step + (distance % step != 0 ? 1 : 0);
+        if (k > (count - 1) / step) return {0, 0};
+        at = first + k * step;
+    }
+    const uint64_t stop = std::min(first + count, end);
+    if (at >= stop) return {0, 0};
+    return {at - begin, stop - at};
+}
+
 }  // namespace
 
-void apply_map_polynomial_impl(float* data, int height, int width, int channels, int top, int left, int bottom,
+void apply_map_polynomial_impl(float* data, const PartOfWhole& part, int channels, int top, int left, int bottom,
                                int right, int plane, int planes, int row_pitch, int col_pitch,
                                const float* coefficients, int degree) noexcept {
     const int64_t plane_end = std::min<int64_t>(int64_t{plane} + planes, channels);
     if (plane_end <= plane) return;
     const bool all_rows = top == 0 && bottom == 0;
     const bool all_cols = left == 0 && right == 0;
+    const uint64_t first_row = all_rows ? 0u : static_cast<uint64_t>(top);
+    const uint64_t row_count = all_rows ? part.full_height : static_cast<uint64_t>(int64_t{bottom} - top);
+    const uint64_t first_col = all_cols ? 0u : static_cast<uint64_t>(left);
+    const uint64_t col_count = all_cols ? part.full_width : static_cast<uint64_t>(int64_t{right} - left);
+    if (row_count == 0 || col_count == 0) return;
+    const uint64_t row_step = static_cast<uint64_t>(row_pitch), col_step = static_cast<uint64_t>(col_pitch);
+    // The area's lattice in the part's own rows and columns.
+    const Span rows = lattice_in(first_row, row_count, row_step, part.top, part.top + part.height);
+    const Span cols = lattice_in(first_col, col_count, col_step, part.left, part.left + part.width);
+    if (rows.count == 0 || cols.count == 0) return;
     const Area area{
-        all_rows ? 0u : static_cast<uint64_t>(top),
-        static_cast<uint64_t>(all_rows ? int64_t{height} : int64_t{bottom} - top),
-        all_cols ? 0u : static_cast<uint64_t>(left),
-        static_cast<uint64_t>(all_cols ? int64_t{width} : int64_t{right} - left),
-        static_cast<uint64_t>(row_pitch),
-        static_cast<uint64_t>(col_pitch),
-        static_cast<uint64_t>(width),
+        rows.first,
+        rows.count,
+        cols.first,
+        cols.count,
+        row_step,
+        col_step,
+        part.width,
         static_cast<uint64_t>(channels),
         static_cast<uint64_t>(plane),
         static_cast<uint64_t>(plane_end),
     };
-    if (area.row_count == 0 || area.col_count == 0) return;
     const float* c = coefficients;
     switch (degree) {
         case 0: map_area_widest(data, area, Constant{limit_unit(c[0])}); break;

@@ -113,14 +113,17 @@ RowLoops row_loops() {
 // when that row's squared offset is bitwise the same (its gains then are too).
 // Returns false, having written nothing, when the scratch row is not to be had.
 template <int Terms>
-bool correct_rows(float* data, int height, int width, int channels, const double* k, double cx, double cy,
-                           double scale) {
+bool correct_rows(float* data, const PartOfWhole& part, int channels, const double* k, double cx, double cy,
+                  double scale) {
+    const int width = static_cast<int>(part.width);
+    const int64_t first_row = static_cast<int64_t>(part.top);
+    const int64_t end_row = first_row + static_cast<int64_t>(part.height);
     const size_t columns = static_cast<size_t>(width);
     void* scratch = std::malloc(columns * (sizeof(double) + sizeof(float)));
     if (!scratch) return false;
     double* dx2 = static_cast<double*>(scratch);
     float* gain = reinterpret_cast<float*>(dx2 + columns);
-    for (int j = 0; j < width; ++j) dx2[j] = column_offset2(j, cx, scale);
+    for (int j = 0; j < width; ++j) dx2[j] = column_offset2(static_cast<int>(part.left) + j, cx, scale);
     const RowLoops loops = row_loops<Terms>();
     const auto offset2 = [&](int64_t i) {
         const double dy = (static_cast<double>(i) - cy) * scale;
@@ -128,18 +131,19 @@ bool correct_rows(float* data, int height, int width, int channels, const double
     };
     const auto mirror = [&](int64_t i) -> int64_t {
         const double m = 2.0 * cy - static_cast<double>(i);
-        if (!(m >= 0.0 && m < static_cast<double>(height)) || m != std::floor(m)) return -1;
+        if (!(m >= static_cast<double>(first_row) && m < static_cast<double>(end_row)) || m != std::floor(m))
+            return -1;
         const int64_t row = static_cast<int64_t>(m);
         const double a = offset2(i), b = offset2(row);
         return std::memcmp(&a, &b, sizeof a) == 0 ? row : -1;
     };
     const auto apply_row = [&](int64_t i) {
-        float* row = data + i * width * channels;
+        float* row = data + (i - first_row) * width * channels;
         for (int first = 0; first < width; first += kChunk)
             loops.apply(row + static_cast<int64_t>(first) * channels, gain + first, std::min(kChunk, width - first),
                         channels);
     };
-    for (int64_t i = 0; i < height; ++i) {
+    for (int64_t i = first_row; i < end_row; ++i) {
         const int64_t twin = mirror(i);
         if (twin >= 0 && twin < i) continue;  // done together with its twin
         const double dy2 = offset2(i);
@@ -153,19 +157,20 @@ bool correct_rows(float* data, int height, int width, int channels, const double
 
 }  // namespace
 
-LumraStatus fix_vignette_impl(float* data, int height, int width, int channels, const double* coefficients,
+LumraStatus fix_vignette_impl(float* data, const PartOfWhole& part, int channels, const double* coefficients,
                               int coefficient_count, double center_x, double center_y) noexcept {
-    const double w = width, h = height;
+    if (part.height == 0 || part.width == 0) return LUMRA_OK;
+    const double w = static_cast<double>(part.full_width), h = static_cast<double>(part.full_height);
     const double cx = center_x * w, cy = center_y * h;
     const double scale = 1.0 / farthest_corner(cx, cy, w, h);
     const double* k = coefficients;
     bool done = false;
     switch (std::min(coefficient_count, 5)) {
-        case 1: done = correct_rows<1>(data, height, width, channels, k, cx, cy, scale); break;
-        case 2: done = correct_rows<2>(data, height, width, channels, k, cx, cy, scale); break;
-        case 3: done = correct_rows<3>(data, height, width, channels, k, cx, cy, scale); break;
-        case 4: done = correct_rows<4>(data, height, width, channels, k, cx, cy, scale); break;
-        default: done = correct_rows<5>(data, height, width, channels, k, cx, cy, scale); break;
+        case 1: done = correct_rows<1>(data, part, channels, k, cx, cy, scale); break;
+        case 2: done = correct_rows<2>(data, part, channels, k, cx, cy, scale); break;
+        case 3: done = correct_rows<3>(data, part, channels, k, cx, cy, scale); break;
+        case 4: done = correct_rows<4>(data, part, channels, k, cx, cy, scale); break;
+        default: done = correct_rows<5>(data, part, channels, k, cx, cy, scale); break;
     }
     return done ? LUMRA_OK : LUMRA_ERR_INVALID_ARGUMENT;
 }

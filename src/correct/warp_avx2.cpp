@@ -65,16 +65,13 @@ struct CubicTaps {
     int64_t c, c2, c3, wc;  // element offsets of window columns 1 to 3 and of the next row
 
     explicit CubicTaps(const WarpSource& s)
-        : c(static_cast<int64_t>(s.channels)), c2(2 * c), c3(3 * c), wc(static_cast<int64_t>(s.width * s.channels)) {}
+        : c(static_cast<int64_t>(s.channels)), c2(2 * c), c3(3 * c), wc(static_cast<int64_t>(s.stride)) {}
 
     LUMRA_TARGET_AVX2 bool prepare(const WarpSource& s, __m256d y, __m256d x, int at) {
         __m128i row_start, row_index, col_start, col_index;
         cubic_taps4(y, static_cast<int>(s.height), row_start, row_index);
         cubic_taps4(x, static_cast<int>(s.width), col_start, col_index);
-        const __m128i row_step = _mm_set1_epi32(static_cast<int>(s.width * s.channels));
-        const __m128i col_step = _mm_set1_epi32(static_cast<int>(s.channels));
-        _mm_store_si128(reinterpret_cast<__m128i*>(window + at),
-                        _mm_add_epi32(_mm_mullo_epi32(row_start, row_step), _mm_mullo_epi32(col_start, col_step)));
+        _mm_store_si128(reinterpret_cast<__m128i*>(window + at), window_offsets(s, row_start, col_start));
         _mm_store_si128(reinterpret_cast<__m128i*>(entry + at),
                         _mm_slli_epi32(_mm_add_epi32(_mm_slli_epi32(row_index, 5), col_index), 4));
         return true;
@@ -135,7 +132,8 @@ struct PlaneRun {
 // plane k is read at the positions of the last plane before it that has.
 template <typename Taps>
 LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& g, int plane_count, uint64_t row,
-                                            float* out_row, PlaneRun<Taps>* runs) {
+                                            uint64_t first_col, uint64_t count, float* out_row,
+                                            PlaneRun<Taps>* runs) {
     PlaneCoefficients coefficients[kWidePlanes];
     int source_of[kWidePlanes];  // which plane's positions plane k uses
     for (int k = 0; k < plane_count; ++k) {
@@ -144,13 +142,13 @@ LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& 
     }
     const RowTerms r(g, row);
     const bool avx512 = avx512_path();
-    const uint64_t columns = s.width & ~uint64_t{3};
+    const uint64_t columns = count & ~uint64_t{3};
     for (uint64_t first = 0; first < columns; first += kRun) {
         const int n = static_cast<int>(std::min<uint64_t>(kRun, columns - first));
         for (int k = 0; k < plane_count; ++k)
             if (source_of[k] == k) {
                 PlaneRun<Taps>& run = runs[k];
-                run.taps.plan(s, g, coefficients[k], r, first, n, run.ys, run.xs, run.whole, avx512);
+                run.taps.plan(s, g, coefficients[k], r, first_col + first, n, run.ys, run.xs, run.whole, avx512);
             }
         float* out = out_row + first * s.channels;
         if (s.channels == 3 && plane_count == 3) {
@@ -173,15 +171,15 @@ LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& 
 }  // namespace
 
 LUMRA_TARGET_AVX2 uint64_t warp_rows_avx2(const WarpSource& s, const Geometry& g, int plane_count, uint64_t row,
-                                          float* out_row) {
+                                          uint64_t first_col, uint64_t count, float* out_row) {
     if (s.table) {
         PlaneRun<CubicTaps> runs[kWidePlanes] = {PlaneRun<CubicTaps>(s), PlaneRun<CubicTaps>(s),
                                                  PlaneRun<CubicTaps>(s), PlaneRun<CubicTaps>(s)};
-        return warp_row(s, g, plane_count, row, out_row, runs);
+        return warp_row(s, g, plane_count, row, first_col, count, out_row, runs);
     }
     PlaneRun<BilinearTaps> runs[kWidePlanes] = {PlaneRun<BilinearTaps>(s), PlaneRun<BilinearTaps>(s),
                                                 PlaneRun<BilinearTaps>(s), PlaneRun<BilinearTaps>(s)};
-    return warp_row(s, g, plane_count, row, out_row, runs);
+    return warp_row(s, g, plane_count, row, first_col, count, out_row, runs);
 }
 
 }  // namespace lumra

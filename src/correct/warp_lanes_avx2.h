@@ -87,5 +87,14 @@ LUMRA_TARGET_AVX2 inline void cubic_taps4(__m256d position, int size, __m128i& s
                           _mm_set1_epi32(size - 4));
 }
 
+// The window offsets (plane 0) of four cubic windows that start at whole-
+// image rows row_start and columns col_start, all inside the window.
+LUMRA_TARGET_AVX2 inline __m128i window_offsets(const WarpSource& s, __m128i row_start, __m128i col_start) {
+    const __m128i rows = _mm_sub_epi32(row_start, _mm_set1_epi32(static_cast<int>(s.top)));
+    const __m128i cols = _mm_sub_epi32(col_start, _mm_set1_epi32(static_cast<int>(s.left)));
+    return _mm_add_epi32(_mm_mullo_epi32(rows, _mm_set1_epi32(static_cast<int>(s.stride))),
+                         _mm_mullo_epi32(cols, _mm_set1_epi32(static_cast<int>(s.channels))));
+}
+
 }  // namespace lumra
 #endif

@@ -25,19 +25,26 @@ struct BilinearRun {
     alignas(64) double fx[kRun], rest[kRun], fy[kRun];
     alignas(32) int corner[kRun];
     int64_t c, wc;  // element steps to the right and lower neighbours
-    __m256d c_steps, wc_steps, last_col, last_row, last_first;
+    __m256d c_steps, wc_steps, last_col, last_row, last_first, window_start;
 
     LUMRA_TARGET_AVX2 explicit BilinearRun(const WarpSource& s)
-        : c(static_cast<int64_t>(s.channels)), wc(static_cast<int64_t>(s.width * s.channels)),
+        : c(static_cast<int64_t>(s.channels)), wc(static_cast<int64_t>(s.stride)),
           c_steps(_mm256_set1_pd(static_cast<double>(c))), wc_steps(_mm256_set1_pd(static_cast<double>(wc))),
           last_col(_mm256_set1_pd(static_cast<double>(s.last_col))),
           last_row(_mm256_set1_pd(static_cast<double>(s.last_row))),
-          // The highest first corner whose last corner's load ends inside the buffer.
-          last_first(_mm256_set1_pd(static_cast<double>(static_cast<int64_t>(s.height) * wc - 4 - wc - c))) {}
+          // The highest first corner whose last corner's load ends inside the window.
+          last_first(_mm256_set1_pd(static_cast<double>(static_cast<int64_t>(s.rows) * wc - 4 - wc - c))),
+          window_start(_mm256_set1_pd(-static_cast<double>(window_offset(s)))) {}
+
+    // The whole-image element offset of the window's first element, which
+    // every corner subtracts (0 for a whole-image source).
+    static int64_t window_offset(const WarpSource& s) {
+        return static_cast<int64_t>(s.top * s.stride + s.left * s.channels);
+    }
 
     // Prepares pixels at..at + 3 of the run. The positions are in
     // [0, H - 1] x [0, W - 1], so truncation is the floor, and the first
-    // corner's offset is exact in double.
+    // corner's offset is exact in double (warp_wide_rows makes sure).
     LUMRA_TARGET_AVX2 bool prepare(const WarpSource&, __m256d y, __m256d x, int at) {
         const __m256d y0 = _mm256_round_pd(y, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
         const __m256d x0 = _mm256_round_pd(x, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
@@ -45,7 +52,8 @@ struct BilinearRun {
         _mm256_store_pd(fx + at, fractions_x);
         _mm256_store_pd(rest + at, _mm256_sub_pd(_mm256_set1_pd(1.0), fractions_x));
         _mm256_store_pd(fy + at, _mm256_sub_pd(y, y0));
-        const __m256d first = _mm256_add_pd(_mm256_mul_pd(y0, wc_steps), _mm256_mul_pd(x0, c_steps));
+        const __m256d first =
+            _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(y0, wc_steps), _mm256_mul_pd(x0, c_steps)), window_start);
         _mm_store_si128(reinterpret_cast<__m128i*>(corner + at), _mm256_cvttpd_epi32(first));
         const __m256d edge = _mm256_or_pd(
             _mm256_or_pd(_mm256_cmp_pd(x0, last_col, _CMP_EQ_OQ), _mm256_cmp_pd(y0, last_row, _CMP_EQ_OQ)),

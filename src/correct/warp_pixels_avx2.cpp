@@ -77,15 +77,13 @@ struct CubicPixels {
     const float* spread;
 
     CubicPixels(const WarpSource& s, const float* spread_weights)
-        : c(static_cast<int>(s.channels)), wc(static_cast<int>(s.width * s.channels)), spread(spread_weights) {}
+        : c(static_cast<int>(s.channels)), wc(static_cast<int>(s.stride)), spread(spread_weights) {}
 
     LUMRA_TARGET_AVX2 bool prepare(const WarpSource& s, __m256d y, __m256d x, int at) {
         __m128i row_start, row_index, col_start, col_index;
         cubic_taps4(y, static_cast<int>(s.height), row_start, row_index);
         cubic_taps4(x, static_cast<int>(s.width), col_start, col_index);
-        _mm_store_si128(reinterpret_cast<__m128i*>(window + at),
-                        _mm_add_epi32(_mm_mullo_epi32(row_start, _mm_set1_epi32(wc)),
-                                      _mm_mullo_epi32(col_start, _mm_set1_epi32(c))));
+        _mm_store_si128(reinterpret_cast<__m128i*>(window + at), window_offsets(s, row_start, col_start));
         _mm_store_si128(reinterpret_cast<__m128i*>(entry + at),
                         _mm_mullo_epi32(_mm_add_epi32(_mm_slli_epi32(row_index, 5), col_index),
                                         _mm_set1_epi32(SpreadWeights<Channels>::kEntry)));
@@ -146,17 +144,17 @@ LUMRA_TARGET_AVX2 inline void plan_run(const WarpSource& s, const Geometry& g, c
 }
 
 template <int Channels, typename Taps>
-LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& g, uint64_t row, float* out_row,
-                                            Taps& taps) {
+LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& g, uint64_t row, uint64_t first_col,
+                                            uint64_t count, float* out_row, Taps& taps) {
     const PlaneCoefficients coefficients = g.plane(0);
     const RowTerms r(g, row);
     const bool avx512 = avx512_path();
-    const uint64_t columns = s.width & ~uint64_t{3};
+    const uint64_t columns = count & ~uint64_t{3};
     alignas(64) double ys[kRun], xs[kRun];
     bool whole[kRun / 4];
     for (uint64_t first = 0; first < columns; first += kRun) {
         const int n = static_cast<int>(std::min<uint64_t>(kRun, columns - first));
-        plan_run(s, g, coefficients, r, first, n, taps, ys, xs, whole, avx512);
+        plan_run(s, g, coefficients, r, first_col + first, n, taps, ys, xs, whole, avx512);
         float* out = out_row + first * Channels;
         for (int at = 0; at < n; at += 4, out += 4 * Channels) {
             if (whole[at / 4]) {
@@ -174,13 +172,14 @@ LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& 
 }
 
 template <int Channels>
-LUMRA_TARGET_AVX2 uint64_t warp_pixel_rows(const WarpSource& s, const Geometry& g, int, uint64_t row, float* out_row) {
+LUMRA_TARGET_AVX2 uint64_t warp_pixel_rows(const WarpSource& s, const Geometry& g, int, uint64_t row,
+                                           uint64_t first_col, uint64_t count, float* out_row) {
     if (s.table) {
         CubicPixels<Channels> taps(s, s.spread);
-        return warp_row<Channels>(s, g, row, out_row, taps);
+        return warp_row<Channels>(s, g, row, first_col, count, out_row, taps);
     }
     BilinearPixels taps(s);
-    return warp_row<Channels>(s, g, row, out_row, taps);
+    return warp_row<Channels>(s, g, row, first_col, count, out_row, taps);
 }
 
 template <int Channels>

@@ -25,9 +25,10 @@ __attribute__((target("avx2,avx512f,avx512dq,avx512vl"))) void plan_bilinear_avx
     const __m512d kr2 = _mm512_set1_pd(k.kr[2]), kr3 = _mm512_set1_pd(k.kr[3]);
     const __m512d kt0 = _mm512_set1_pd(k.kt0), kt1 = _mm512_set1_pd(k.kt1);
     const __m512d last_row = _mm512_set1_pd(g.last_row), last_col = _mm512_set1_pd(g.last_col);
-    const int64_t c = static_cast<int64_t>(s.channels), wc = static_cast<int64_t>(s.width * s.channels);
+    const int64_t c = static_cast<int64_t>(s.channels), wc = static_cast<int64_t>(s.stride);
     const __m512d c_steps = _mm512_set1_pd(static_cast<double>(c)), wc_steps = _mm512_set1_pd(static_cast<double>(wc));
-    const __m512d last_first = _mm512_set1_pd(static_cast<double>(static_cast<int64_t>(s.height) * wc - 4 - wc - c));
+    const __m512d last_first = _mm512_set1_pd(static_cast<double>(static_cast<int64_t>(s.rows) * wc - 4 - wc - c));
+    const __m512d window_start = _mm512_set1_pd(-static_cast<double>(BilinearRun::window_offset(s)));
     __m512d columns = _mm512_add_pd(_mm512_set1_pd(static_cast<double>(first)), _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7));
     for (int at = 0; at < n; at += 8, columns = _mm512_add_pd(columns, _mm512_set1_pd(8.0))) {
         // pixel_terms
@@ -60,7 +61,8 @@ __attribute__((target("avx2,avx512f,avx512dq,avx512vl"))) void plan_bilinear_avx
         _mm512_storeu_pd(taps.fx + at, fractions_x);
         _mm512_storeu_pd(taps.rest + at, _mm512_sub_pd(one, fractions_x));
         _mm512_storeu_pd(taps.fy + at, _mm512_sub_pd(y, y0));
-        const __m512d corner = _mm512_add_pd(_mm512_mul_pd(y0, wc_steps), _mm512_mul_pd(x0, c_steps));
+        const __m512d corner =
+            _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(y0, wc_steps), _mm512_mul_pd(x0, c_steps)), window_start);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(taps.corner + at), _mm512_cvttpd_epi32(corner));
         const unsigned edge = static_cast<unsigned>(_mm512_cmp_pd_mask(x0, last_col, _CMP_EQ_OQ) |
                                                     _mm512_cmp_pd_mask(y0, last_row, _CMP_EQ_OQ) |

@@ -18,9 +18,13 @@ void cubic_run(const WarpSource& s, const double* ys, const double* xs, int n, u
 
 WideRows warp_wide_rows(WarpSource& s, const Geometry& g, int plane_count, WideScratch& scratch) noexcept {
 #if LUMRA_HAS_AVX2_PATH
-    const uint64_t elements = s.height * s.width * s.channels;
-    const bool offsets_fit = s.width != 0 && elements / s.width / s.channels == s.height &&
-                             elements <= static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
+    // Window offsets in 32 bits, whole-image positions in 32 bits, and
+    // whole-image element offsets (row x stride + column x channels) exact
+    // in double.
+    constexpr uint64_t kInt32 = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
+    constexpr uint64_t kExact = uint64_t{1} << 52;
+    const bool offsets_fit = s.stride != 0 && s.rows <= kInt32 / s.stride && s.height <= kInt32 &&
+                             s.width <= kInt32 && s.height <= kExact / s.stride && s.width <= kExact / s.channels;
     if (!offsets_fit || !avx2_path()) return nullptr;
     if (static_cast<uint64_t>(plane_count) == s.channels && g.planes_alike(plane_count))
         if (const WideRows pixel_rows = warp_pixel_rows_avx2(s, scratch)) return pixel_rows;

@@ -11,19 +11,25 @@
 
 #include "bicubic_weights.h"
 #include "correct_common.h"
+#include "correct_kernels.h"
 #include "wide_path.h"
 
 namespace lumra {
 
+// The source the warp reads: a window of the whole source image that holds
+// every pixel the destination part reads. Positions and taps are in whole-
+// image rows and columns; `at` finds them in the window.
 struct WarpSource {
-    const float* pixels;
-    uint64_t height, width, channels;
+    const float* pixels;          // the window's first element
+    uint64_t height, width, channels;  // of the whole image
     uint64_t last_row, last_col;  // H - 1 and W - 1
     const float* table;           // cubic weights, or null for the bilinear resampler
     const float* spread;          // the weights laid out for a wide path, if it needs them
+    uint64_t top, left;           // the window's first row and column in the whole image
+    uint64_t rows, stride;        // the window's rows, and elements per window row
 
     const float* at(uint64_t row, uint64_t col, uint64_t plane) const {
-        return pixels + (row * width + col) * channels + plane;
+        return pixels + (row - top) * stride + (col - left) * channels + plane;
     }
 };
 
@@ -68,6 +74,14 @@ struct Geometry {
         return true;
     }
 };
+
+// The geometry of a warp of the whole image that `part` lies in.
+Geometry warp_geometry(const PartOfWhole& part, const double* radial, int radial_count, const double* tangential,
+                       double center_x, double center_y);
+
+// The source box read by positions from (low_y, low_x) to (high_y, high_x),
+// all in [0, H - 1] x [0, W - 1].
+SourceBox taps_of(const PartOfWhole& part, double low_y, double high_y, double low_x, double high_x, bool bicubic);
 
 // Positions are limited to [0, H - 1] x [0, W - 1] before resampling, so
 // truncation is the floor and every conversion is in range.
@@ -121,7 +135,7 @@ inline float cubic_window(const float* window, uint64_t row_step, uint64_t col_s
 inline float cubic_sample(const WarpSource& s, double y, double x, uint64_t plane) {
     const Tap ty = cubic_tap(y, s.height), tx = cubic_tap(x, s.width);
     const float* w = s.table + (ty.index * kBicubicSteps + tx.index) * kBicubicTaps;
-    return cubic_window(s.at(ty.start, tx.start, plane), s.width * s.channels, s.channels, w);
+    return cubic_window(s.at(ty.start, tx.start, plane), s.stride, s.channels, w);
 }
 
 // One sample with the call's resampler.
@@ -140,9 +154,11 @@ void cubic_run(const WarpSource& s, const double* ys, const double* xs, int n, u
 // Planes the wide path produces at most.
 constexpr int kWidePlanes = 4;
 
-// Warps destination row `row` but for its last (width mod 4) columns, with
-// geometry and resampling four pixels at a time; returns the columns done.
-using WideRows = uint64_t (*)(const WarpSource& s, const Geometry& g, int plane_count, uint64_t row, float* out_row);
+// Warps `count` destination pixels of row `row` from column `first_col` on,
+// but for the last (count mod 4), with geometry and resampling four pixels at
+// a time into out_row; returns the pixels done.
+using WideRows = uint64_t (*)(const WarpSource& s, const Geometry& g, int plane_count, uint64_t row,
+                              uint64_t first_col, uint64_t count, float* out_row);
 
 // Memory a wide path borrows for one call, freed when the call ends.
 struct WideScratch {
@@ -154,11 +170,13 @@ struct WideScratch {
 };
 
 // The wide row warp the processor runs for this source, geometry and plane
-// count, or null. It addresses the source with 32-bit offsets, and may set
-// the source's `spread` to memory it takes in `scratch`.
+// count, or null. It addresses the window with 32-bit offsets and works out
+// whole-image element offsets exactly in double, and may set the source's
+// `spread` to memory it takes in `scratch`.
 WideRows warp_wide_rows(WarpSource& s, const Geometry& g, int plane_count, WideScratch& scratch) noexcept;
 #if LUMRA_HAS_AVX2_PATH
-uint64_t warp_rows_avx2(const WarpSource& s, const Geometry& g, int plane_count, uint64_t row, float* out_row);
+uint64_t warp_rows_avx2(const WarpSource& s, const Geometry& g, int plane_count, uint64_t row, uint64_t first_col,
+                        uint64_t count, float* out_row);
 // Rows of an image of three or four channels whose planes are all warped
 // alike, every channel of a pixel at once; null for other channel counts or
 // when its scratch cannot be had.

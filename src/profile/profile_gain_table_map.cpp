@@ -7,6 +7,9 @@
 // of four pixels (SSE2) or eight (AVX2, where the processor has it), in
 // gain_table_lanes.inc, with the one-pixel path's operations. Without working
 // memory (allocation failed) the same arithmetic runs on the spot.
+//
+// The pixels may be a part of the image (a band or a tile): positions on the
+// grid are those of the whole image, so a part gets the whole image's bits.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -80,11 +83,11 @@ struct StoredColumns {
     GridPlace at(int64_t c) const { return {first[c], second[c], fraction[c]}; }
 };
 struct ComputedColumns {
-    int64_t width;
+    int64_t left, full_width;  // the buffer's first column and the whole image's width
     float origin_h, spacing_h;
     int64_t points_h, points_n;
     GridPlace at(int64_t c) const {
-        const GridPlace place = place_on_grid(grid_position(c, width, origin_h, spacing_h), points_h);
+        const GridPlace place = place_on_grid(grid_position(left + c, full_width, origin_h, spacing_h), points_h);
         return {place.index0 * points_n, place.index1 * points_n, place.fraction};
     }
 };
@@ -150,12 +153,13 @@ void apply_row(float* pixels, int64_t width, const Row& row, const Columns& colu
 }
 
 template <typename Columns>
-void apply_rows(float* data, int64_t height, int64_t width, float origin_v, float spacing_v, float* working,
-                const Columns& columns, const GainTables& tables) {
+void apply_rows(float* data, int64_t height, int64_t width, const ImagePlace& image_place, float origin_v,
+                float spacing_v, float* working, const Columns& columns, const GainTables& tables) {
     const int64_t row_floats = tables.points_h * tables.points_n;
     for (int64_t r = 0; r < height; ++r) {
         float* pixels = data + r * width * 3;
-        const GridPlace place = place_on_grid(grid_position(r, height, origin_v, spacing_v), tables.points_v);
+        const GridPlace place = place_on_grid(
+            grid_position(image_place.top + r, image_place.full_height, origin_v, spacing_v), tables.points_v);
         const float* top = tables.gains + place.index0 * row_floats;
         if (place.fraction == 0.0f) {
             apply_row(pixels, width, StoredRow{top}, columns, tables);
@@ -172,9 +176,9 @@ void apply_rows(float* data, int64_t height, int64_t width, float origin_v, floa
     }
 }
 
-void apply_gain_tables(float* data, int32_t height, int32_t width, int32_t points_v, int32_t points_h,
-                       float spacing_v, float spacing_h, float origin_v, float origin_h, int32_t points_n,
-                       const float* weights, float gamma, const float* gains, float exposure_gain,
+void apply_gain_tables(float* data, int32_t height, int32_t width, const ImagePlace& place, int32_t points_v,
+                       int32_t points_h, float spacing_v, float spacing_h, float origin_v, float origin_h,
+                       int32_t points_n, const float* weights, float gamma, const float* gains, float exposure_gain,
                        bool use_working_memory, LaneWidth lane_width) {
     if (height <= 0 || width <= 0) return;
     const GainTables tables{gains,
@@ -196,18 +200,19 @@ void apply_gain_tables(float* data, int32_t height, int32_t width, int32_t point
     const uint64_t columns = static_cast<uint64_t>(width);
     float* working = use_working_memory && points_v > 1 ? static_cast<float*>(std::malloc(row_bytes)) : nullptr;
     void* column_memory = use_working_memory ? std::malloc(columns * (2 * sizeof(int64_t) + sizeof(float))) : nullptr;
-    const ComputedColumns computed{width, origin_h, spacing_h, points_h, points_n};
+    const ComputedColumns computed{place.left, place.full_width, origin_h, spacing_h, points_h, points_n};
     if (column_memory != nullptr) {
         auto* first = static_cast<int64_t*>(column_memory);
         int64_t* second = first + columns;
         auto* fraction = reinterpret_cast<float*>(second + columns);
         for (int64_t c = 0; c < width; ++c) {
-            const GridPlace place = computed.at(c);
-            first[c] = place.index0, second[c] = place.index1, fraction[c] = place.fraction;
+            const GridPlace column = computed.at(c);
+            first[c] = column.index0, second[c] = column.index1, fraction[c] = column.fraction;
         }
-        apply_rows(data, height, width, origin_v, spacing_v, working, StoredColumns{first, second, fraction}, tables);
+        apply_rows(data, height, width, place, origin_v, spacing_v, working, StoredColumns{first, second, fraction},
+                   tables);
     } else {
-        apply_rows(data, height, width, origin_v, spacing_v, working, computed, tables);
+        apply_rows(data, height, width, place, origin_v, spacing_v, working, computed, tables);
     }
     std::free(column_memory);
     std::free(working);
@@ -215,29 +220,31 @@ void apply_gain_tables(float* data, int32_t height, int32_t width, int32_t point
 
 }  // namespace
 
-void apply_profile_gain_table_map_kernel(float* data, int32_t height, int32_t width, int32_t points_v,
-                                         int32_t points_h, float spacing_v, float spacing_h, float origin_v,
-                                         float origin_h, int32_t points_n, const float* weights, float gamma,
-                                         const float* gains, float exposure_gain) noexcept {
-    apply_gain_tables(data, height, width, points_v, points_h, spacing_v, spacing_h, origin_v, origin_h, points_n,
-                      weights, gamma, gains, exposure_gain, true, LaneWidth::widest);
+void apply_profile_gain_table_map_kernel(float* data, int32_t height, int32_t width, const ImagePlace& place,
+                                         int32_t points_v, int32_t points_h, float spacing_v, float spacing_h,
+                                         float origin_v, float origin_h, int32_t points_n, const float* weights,
+                                         float gamma, const float* gains, float exposure_gain) noexcept {
+    apply_gain_tables(data, height, width, place, points_v, points_h, spacing_v, spacing_h, origin_v, origin_h,
+                      points_n, weights, gamma, gains, exposure_gain, true, LaneWidth::widest);
 }
 
 void apply_profile_gain_table_map_without_working_memory(float* data, int32_t height, int32_t width,
-                                                         int32_t points_v, int32_t points_h, float spacing_v,
-                                                         float spacing_h, float origin_v, float origin_h,
-                                                         int32_t points_n, const float* weights, float gamma,
-                                                         const float* gains, float exposure_gain) noexcept {
-    apply_gain_tables(data, height, width, points_v, points_h, spacing_v, spacing_h, origin_v, origin_h, points_n,
-                      weights, gamma, gains, exposure_gain, false, LaneWidth::widest);
+                                                         const ImagePlace& place, int32_t points_v, int32_t points_h,
+                                                         float spacing_v, float spacing_h, float origin_v,
+                                                         float origin_h, int32_t points_n, const float* weights,
+                                                         float gamma, const float* gains,
+                                                         float exposure_gain) noexcept {
+    apply_gain_tables(data, height, width, place, points_v, points_h, spacing_v, spacing_h, origin_v, origin_h,
+                      points_n, weights, gamma, gains, exposure_gain, false, LaneWidth::widest);
 }
 
 void apply_profile_gain_table_map_kernel_at(LaneWidth lane_width, float* data, int32_t height, int32_t width,
-                                            int32_t points_v, int32_t points_h, float spacing_v, float spacing_h,
-                                            float origin_v, float origin_h, int32_t points_n, const float* weights,
-                                            float gamma, const float* gains, float exposure_gain) noexcept {
-    apply_gain_tables(data, height, width, points_v, points_h, spacing_v, spacing_h, origin_v, origin_h, points_n,
-                      weights, gamma, gains, exposure_gain, true, lane_width);
+                                            const ImagePlace& place, int32_t points_v, int32_t points_h,
+                                            float spacing_v, float spacing_h, float origin_v, float origin_h,
+                                            int32_t points_n, const float* weights, float gamma, const float* gains,
+                                            float exposure_gain) noexcept {
+    apply_gain_tables(data, height, width, place, points_v, points_h, spacing_v, spacing_h, origin_v, origin_h,
+                      points_n, weights, gamma, gains, exposure_gain, true, lane_width);
 }
 
 }  // namespace lumra

@@ -26,26 +26,36 @@ void apply_exposure_ramp_kernel(const float* src_data, float* dst_data, int32_t 
                                 double white_level, double black_level, double ramp_width,
                                 bool allow_overrange) noexcept;
 
+// Where a buffer of `height` x `width` pixels lies in the whole image: the
+// whole-image row and column of its first pixel, and the whole image's size,
+// to which positions are relative. A whole-image call passes
+// {0, 0, height, width}.
+struct ImagePlace {
+    int32_t top, left, full_height, full_width;
+};
+
 // Spatially varying gain tables applied in place to a three-channel float
-// image: gains holds points_v x points_h tables of points_n entries, weights
-// five floats for (R, G, B, min, max).
-void apply_profile_gain_table_map_kernel(float* data, int32_t height, int32_t width, int32_t points_v,
-                                         int32_t points_h, float spacing_v, float spacing_h, float origin_v,
-                                         float origin_h, int32_t points_n, const float* weights, float gamma,
-                                         const float* gains, float exposure_gain) noexcept;
+// image (or a part of it, placed by `place`): gains holds points_v x points_h
+// tables of points_n entries, weights five floats for (R, G, B, min, max).
+void apply_profile_gain_table_map_kernel(float* data, int32_t height, int32_t width, const ImagePlace& place,
+                                         int32_t points_v, int32_t points_h, float spacing_v, float spacing_h,
+                                         float origin_v, float origin_h, int32_t points_n, const float* weights,
+                                         float gamma, const float* gains, float exposure_gain) noexcept;
 
 // The same computation as it runs when its working memory cannot be
 // allocated; the results are identical (tests compare the two).
 void apply_profile_gain_table_map_without_working_memory(float* data, int32_t height, int32_t width,
-                                                         int32_t points_v, int32_t points_h, float spacing_v,
-                                                         float spacing_h, float origin_v, float origin_h,
-                                                         int32_t points_n, const float* weights, float gamma,
-                                                         const float* gains, float exposure_gain) noexcept;
+                                                         const ImagePlace& place, int32_t points_v, int32_t points_h,
+                                                         float spacing_v, float spacing_h, float origin_v,
+                                                         float origin_h, int32_t points_n, const float* weights,
+                                                         float gamma, const float* gains,
+                                                         float exposure_gain) noexcept;
 
 // The kernel with the given vector width (tests compare the widths).
 void apply_profile_gain_table_map_kernel_at(LaneWidth lane_width, float* data, int32_t height, int32_t width,
-                                            int32_t points_v, int32_t points_h, float spacing_v, float spacing_h,
-                                            float origin_v, float origin_h, int32_t points_n, const float* weights,
-                                            float gamma, const float* gains, float exposure_gain) noexcept;
+                                            const ImagePlace& place, int32_t points_v, int32_t points_h,
+                                            float spacing_v, float spacing_h, float origin_v, float origin_h,
+                                            int32_t points_n, const float* weights, float gamma, const float* gains,
+                                            float exposure_gain) noexcept;
 
 }  // namespace lumra

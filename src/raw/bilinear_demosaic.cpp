@@ -4,6 +4,12 @@
 // one depends only on the site's colour and the pattern, so it is resolved once
 // per row parity into a plan; the interior then runs without bounds tests and
 // the border, where neighbours drop out, takes the plain per-pixel rules.
+//
+// The kernel runs on a part of the image (the whole image, a band or a tile):
+// colours and borders follow whole-image rows and columns, and the pixels read
+// come from a source window around the part, so a part's output is the whole
+// image's output there. Which path (border, one pixel or a block) computes a
+// pixel never changes its bits: all give the same single-precision sums.
 #include <cstring>
 #include <initializer_list>
 
@@ -22,17 +28,20 @@ struct RowPlan {
 
 int32_t colour_at(const int32_t* pattern, uint64_t r, uint64_t c) { return pattern[(r & 1) * 2 + (c & 1)]; }
 
-RowPlan make_plan(const int32_t* pattern, uint64_t row_parity, uint64_t width) {
+// The plan of a whole-image row parity for the part's columns: entry p is for
+// the part's columns of parity p, whose whole-image parity is p ^ column_shift.
+RowPlan make_plan(const int32_t* pattern, uint64_t row_parity, uint64_t column_shift, uint64_t full_width) {
     RowPlan plan{};
     for (uint64_t p = 0; p < 2; ++p) {
         uint8_t* s = plan.source[p];
-        const int32_t own = colour_at(pattern, row_parity, p);
+        const uint64_t column_parity = p ^ column_shift;
+        const int32_t own = colour_at(pattern, row_parity, column_parity);
         if (own == 1) {
-            const int32_t horizontal = colour_at(pattern, row_parity, p ^ 1);
-            const int32_t vertical = colour_at(pattern, row_parity ^ 1, p);
+            const int32_t horizontal = colour_at(pattern, row_parity, column_parity ^ 1);
+            const int32_t vertical = colour_at(pattern, row_parity ^ 1, column_parity);
             s[1] = kOwn;
             for (int32_t colour : {0, 2}) {
-                if (width >= 2 && horizontal == colour)
+                if (full_width >= 2 && horizontal == colour)
                     s[colour] = kHorizontal;
                 else if (vertical == colour)
                     s[colour] = kVertical;
@@ -59,12 +68,20 @@ struct Mean {
     float value() const { return count == 0 ? 0.0f : sum / static_cast<float>(count); }
 };
 
-// Any pixel, with every neighbour tested against the image bounds.
-void border_pixel(const float* src, float* out, uint64_t height, uint64_t width, uint64_t r, uint64_t c,
-                  const RowPlan& plan) {
-    const bool has_up = r > 0, has_down = r + 1 < height, has_left = c > 0, has_right = c + 1 < width;
-    // at(dr, dc) is read only where the neighbour exists.
-    const auto at = [&](int dr, int dc) { return src[(r + dr) * width + (c + dc)]; };
+// The source rows around one row of the part: `mid` is the source of the
+// part's column 0, rows are `stride` floats apart.
+struct Neighbourhood {
+    const float* mid;
+    int64_t stride;
+    uint64_t full_height, full_width;
+};
+
+// Any pixel, with every neighbour tested against the whole image's bounds:
+// whole-image row r, column c, the part's column j.
+void border_pixel(const Neighbourhood& n, float* out, uint64_t r, uint64_t c, int64_t j, const RowPlan& plan) {
+    const bool has_up = r > 0, has_down = r + 1 < n.full_height, has_left = c > 0, has_right = c + 1 < n.full_width;
+    // at(dr, dc) is read only where the neighbour exists, and the window holds it.
+    const auto at = [&](int dr, int dc) { return n.mid[dr * n.stride + j + dc]; };
     float values[kSourceCount] = {};
     values[kOwn] = at(0, 0);
     Mean axial, diagonal, horizontal, vertical;
@@ -84,13 +101,13 @@ void border_pixel(const float* src, float* out, uint64_t height, uint64_t width,
     values[kDiagonal] = diagonal.value();
     values[kHorizontal] = horizontal.value();
     values[kVertical] = vertical.value();
-    const uint8_t* s = plan.source[c & 1];
+    const uint8_t* s = plan.source[j & 1];
     for (int k = 0; k < 3; ++k) out[k] = values[s[k]];
 }
 
 // An interior pixel: all eight neighbours exist, so the means divide by 4 and
 // 2, which the products with 0.25 and 0.5 reproduce exactly.
-inline void interior_pixel(const float* up, const float* mid, const float* down, uint64_t c, const uint8_t* s,
+inline void interior_pixel(const float* up, const float* mid, const float* down, int64_t c, const uint8_t* s,
                            float* out) {
     float values[kSourceCount];
     const float vertical_sum = up[c] + down[c];
@@ -125,17 +142,17 @@ struct FixedSources {
 };
 
 template <typename Pick>
-void interior_blocks(const float* up, const float* mid, const float* down, uint64_t& c, uint64_t width,
+void interior_blocks(const float* up, const float* mid, const float* down, int64_t& c, int64_t end,
                      const Pick& sources, float* out) {
-    for (; c + 4 < width; c += 4) interior_block(up, mid, down, c, sources, out + c * 3);
+    for (; c + 4 <= end; c += 4) interior_block(up, mid, down, c, sources, out + c * 3);
 }
 
 // Runs the blocks with compile-time sources when they match `Fixed`.
 template <typename Fixed>
-bool try_fixed(const LaneSources& sources, const float* up, const float* mid, const float* down, uint64_t& c,
-               uint64_t width, float* out) {
+bool try_fixed(const LaneSources& sources, const float* up, const float* mid, const float* down, int64_t& c,
+               int64_t end, float* out) {
     if (!(sources == Fixed::kAsRuntime)) return false;
-    interior_blocks(up, mid, down, c, width, Fixed{}, out);
+    interior_blocks(up, mid, down, c, end, Fixed{}, out);
     return true;
 }
 
@@ -149,7 +166,7 @@ inline __m128 alternate(__m128 a, __m128 b) {
 // yields the lane sources: fixed at compile time for the rows of Bayer
 // layouts, read from a LaneSources otherwise.
 template <typename Pick>
-inline void interior_block(const float* up, const float* mid, const float* down, uint64_t c, const Pick& sources,
+inline void interior_block(const float* up, const float* mid, const float* down, int64_t c, const Pick& sources,
                            float* out) {
     const __m128 left = _mm_loadu_ps(mid + c - 1), right = _mm_loadu_ps(mid + c + 1);
     const __m128 vertical_sum = _mm_add_ps(_mm_loadu_ps(up + c), _mm_loadu_ps(down + c));
@@ -182,21 +199,22 @@ struct Rows {
     const float* up;
     const float* mid;
     const float* down;
-    float* out;  // output of pixel 0 of the row
+    float* out;  // output of the part's column 0
 };
 
-// Interior pixels of one row, columns 1 to width - 2.
-void interior_row(const Rows& row, uint64_t width, const RowPlan& plan) {
-    uint64_t c = 1;
+// Interior pixels of one row: the part's columns [begin, end), whose eight
+// neighbours all exist.
+void interior_row(const Rows& row, int64_t begin, int64_t end, const RowPlan& plan) {
+    int64_t c = begin;
 #if defined(LUMRA_RAW_SSE2)
     // Blocks start where pixel output lands on 16 bytes (within four pixels
     // when the buffer holds aligned floats), so fewer stores straddle cache
     // lines; the pixels before go one by one.
-    const auto aligned = [&](uint64_t column) { return reinterpret_cast<uintptr_t>(row.out + column * 3) % 16 == 0; };
-    uint64_t first = 1;
-    while (first < 5 && first + 1 < width && !aligned(first)) ++first;
-    if (first == 5) first = 1;
-    for (; c < first && c + 1 < width; ++c)
+    const auto aligned = [&](int64_t column) { return reinterpret_cast<uintptr_t>(row.out + column * 3) % 16 == 0; };
+    int64_t first = begin;
+    while (first < begin + 4 && first < end && !aligned(first)) ++first;
+    if (first == begin + 4) first = begin;
+    for (; c < first && c < end; ++c)
         interior_pixel(row.up, row.mid, row.down, c, plan.source[c & 1], row.out + c * 3);
     LaneSources sources;
     for (int k = 0; k < 3; ++k) {
@@ -208,34 +226,43 @@ void interior_row(const Rows& row, uint64_t width, const RowPlan& plan) {
     using ColourZeroRowSwapped = FixedSources<kHorizontal, kOwn, kVertical, kOwn, kAxial, kDiagonal>;
     using ColourTwoRow = FixedSources<kVertical, kOwn, kHorizontal, kDiagonal, kAxial, kOwn>;
     using ColourTwoRowSwapped = FixedSources<kDiagonal, kAxial, kOwn, kVertical, kOwn, kHorizontal>;
-    const bool fixed = try_fixed<ColourZeroRow>(sources, row.up, row.mid, row.down, c, width, row.out) ||
-                       try_fixed<ColourZeroRowSwapped>(sources, row.up, row.mid, row.down, c, width, row.out) ||
-                       try_fixed<ColourTwoRow>(sources, row.up, row.mid, row.down, c, width, row.out) ||
-                       try_fixed<ColourTwoRowSwapped>(sources, row.up, row.mid, row.down, c, width, row.out);
-    if (!fixed) interior_blocks(row.up, row.mid, row.down, c, width, sources, row.out);
+    const bool fixed = try_fixed<ColourZeroRow>(sources, row.up, row.mid, row.down, c, end, row.out) ||
+                       try_fixed<ColourZeroRowSwapped>(sources, row.up, row.mid, row.down, c, end, row.out) ||
+                       try_fixed<ColourTwoRow>(sources, row.up, row.mid, row.down, c, end, row.out) ||
+                       try_fixed<ColourTwoRowSwapped>(sources, row.up, row.mid, row.down, c, end, row.out);
+    if (!fixed) interior_blocks(row.up, row.mid, row.down, c, end, sources, row.out);
 #endif
-    for (; c + 1 < width; ++c) interior_pixel(row.up, row.mid, row.down, c, plan.source[c & 1], row.out + c * 3);
+    for (; c < end; ++c) interior_pixel(row.up, row.mid, row.down, c, plan.source[c & 1], row.out + c * 3);
 }
 
 }  // namespace
 
-void bilinear_demosaic_kernel(const float* src, float* dst, uint64_t height, uint64_t width,
-                              const int32_t* cfa_pattern) noexcept {
-    // No pixels, nothing to do, however many empty rows the image claims.
-    if (height == 0 || width == 0) return;
-    const RowPlan plans[2] = {make_plan(cfa_pattern, 0, width), make_plan(cfa_pattern, 1, width)};
-    for (uint64_t r = 0; r < height; ++r) {
-        const RowPlan& plan = plans[r & 1];
-        const bool interior = r > 0 && r + 1 < height && width >= 3;
+void bilinear_demosaic_kernel(const float* src, const PartPlace& window, float* dst, const PartPlace& part,
+                              uint64_t full_height, uint64_t full_width, const int32_t* cfa_pattern) noexcept {
+    // No pixels, nothing to do, however many empty rows the part claims.
+    if (part.height == 0 || part.width == 0) return;
+    const RowPlan plans[2] = {make_plan(cfa_pattern, part.top & 1, part.left & 1, full_width),
+                              make_plan(cfa_pattern, (part.top & 1) ^ 1, part.left & 1, full_width)};
+    const auto stride = static_cast<int64_t>(window.width);
+    // The source of the part's first pixel; the window holds it and its neighbours.
+    const float* origin = src + (part.top - window.top) * window.width + (part.left - window.left);
+    const auto width = static_cast<int64_t>(part.width);
+    // The part's columns whose whole-image column is neither the first nor the last.
+    const int64_t begin = part.left == 0 ? 1 : 0;
+    const int64_t end = part.left + part.width == full_width ? width - 1 : width;
+    for (uint64_t i = 0; i < part.height; ++i) {
+        const RowPlan& plan = plans[i & 1];
+        const uint64_t r = part.top + i;
+        const Neighbourhood n{origin + static_cast<int64_t>(i) * stride, stride, full_height, full_width};
+        float* out = dst + i * part.width * 3;
+        const bool interior = r > 0 && r + 1 < full_height && full_width >= 3;
         if (!interior) {
-            for (uint64_t c = 0; c < width; ++c)
-                border_pixel(src, dst + (r * width + c) * 3, height, width, r, c, plan);
+            for (int64_t j = 0; j < width; ++j) border_pixel(n, out + j * 3, r, part.left + j, j, plan);
             continue;
         }
-        border_pixel(src, dst + r * width * 3, height, width, r, 0, plan);
-        const float* mid = src + r * width;
-        interior_row(Rows{mid - width, mid, mid + width, dst + r * width * 3}, width, plan);
-        border_pixel(src, dst + (r * width + width - 1) * 3, height, width, r, width - 1, plan);
+        for (int64_t j = 0; j < begin; ++j) border_pixel(n, out + j * 3, r, part.left + j, j, plan);
+        interior_row(Rows{n.mid - stride, n.mid, n.mid + stride, out}, begin, end, plan);
+        for (int64_t j = end; j < width; ++j) border_pixel(n, out + j * 3, r, part.left + j, j, plan);
     }
 }
 

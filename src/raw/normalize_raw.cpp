@@ -72,15 +72,23 @@ void repeat_prefix(float* row, int64_t period, int64_t count) {
     }
 }
 
-// Tile rows of the black tile, each expanded to a whole image row.
-void expand_tile_row(float* row, const float* tile_row, int32_t repeat_cols, int64_t row_length, int32_t samples) {
-    const int64_t period = std::min<int64_t>(int64_t{repeat_cols} * samples, row_length);
-    std::memcpy(row, tile_row, static_cast<size_t>(period) * sizeof(float));
+// A tile row of the black tile expanded to a row of the part, whose first
+// column is tile column `first_col`: element i is tile element
+// (first_col x samples + i) mod (repeat_cols x samples).
+void expand_tile_row(float* row, const float* tile_row, int32_t repeat_cols, int32_t first_col, int64_t row_length,
+                     int32_t samples) {
+    const int64_t tile_length = int64_t{repeat_cols} * samples;
+    const int64_t period = std::min(tile_length, row_length);
+    const int64_t start = int64_t{first_col} * samples;
+    const int64_t head = std::min(tile_length - start, period);
+    std::memcpy(row, tile_row + start, static_cast<size_t>(head) * sizeof(float));
+    std::memcpy(row + head, tile_row, static_cast<size_t>(period - head) * sizeof(float));
     repeat_prefix(row, period, row_length);
 }
 
 struct GeneralLayout {
     int32_t height, width, samples;
+    int32_t top, left;  // whole-image row and column of the first element
     const float* black_levels;
     int32_t repeat_rows, repeat_cols;
     const float* delta_h;  // null when not in force
@@ -119,25 +127,27 @@ LumraStatus normalize_general(const In* src, float* dst, const GeneralLayout& g)
 
     // Per-element column deltas (zeros when absent) and white levels, once per call.
     for (int64_t c = 0; c < g.width; ++c) {
-        const float delta = g.delta_h ? g.delta_h[c % g.delta_h_count] : 0.0f;
+        const float delta = g.delta_h ? g.delta_h[(g.left + c) % g.delta_h_count] : 0.0f;
         for (int32_t k = 0; k < g.samples; ++k) delta_h_row[c * g.samples + k] = delta;
     }
     for (int32_t k = 0; k < g.samples && k < row_length; ++k) white_row[k] = g.white_levels[k % g.white_count];
     repeat_prefix(white_row, g.samples, row_length);
     const int64_t tile_row_length = int64_t{g.repeat_cols} * g.samples;
+    const int32_t first_col = g.left % g.repeat_cols;
     for (int64_t t = 0; t < tile_rows; ++t)
-        expand_tile_row(tile_block + t * row_length, g.black_levels + t * tile_row_length, g.repeat_cols, row_length,
-                        g.samples);
+        expand_tile_row(tile_block + t * row_length, g.black_levels + t * tile_row_length, g.repeat_cols, first_col,
+                        row_length, g.samples);
 
     const int32_t table_last = g.table ? g.table_size - 1 : 0;
     for (int64_t v = 0; v < wide_entries; ++v) wide_table[v] = static_cast<float>(g.table[v]);
     for (int64_t r = 0; r < g.height; ++r) {
-        const int64_t tile_r = r % g.repeat_rows;
+        const int64_t whole_r = g.top + r;
+        const int64_t tile_r = whole_r % g.repeat_rows;
         const float* tile_row = tile_block + (tile_cached ? tile_r * row_length : 0);
         if (!tile_cached)
-            expand_tile_row(tile_block, g.black_levels + tile_r * tile_row_length, g.repeat_cols, row_length,
-                            g.samples);
-        const float delta_v = g.delta_v ? g.delta_v[r % g.delta_v_count] : 0.0f;
+            expand_tile_row(tile_block, g.black_levels + tile_r * tile_row_length, g.repeat_cols, first_col,
+                            row_length, g.samples);
+        const float delta_v = g.delta_v ? g.delta_v[whole_r % g.delta_v_count] : 0.0f;
         const In* x = src + r * row_length;
         float* out = dst + r * row_length;
         if constexpr (kWideTable) {
@@ -164,10 +174,11 @@ LumraStatus normalize_general(const In* src, float* dst, const GeneralLayout& g)
 }  // namespace
 
 LumraStatus normalize_raw_dispatch(const void* src, int32_t src_dtype, float* dst, int32_t height, int32_t width,
-                                   int32_t samples_per_pixel, const float* black_levels, int32_t black_repeat_rows,
-                                   int32_t black_repeat_cols, const float* black_delta_h, int32_t black_delta_h_count,
-                                   const float* black_delta_v, int32_t black_delta_v_count, const float* white_levels,
-                                   int32_t white_level_count, const uint16_t* linearization_table,
+                                   int32_t top, int32_t left, int32_t samples_per_pixel, const float* black_levels,
+                                   int32_t black_repeat_rows, int32_t black_repeat_cols, const float* black_delta_h,
+                                   int32_t black_delta_h_count, const float* black_delta_v, int32_t black_delta_v_count,
+                                   const float* white_levels, int32_t white_level_count,
+                                   const uint16_t* linearization_table,
                                    int32_t linearization_table_size) noexcept {
     if (src_dtype != LUMRA_DTYPE_UINT16 && src_dtype != LUMRA_DTYPE_FLOAT32) return LUMRA_ERR_UNSUPPORTED;
     if (height <= 0 || width <= 0) return LUMRA_OK;
@@ -180,6 +191,8 @@ LumraStatus normalize_raw_dispatch(const void* src, int32_t src_dtype, float* ds
         const TileLayout tile{height,
                               width,
                               samples_per_pixel,
+                              top,
+                              left,
                               black_levels,
                               black_repeat_rows,
                               black_repeat_cols,
@@ -191,6 +204,8 @@ LumraStatus normalize_raw_dispatch(const void* src, int32_t src_dtype, float* ds
     const GeneralLayout layout{height,
                                width,
                                samples_per_pixel,
+                               top,
+                               left,
                                black_levels,
                                black_repeat_rows,
                                black_repeat_cols,

@@ -8,6 +8,7 @@ namespace lumra {
 
 struct TileLayout {
     int32_t height, width, samples;
+    int32_t top, left;  // whole-image row and column of the first element
     const float* black_levels;
     int32_t repeat_rows, repeat_cols;
     const float* white_levels;

@@ -93,7 +93,8 @@ template <typename In>
 void run_rows(const In* src, float* dst, const TileLayout& t, const Pattern* patterns, int pattern_count) {
     const int64_t row_length = int64_t{t.width} * t.samples;
     for (int64_t r = 0; r < t.height; ++r)
-        normalize_row_reciprocal(src + r * row_length, dst + r * row_length, row_length, patterns[r % pattern_count]);
+        normalize_row_reciprocal(src + r * row_length, dst + r * row_length, row_length,
+                                 patterns[(t.top + r) % pattern_count]);
 }
 
 }  // namespace
@@ -106,12 +107,16 @@ bool normalize_tile_reciprocal(const void* src, int32_t src_dtype, float* dst, c
     int pattern_count = 1;
     bool usable = true;
     if (one_sample && (tile_2x2 || tile_1x1)) {
-        // Row parity picks the pattern of a 2 x 2 tile; within a row the column parity alternates.
+        // Row parity picks the pattern of a 2 x 2 tile; within a row the column
+        // parity alternates, starting from the parity of the first column.
         pattern_count = tile_2x2 ? 2 : 1;
         const float white = t.white_levels[0];
         for (int row = 0; row < pattern_count; ++row)
-            for (int j = 0; j < kPatternLength; ++j)
-                usable &= set_entry(patterns[row], j, t.black_levels[tile_2x2 ? row * 2 + (j & 1) : 0], white, false);
+            for (int j = 0; j < kPatternLength; ++j) {
+                const int column_parity = (j + t.left) & 1;
+                usable &= set_entry(patterns[row], j, t.black_levels[tile_2x2 ? row * 2 + column_parity : 0], white,
+                                    false);
+            }
     } else if (t.samples == 3 && tile_1x1) {
         for (int j = 0; j < kPatternLength; ++j) {
             const int k = j % 3;
