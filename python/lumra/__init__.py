@@ -12,9 +12,12 @@ from .develop import (BatchError, DevelopError, DevelopWarning, develop, develop
                       options_help)
 from .kernels import *  # noqa: F401,F403
 from .kernels import ENTRIES
+from .regions import ENTRIES as _REGION_ENTRIES
+from .regions import Region
+from .regions import *  # noqa: F401,F403  (the region entries this library has)
 
 __all__ = ["version", "develop", "develop_file", "develop_many", "options_help", "DevelopError", "BatchError",
-           "DevelopWarning"] + ENTRIES
+           "DevelopWarning", "Region"] + ENTRIES + _REGION_ENTRIES
 
 
 def version() -> str:
