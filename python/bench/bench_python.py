@@ -122,6 +122,22 @@ def threads():
     counter.join()
     print(f"2. a Python thread counted {during} times during one {seconds * 1e3:.0f} ms kernel call (GIL released)")
     one, two = interleaved(lambda: run([(0, H)]), lambda: run([(0, H // 2), (H // 2, H)]))
+    if hasattr(lumra, "bilinear_demosaic_region"):
+        mosaic = rng.random((H, W), dtype=np.float32)
+        rgb_out = np.empty((H, W, 3), np.float32)
+
+        def demosaic(bands):
+            def work(a, b):
+                top, bottom = max(a - 1, 0), min(b + 1, H)
+                lumra.bilinear_demosaic_region(mosaic[top:bottom], lumra.Region(top, 0, H, W),
+                                               lumra.Region(a, 0, H, W), out=rgb_out[a:b])
+            ts = [threading.Thread(target=work, args=band) for band in bands]
+            for t in ts:
+                t.start()
+            for t in ts:
+                t.join()
+        d1, d2 = interleaved(lambda: demosaic([(0, H)]), lambda: demosaic([(0, H // 2), (H // 2, H)]))
+        print(f"   two Python threads on row bands vs one thread, bilinear_demosaic_region: {d1 / d2:.2f}x")
     print(f"   two Python threads on row bands vs one thread, transform_color (curve, matrix, curve) f32->u16:"
           f" {one / two:.2f}x  (cores: {os.cpu_count()}, load average {os.getloadavg()[0]:.1f})")
 
