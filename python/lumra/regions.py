@@ -277,9 +277,11 @@ def bilinear_demosaic_region(window: np.ndarray, window_region: Any, region: Any
     return _demosaic_region("bilinear_demosaic_region", window, window_region, region, cfa_pattern, size, out)
 
 
-_BAYER = (UNSUPPORTED, "cfa_pattern", lambda v: sorted(v["cfa_pattern"].tolist()) in ([0, 1, 1, 2], [0, 1, 2, 2],
-                                                                                       [0, 0, 1, 2]) and
-          v["cfa_pattern"][0] == v["cfa_pattern"][3] or v["cfa_pattern"][1] == v["cfa_pattern"][2],
+def _is_bayer(p) -> bool:
+    return set(p.tolist()) == {0, 1, 2} and (p[0] == p[3] or p[1] == p[2])
+
+
+_BAYER = (UNSUPPORTED, "cfa_pattern", lambda v: _is_bayer(v["cfa_pattern"]),
           "is not a Bayer arrangement (one colour on a diagonal, the others on one site each)")
 
 
