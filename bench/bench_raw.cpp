@@ -1,10 +1,12 @@
 // Raw preparation on a 6000 x 4000 mosaic, each case beside memcpy of the
 // larger of its buffers (for the in-place repair, the mosaic itself).
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
 #include "bench_support.h"
 #include "lumra.h"
+#include "raw/raw_kernels.h"
 
 namespace {
 
@@ -50,6 +52,38 @@ void BM_bilinear_demosaic(benchmark::State& state) {
                                    [&] { lumra_bilinear_demosaic(&s, &d, pattern); });
 }
 
+// The edge-directed demosaic beside memcpy of its output, and beside the
+// bilinear entry on the same mosaic, timed alternately in one loop; on the
+// widest path the processor has, or forced to the baseline.
+void BM_adaptive_demosaic(benchmark::State& state, bool baseline) {
+    lumra::force_adaptive_demosaic_baseline(baseline);
+    std::vector<float> src(kHeight * kWidth), dst(kHeight * kWidth * 3), bilinear(kHeight * kWidth * 3);
+    for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<float>(i % 1000) * 0.001f;
+    LumraImage s{src.data(), kHeight, kWidth, 1, LUMRA_DTYPE_FLOAT32, 0};
+    LumraImage d{dst.data(), kHeight, kWidth, 3, LUMRA_DTYPE_FLOAT32, 0};
+    LumraImage b{bilinear.data(), kHeight, kWidth, 3, LUMRA_DTYPE_FLOAT32, 0};
+    const int32_t pattern[4] = {0, 1, 1, 2};
+    using clock = std::chrono::steady_clock;
+    double bilinear_seconds = 0.0, adaptive_seconds = 0.0;
+    lumra_bilinear_demosaic(&s, &b, pattern);
+    lumra_bench::run_beside_memcpy(state, dst.size() * sizeof(float), [&] {
+        const auto t0 = clock::now();
+        lumra_bilinear_demosaic(&s, &b, pattern);
+        benchmark::ClobberMemory();
+        const auto t1 = clock::now();
+        lumra_adaptive_demosaic(&s, &d, pattern);
+        benchmark::ClobberMemory();
+        const auto t2 = clock::now();
+        bilinear_seconds += std::chrono::duration<double>(t1 - t0).count();
+        adaptive_seconds += std::chrono::duration<double>(t2 - t1).count();
+    });
+    // The timed kernel is both entries; the ratio says what the adaptive one costs.
+    state.counters["x_bilinear"] = adaptive_seconds / bilinear_seconds;
+    state.counters["adaptive_x_memcpy"] =
+        state.counters["x_memcpy"] * adaptive_seconds / (adaptive_seconds + bilinear_seconds);
+    lumra::force_adaptive_demosaic_baseline(false);
+}
+
 // 0.1% of the sites hold the marker; the repair leaves them repaired, so the
 // marks are put back (untimed cost is negligible: 24000 stores) before each run.
 void BM_fix_bad_pixels(benchmark::State& state) {
@@ -68,6 +102,8 @@ BENCHMARK_CAPTURE(BM_normalize, mosaic_2x2_tile, 1, false)->UseManualTime()->Uni
 BENCHMARK_CAPTURE(BM_normalize, three_samples_1x1_tile, 3, false)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_normalize, deltas_and_table, 1, true)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_bilinear_demosaic)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_adaptive_demosaic, widest_path, false)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_adaptive_demosaic, baseline_path, true)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_fix_bad_pixels)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -174,6 +174,60 @@ LUMRA_API LumraStatus lumra_bilinear_demosaic_region(const LumraImage* src, cons
 LUMRA_API LumraStatus lumra_vng_demosaic(const LumraImage* src, LumraImage* dst,
                                          const int32_t* cfa_pattern) LUMRA_NOEXCEPT;
 
+/* Edge-directed demosaic of a one-channel float Bayer mosaic into a
+ * three-channel float image of the same size (docs/adaptive-demosaic.md).
+ * cfa_pattern as for lumra_bilinear_demosaic; colour k goes to channel k.
+ * The colour on the tile's diagonal (green) is estimated at the other sites
+ * from vertical and horizontal Hamilton-Adams estimates, each a gradient-
+ * weighted pair of one-sided estimates, blended by a weight from 3x3 sums of
+ * the directional gradients; the other two colours follow as colour
+ * differences to it, from the diagonal neighbours and then from the axial
+ * ones, weighted the same way. Every site keeps its own sample in its own
+ * channel.
+ * Exact: single precision, each operation rounded once in the documented
+ * order, the same bits on every processor. The whole image is mirrored at its
+ * edges without repeating the edge sample (row -1 reads row 1, row height
+ * reads row height - 2; a one-row or one-column image repeats its only row or
+ * column), so border pixels are computed like any other. The result of a
+ * pixel reads only samples within 5 rows and columns of it. NaN propagates:
+ * a NaN sample makes NaN both interpolated channels of every pixel whose
+ * definition reads it (an infinite one makes them infinite or NaN), and
+ * leaves every other result as it was. Every NaN result, the own channel
+ * of a NaN sample included, is stored as the quiet NaN 0x7fc00000. Samples are meant to be normalised
+ * to [0, 1]; other scales work, but the ratio floor (0.2) is in those units.
+ * Source and destination must not overlap.
+ * Checks, in order:
+ *   1. src, dst or cfa_pattern null: LUMRA_ERR_INVALID_ARGUMENT;
+ *   2. src->data or dst->data null: LUMRA_ERR_INVALID_ARGUMENT;
+ *   3. src not FLOAT32: LUMRA_ERR_UNSUPPORTED;
+ *   4. src->channels != 1: LUMRA_ERR_INVALID_ARGUMENT;
+ *   5. dst not FLOAT32: LUMRA_ERR_UNSUPPORTED;
+ *   6. dst->channels != 3: LUMRA_ERR_INVALID_ARGUMENT;
+ *   7. heights differ, then widths differ: LUMRA_ERR_DIMENSION_MISMATCH;
+ *   8. a pattern entry outside 0..2: LUMRA_ERR_INVALID_ARGUMENT;
+ *   9. a pattern that is not a Bayer arrangement (one colour on the two sites
+ *      of a diagonal, each other colour on one site): LUMRA_ERR_UNSUPPORTED;
+ *  10. height or width of 2^62 or more: LUMRA_ERR_INVALID_ARGUMENT;
+ *  11. scratch memory (under 1 MB) not available: LUMRA_ERR_INVALID_ARGUMENT.
+ * As for lumra_bilinear_demosaic, the reserved fields are not read. An image
+ * without pixels returns LUMRA_OK. */
+LUMRA_API LumraStatus lumra_adaptive_demosaic(const LumraImage* src, LumraImage* dst,
+                                              const int32_t* cfa_pattern) LUMRA_NOEXCEPT;
+
+/* lumra_adaptive_demosaic on a part of the image (see "Regions"): dst holds
+ * the part that dst_region places in the whole image; src is a source window
+ * placed by src_region that must hold every sample within 5 rows and columns
+ * of the part that lies in the whole image (the mirrored edges read only
+ * such samples). The result is the whole-image call's on that part.
+ * Checks, in order: checks 1 to 6 of lumra_adaptive_demosaic (check 1 also
+ * tests src_region and dst_region for null), checks 8 and 9 (check 7 does not
+ * apply: the window and the part differ in size), then those of a region
+ * entry with a source window (reach 5), then check 10 on the whole image's
+ * size (full_height, full_width), then check 11. */
+LUMRA_API LumraStatus lumra_adaptive_demosaic_region(const LumraImage* src, const LumraRegion* src_region,
+                                                     LumraImage* dst, const LumraRegion* dst_region,
+                                                     const int32_t* cfa_pattern) LUMRA_NOEXCEPT;
+
 /* Replaces each one-channel 16-bit site equal to bad_value by the mean (rounded
  * half up) of its good same-colour neighbours. bayer_phase uses this library's
  * own numbering: phases 0 and 3 put the diagonal (green) class on sites with

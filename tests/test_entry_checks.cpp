@@ -266,6 +266,37 @@ EntryCase bilinear_demosaic_case() {
         .build();
 }
 
+// The bilinear entry's checks, then the Bayer rule and the size bound.
+EntryCase adaptive_demosaic_case() {
+    auto arena = std::make_shared<Arena>();
+    DemosaicArgs base{{arena->image(kF32, 4, 4, 1)}, {arena->image(kF32, 4, 4, 3)}, {1, 2, 0, 1}};
+    using A = DemosaicArgs;
+    return Builder<A>("adaptive_demosaic", arena, base,
+                      [](A& a) { return lumra_adaptive_demosaic(a.src.get(), a.dst.get(), a.pattern()); })
+        .breaks(both_given<A>())
+        .breaks("cfa_pattern null", kInvalid, [](A& a) { a.cfa_null = true; })
+        .breaks(both_with_data<A>())
+        .breaks("src type 16-bit", kUnsupported, dtype_set(&A::src, kU16))
+        .breaks("src channels 3", kInvalid, channels_set(&A::src, 3))
+        .breaks("dst type 8-bit", kUnsupported, dtype_set(&A::dst, kU8))
+        .breaks("dst channels 1", kInvalid, channels_set(&A::dst, 1))
+        .breaks(same_height_and_width<A>(kMismatch))
+        .breaks("pattern[0] 3", kInvalid, [](A& a) { a.cfa_pattern[0] = 3; })
+        .breaks("pattern[3] -1", kInvalid, [](A& a) { a.cfa_pattern[3] = -1; })
+        .breaks("pattern without colour 0", kUnsupported, [](A& a) { a.cfa_pattern[2] = 2; })
+        .breaks("heights 2^62 larger", kInvalid,
+                [](A& a) {
+                    a.src.image.height += uint64_t{1} << 62;
+                    a.dst.image.height += uint64_t{1} << 62;
+                })
+        .variant("reserved set on both", LUMRA_OK, [](A& a) { a.src.image.reserved = 1, a.dst.image.reserved = 7; })
+        .variant("green pairs in rows", kUnsupported, [](A& a) { a.cfa_pattern = {1, 1, 0, 2}; }, true)
+        .variant("one pixel", LUMRA_OK,
+                 [](A& a) { a.src.image.height = a.src.image.width = a.dst.image.height = a.dst.image.width = 1; })
+        .variant("no pixels", LUMRA_OK, size_set<A>({&A::src, &A::dst}, kWidth, 0), true)
+        .build();
+}
+
 struct BadPixelArgs {
     Desc src, dst;
     uint16_t bad_value;
@@ -637,7 +668,7 @@ TEST(VngDemosaic, ReportsUnsupportedWhateverItIsGiven) {
 using CaseFactory = EntryCase (*)();
 const CaseFactory kCases[] = {
     convert_dtype_case,        mono_lut_case,           transform_color_case,    clip_and_transform_color_case,
-    normalize_raw_case,        bilinear_demosaic_case,  fix_bad_pixels_constant_case,
+    normalize_raw_case,        bilinear_demosaic_case,  adaptive_demosaic_case,  fix_bad_pixels_constant_case,
     apply_gain_map_case,       apply_gain_map_cfa_case, apply_flat_gain_map_case, map_polynomial_case,
     fix_vignette_case,         warp_rectilinear_case,   apply_hue_sat_map_case,  apply_exposure_ramp_case,
     apply_profile_gain_table_map_case,

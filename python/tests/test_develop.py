@@ -18,7 +18,9 @@ def cli(*args):
 
 def test_develop_gives_the_commands_pixels(dngs, tmp_path):
     for options, args in [({}, []), ({"space": "prophoto", "skip": ["exposure", "tone-curve"]},
-                                     ["--space", "prophoto", "--skip", "exposure,tone-curve"])]:
+                                     ["--space", "prophoto", "--skip", "exposure,tone-curve"]),
+                          ({"space": "display-p3", "demosaic": "bilinear"},
+                           ["--space", "display-p3", "--demosaic", "bilinear"])]:
         png = tmp_path / "cli.png"
         assert cli(dngs[0], "-o", str(png), *args).returncode == 0
         np.testing.assert_array_equal(lumra.develop(dngs[0], **options), np.asarray(Image.open(png)))

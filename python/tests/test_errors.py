@@ -48,6 +48,11 @@ CASES = [
     (lambda: lumra.apply_hue_sat_map(F3, np.zeros((2, 1, 3))), ValueError, "apply_hue_sat_map: table: needs at least 2"),
     (lambda: lumra.apply_exposure_ramp(F1, 1.0), ValueError, "apply_exposure_ramp: image: needs 3 channels"),
 ]
+if hasattr(lumra, "adaptive_demosaic"):
+    CASES += [
+        (lambda: lumra.adaptive_demosaic(F1, [0, 0, 1, 2]), TypeError, "adaptive_demosaic: cfa_pattern: is not a Bayer"),
+        (lambda: lumra.adaptive_demosaic(F1, out=np.zeros((4, 4), np.float32)), ValueError, "out: needs 3 channels"),
+    ]
 
 
 @pytest.mark.parametrize("call,error,text", CASES, ids=[c[2][:40] for c in CASES])

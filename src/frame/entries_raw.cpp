@@ -136,3 +136,78 @@ extern "C" LUMRA_API LumraStatus lumra_fix_bad_pixels_constant_region(const Lumr
                                  dst_region->full_width, bad_value, static_cast<uint32_t>(bayer_phase));
     return LUMRA_OK;
 }
+
+namespace {
+
+// One colour on the two sites of a diagonal, each other colour on one site.
+// The entries have checked that every colour is 0, 1 or 2.
+bool is_bayer(const int32_t* p) {
+    const bool main = p[0] == p[3] && p[1] != p[2] && p[1] != p[0] && p[2] != p[0];
+    const bool anti = p[1] == p[2] && p[0] != p[3] && p[0] != p[1] && p[3] != p[1];
+    return main || anti;
+}
+
+// The kernel places positions, mirrored edges included, in signed 64-bit
+// arithmetic; no image that fits in memory comes near this bound.
+constexpr uint64_t kAdaptiveSizeLimit = uint64_t{1} << 62;
+
+}  // namespace
+
+extern "C" LUMRA_API LumraStatus lumra_adaptive_demosaic(const LumraImage* src, LumraImage* dst,
+                                                         const int32_t* cfa_pattern) noexcept {
+    LUMRA_REQUIRE(src && dst && cfa_pattern, kInvalid);
+    LUMRA_REQUIRE(has_data(src) && has_data(dst), kInvalid);
+    LUMRA_REQUIRE(is_float(src), kUnsupported);
+    LUMRA_REQUIRE(src->channels == 1, kInvalid);
+    LUMRA_REQUIRE(is_float(dst), kUnsupported);
+    LUMRA_REQUIRE(dst->channels == 3, kInvalid);
+    LUMRA_REQUIRE(src->height == dst->height, kMismatch);
+    LUMRA_REQUIRE(src->width == dst->width, kMismatch);
+    for (int i = 0; i < 4; ++i) LUMRA_REQUIRE(static_cast<uint32_t>(cfa_pattern[i]) <= 2u, kInvalid);
+    LUMRA_REQUIRE(is_bayer(cfa_pattern), kUnsupported);
+    LUMRA_REQUIRE(src->height < kAdaptiveSizeLimit && src->width < kAdaptiveSizeLimit, kInvalid);
+    const AdaptiveDemosaicArea area{static_cast<const float*>(src->data),
+                                    0,
+                                    0,
+                                    src->height,
+                                    src->width,
+                                    static_cast<float*>(dst->data),
+                                    0,
+                                    0,
+                                    dst->height,
+                                    dst->width,
+                                    src->height,
+                                    src->width};
+    return adaptive_demosaic_kernel(area, cfa_pattern);
+}
+
+extern "C" LUMRA_API LumraStatus lumra_adaptive_demosaic_region(const LumraImage* src,
+                                                                const LumraRegion* src_region, LumraImage* dst,
+                                                                const LumraRegion* dst_region,
+                                                                const int32_t* cfa_pattern) noexcept {
+    LUMRA_REQUIRE(src && dst && cfa_pattern && src_region && dst_region, kInvalid);
+    LUMRA_REQUIRE(has_data(src) && has_data(dst), kInvalid);
+    LUMRA_REQUIRE(is_float(src), kUnsupported);
+    LUMRA_REQUIRE(src->channels == 1, kInvalid);
+    LUMRA_REQUIRE(is_float(dst), kUnsupported);
+    LUMRA_REQUIRE(dst->channels == 3, kInvalid);
+    for (int i = 0; i < 4; ++i) LUMRA_REQUIRE(static_cast<uint32_t>(cfa_pattern[i]) <= 2u, kInvalid);
+    LUMRA_REQUIRE(is_bayer(cfa_pattern), kUnsupported);
+    const LumraStatus window = check_source_window(src, src_region, dst, dst_region, kAdaptiveDemosaicReach);
+    if (window != LUMRA_OK) return window;
+    LUMRA_REQUIRE(dst_region->full_height < kAdaptiveSizeLimit && dst_region->full_width < kAdaptiveSizeLimit,
+                  kInvalid);
+    const AdaptiveDemosaicArea area{static_cast<const float*>(src->data),
+                                    src_region->top,
+                                    src_region->left,
+                                    src->height,
+                                    src->width,
+                                    static_cast<float*>(dst->data),
+                                    dst_region->top,
+                                    dst_region->left,
+                                    dst->height,
+                                    dst->width,
+                                    dst_region->full_height,
+                                    dst_region->full_width};
+    return adaptive_demosaic_kernel(area, cfa_pattern);
+}

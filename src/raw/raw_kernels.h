@@ -40,6 +40,33 @@ LumraStatus normalize_raw_dispatch(const void* src, int32_t src_dtype, float* ds
 void bilinear_demosaic_kernel(const float* src, const PartPlace& window, float* dst, const PartPlace& part,
                               uint64_t full_height, uint64_t full_width, const int32_t* cfa_pattern) noexcept;
 
+// Samples the edge-directed demosaic reads on each side of an output pixel.
+constexpr uint64_t kAdaptiveDemosaicReach = 5;
+
+// Where the edge-directed demosaic reads and writes: a source window (rows
+// [src_top, src_top + src_height) of the whole image's mosaic, packed) and
+// a destination part (three floats per pixel, packed), both placed in a whole
+// image of full_height x full_width. The window holds every sample within
+// kAdaptiveDemosaicReach of the part that lies in the whole image.
+struct AdaptiveDemosaicArea {
+    const float* src;
+    uint64_t src_top, src_left, src_height, src_width;
+    float* dst;
+    uint64_t dst_top, dst_left, dst_height, dst_width;
+    uint64_t full_height, full_width;
+};
+
+// Edge-directed demosaic of a Bayer mosaic (cfa_pattern: one colour on two
+// diagonal sites, the other two colours once each) into the part, with the
+// whole image mirrored at its edges. Source and destination must not overlap.
+// Returns LUMRA_OK, or LUMRA_ERR_INVALID_ARGUMENT (nothing written) when its
+// scratch tile cannot be allocated.
+LumraStatus adaptive_demosaic_kernel(const AdaptiveDemosaicArea& area, const int32_t* cfa_pattern) noexcept;
+
+// For tests: true makes the edge-directed demosaic take its baseline path on
+// every processor; false restores the choice by processor.
+void force_adaptive_demosaic_baseline(bool forced) noexcept;
+
 // Replaces every site of the part `part` of a one-channel 16-bit mosaic
 // (full_height x full_width) that holds `bad_value` by the rounded mean of its
 // good same-class neighbours, read from the source window `window`, which

@@ -1,5 +1,7 @@
 #include "develop/color_setup.h"
 
+#include "develop/tone_spline.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -28,6 +30,30 @@ Mat3 color_matrix(const ColorProfile& p, double w) {
     return p.color_matrix2.empty() ? m1 : blend(m1, to_mat3(p.color_matrix2), w);
 }
 
+// AnalogBalance times the interpolated CameraCalibration: the camera unit's
+// departure from the model the colour matrices describe. The calibration
+// belongs to the profile it was measured for, so it is used only when the
+// profile's calibration signature equals the camera's (both absent counts as
+// equal); a missing matrix of the pair counts as the identity.
+Mat3 unit_calibration(const DngFile& dng, const ColorProfile& p, double w) {
+    Mat3 cc = identity3();
+    if (dng.camera_calibration_signature == p.calibration_signature &&
+        (!dng.camera_calibration1.empty() || !dng.camera_calibration2.empty())) {
+        const Mat3 c1 = dng.camera_calibration1.empty() ? identity3() : to_mat3(dng.camera_calibration1);
+        const Mat3 c2 = dng.camera_calibration2.empty() ? identity3() : to_mat3(dng.camera_calibration2);
+        cc = p.color_matrix2.empty() ? c1 : blend(c1, c2, w);
+    }
+    const Vec3 ab = dng.analog_balance.size() == 3 ? Vec3{dng.analog_balance[0], dng.analog_balance[1],
+                                                          dng.analog_balance[2]}
+                                                    : Vec3{1.0, 1.0, 1.0};
+    return multiply(diagonal3(ab), cc);
+}
+
+// XYZ to camera values for the white's illuminant weight w.
+Mat3 xyz_to_camera(const DngFile& dng, const ColorProfile& p, double w) {
+    return multiply(unit_calibration(dng, p, w), color_matrix(p, w));
+}
+
 }  // namespace
 
 bool setup_color(const DngFile& dng, const ColorProfile& p, ColorSetup& s, std::string& error) {
@@ -44,7 +70,7 @@ bool setup_color(const DngFile& dng, const ColorProfile& p, ColorSetup& s, std::
         const Vec3 neutral{dng.as_shot_neutral[0], dng.as_shot_neutral[1], dng.as_shot_neutral[2]};
         Chromaticity xy = kD50;
         for (int i = 0; i < 50; ++i) {
-            if (!invert(color_matrix(p, illuminant_weight(p, xy)), xyz_from_camera)) break;
+            if (!invert(xyz_to_camera(dng, p, illuminant_weight(p, xy)), xyz_from_camera)) break;
             const Chromaticity next = xyz_to_xy(multiply(xyz_from_camera, neutral));
             const bool settled = std::fabs(next.x - xy.x) + std::fabs(next.y - xy.y) < 1e-9;
             xy = next;
@@ -55,9 +81,10 @@ bool setup_color(const DngFile& dng, const ColorProfile& p, ColorSetup& s, std::
         s.white = kD50;
     }
     s.weight1 = illuminant_weight(p, s.white);
-    const Mat3 cm = color_matrix(p, s.weight1);
-    if (!invert(cm, xyz_from_camera)) {
-        error = "has a singular ColorMatrix";
+    const Mat3 cm = xyz_to_camera(dng, p, s.weight1);
+    Mat3 unit_inverse{};
+    if (!invert(cm, xyz_from_camera) || !invert(unit_calibration(dng, p, s.weight1), unit_inverse)) {
+        error = "has a singular ColorMatrix or CameraCalibration";
         return false;
     }
     Vec3 n = dng.as_shot_neutral.empty() ? multiply(cm, xy_to_xyz(s.white))
@@ -74,7 +101,15 @@ bool setup_color(const DngFile& dng, const ColorProfile& p, ColorSetup& s, std::
     if (forward) {
         const Mat3 fm1 = to_mat3(p.forward_matrix1);
         const Mat3 fm = p.forward_matrix2.empty() ? fm1 : blend(fm1, to_mat3(p.forward_matrix2), s.weight1);
-        camera_to_pcs = multiply(fm, diagonal3({1.0 / n[0], 1.0 / n[1], 1.0 / n[2]}));
+        // The forward matrix maps the reference camera's white-balanced
+        // values: undo the unit's calibration first.
+        const Vec3 reference = multiply(unit_inverse, n);
+        if (!(reference[0] > 0.0 && reference[1] > 0.0 && reference[2] > 0.0)) {
+            error = "has a white balance that its CameraCalibration turns negative";
+            return false;
+        }
+        camera_to_pcs =
+            multiply(fm, multiply(diagonal3({1.0 / reference[0], 1.0 / reference[1], 1.0 / reference[2]}), unit_inverse));
     } else {
         camera_to_pcs = multiply(bradford(s.white, kD50), xyz_from_camera);
         const double y = multiply(camera_to_pcs, n)[1];
@@ -96,17 +131,15 @@ bool setup_color(const DngFile& dng, const ColorProfile& p, ColorSetup& s, std::
 }
 
 std::vector<float> tone_curve_table(const std::vector<float>& points, size_t size) {
-    std::vector<float> table(size);
-    const size_t count = points.size() / 2;
-    size_t k = 0;
-    for (size_t i = 0; i < size; ++i) {
-        const double x = double(i) / double(size - 1);
-        while (k + 2 < count && points[2 * (k + 1)] < x) ++k;
-        const double x0 = points[2 * k], y0 = points[2 * k + 1];
-        const double x1 = points[2 * (k + 1)], y1 = points[2 * (k + 1) + 1];
-        const double f = std::clamp((x - x0) / (x1 - x0), 0.0, 1.0);
-        table[i] = float(y0 + (y1 - y0) * f);
+    std::vector<double> xs, ys;
+    for (size_t i = 0; i + 1 < points.size(); i += 2) {
+        xs.push_back(points[i]);
+        ys.push_back(points[i + 1]);
     }
+    const ToneSpline spline(std::move(xs), std::move(ys));
+    std::vector<float> table(size);
+    // A spline may overshoot between widely spaced points; the curve maps 0..1 to 0..1.
+    for (size_t i = 0; i < size; ++i) table[i] = float(std::clamp(spline(double(i) / double(size - 1)), 0.0, 1.0));
     return table;
 }
 

@@ -148,7 +148,7 @@ LumraDevelopStatus lumra_develop_to_file(LumraDevelop* handle, const char* input
         if (!develop_file(h, settings, input, output, image)) return LUMRA_DEVELOP_ERR_FAILED;
         const auto write_start = Clock::now();
         std::string error;
-        if (!write_image(output, settings.format, image, error)) {
+        if (!write_image(output, settings.format, image, error, settings.write)) {
             h.report.clear();
             h.error = std::string(output) + ": " + error;
             return LUMRA_DEVELOP_ERR_FAILED;

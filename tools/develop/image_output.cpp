@@ -1,5 +1,6 @@
 #include "develop/image_output.h"
 
+#include "develop/icc_profiles.h"
 #include "dng/tiff_fields.h"
 
 #include <png.h>
@@ -27,6 +28,15 @@ void png_error_handler(png_structp png, png_const_charp text) {
 }
 void png_warning_handler(png_structp, png_const_charp) {}
 
+// The iCCP chunk's profile name (Latin-1, at most 79 characters).
+const char* rgb_space_name_for_png(OutputSpace space) {
+    switch (space) {
+        case OutputSpace::prophoto: return "ProPhoto RGB";
+        case OutputSpace::display_p3: return "Display P3";
+        default: return "sRGB";
+    }
+}
+
 // Kept free of C++ objects with destructors between setjmp and longjmp.
 bool write_png_rows(FILE* file, const DevelopedImage& image, std::vector<png_bytep>& rows, PngState& state) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, png_error_handler, png_warning_handler);
@@ -43,6 +53,10 @@ bool write_png_rows(FILE* file, const DevelopedImage& image, std::vector<png_byt
     // stronger compression cost several times the whole development.
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
     png_set_compression_level(png, 1);
+    const std::vector<uint8_t>& icc = icc_profile(image.space);
+    if (!icc.empty())
+        png_set_iCCP(png, info, rgb_space_name_for_png(image.space), PNG_COMPRESSION_TYPE_BASE, icc.data(),
+                     png_uint_32(icc.size()));
     png_write_info(png, info);
     if (image.bits == 16) png_set_swap(png);  // PNG stores 16-bit samples big-endian
     png_write_image(png, rows.data());
@@ -85,6 +99,8 @@ bool write_tiff(const std::string& path, const DevelopedImage& image, std::strin
               TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
               TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE) &&
               TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 16);
+    const std::vector<uint8_t>& icc = icc_profile(image.space);
+    if (ok && !icc.empty()) ok = TIFFSetField(tif, TIFFTAG_ICCPROFILE, uint32_t(icc.size()), icc.data());
     const size_t row_elements = size_t(image.width) * 3;
     for (uint32_t r = 0; ok && r < image.height; ++r) {
         void* row = bits == 16 ? static_cast<void*>(const_cast<uint16_t*>(&image.rgb16[r * row_elements]))
@@ -101,7 +117,8 @@ bool write_tiff(const std::string& path, const DevelopedImage& image, std::strin
 
 }  // namespace
 
-bool write_image(const std::string& path, FileFormat format, const DevelopedImage& image, std::string& error) {
+bool write_image(const std::string& path, FileFormat format, const DevelopedImage& image, std::string& error,
+                 const WriteOptions& options) {
     std::string temp = path + ".partial-XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0) {
@@ -113,7 +130,9 @@ bool write_image(const std::string& path, FileFormat format, const DevelopedImag
     umask(mask);
     fchmod(fd, 0666 & ~mask);
     close(fd);
-    const bool ok = format == FileFormat::png ? write_png(temp, image, error) : write_tiff(temp, image, error);
+    const bool ok = format == FileFormat::png    ? write_png(temp, image, error)
+                    : format == FileFormat::jpeg ? write_jpeg(temp, image, options.jpeg_quality, error)
+                                                 : write_tiff(temp, image, error);
     if (!ok) {
         std::remove(temp.c_str());
         return false;

@@ -1,5 +1,7 @@
 #include "develop/planes.h"
 
+#include "develop/raw_opcodes.h"
+
 #include <algorithm>
 #include <climits>
 #include <variant>
@@ -123,7 +125,7 @@ bool run_float_opcodes(const std::vector<Opcode>& list, FloatImage& image, Opcod
             ok = skipped(context, "vignette") ||
                  check(lumra_fix_vignette(&view, v->k, 5, v->center_x, v->center_y), "FixVignetteRadial", error);
         } else {
-            ok = refuse_opcode(op, context, error);
+            ok = run_value_opcode(op, image, context, error);
         }
         if (!ok) return false;
     }

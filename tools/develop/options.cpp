@@ -1,6 +1,9 @@
 #include "develop/options.h"
 
+#include "develop/output_space.h"
+
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <iomanip>
 #include <sstream>
@@ -18,21 +21,40 @@ bool set_bits(DevelopSettings& s, const std::string& v, std::string& error) {
 }
 
 bool set_format(DevelopSettings& s, const std::string& v, std::string& error) {
-    if (v != "png" && v != "tiff") {
-        error = "--format takes png or tiff, not " + v;
+    if (v != "png" && v != "tiff" && v != "jpeg") {
+        error = "--format takes png, tiff or jpeg, not " + v;
         return false;
     }
-    s.format = v == "png" ? FileFormat::png : FileFormat::tiff;
+    s.format = v == "png" ? FileFormat::png : v == "tiff" ? FileFormat::tiff : FileFormat::jpeg;
     s.format_given = true;
     return true;
 }
 
 bool set_space(DevelopSettings& s, const std::string& v, std::string& error) {
-    if (v != "srgb" && v != "prophoto") {
-        error = "--space takes srgb or prophoto, not " + v;
+    if (!parse_output_space(v, s.develop.space)) {
+        error = "--space takes " + output_space_names() + ", not " + v;
         return false;
     }
-    s.develop.space = v == "srgb" ? OutputSpace::srgb : OutputSpace::prophoto;
+    return true;
+}
+
+bool set_quality(DevelopSettings& s, const std::string& v, std::string& error) {
+    char* end = nullptr;
+    const long q = std::strtol(v.c_str(), &end, 10);
+    if (v.empty() || *end || q < 1 || q > 100) {
+        error = "--quality takes a number from 1 to 100, not " + v;
+        return false;
+    }
+    s.write.jpeg_quality = int(q);
+    return true;
+}
+
+bool set_demosaic(DevelopSettings& s, const std::string& v, std::string& error) {
+    if (v != "adaptive" && v != "bilinear") {
+        error = "--demosaic takes adaptive or bilinear, not " + v;
+        return false;
+    }
+    s.develop.demosaic = v == "adaptive" ? DemosaicMethod::adaptive : DemosaicMethod::bilinear;
     return true;
 }
 
@@ -62,10 +84,13 @@ bool set_skip(DevelopSettings& s, const std::string& v, std::string& error) {
 
 const std::vector<OptionSpec>& develop_option_table() {
     static const std::vector<OptionSpec> table = {
-        {"bits", "8|16", "bits per sample of the output (default 8; TIFF is always 16)", set_bits},
-        {"format", "png|tiff", "output format (default: from the output name, else png)", set_format},
-        {"space", "srgb|prophoto", "output colour space and curve (default srgb)", set_space},
+        {"bits", "8|16", "bits per sample of the output (default 8; TIFF is always 16,\nJPEG always 8)", set_bits},
+        {"format", "png|tiff|jpeg",
+         "output format (default: from the output name\n(.png, .tif/.tiff, .jpg/.jpeg), else png)", set_format},
+        {"quality", "N", "JPEG quality, 1 to 100 (default 92)", set_quality},
+        {"space", "srgb|display-p3|prophoto", "output colour space and curve (default srgb)", set_space},
         {"dcp", "FILE", "take the colour profile from a DNG camera profile file", set_dcp},
+        {"demosaic", "adaptive|bilinear", "edge-directed or bilinear demosaic (default adaptive)", set_demosaic},
         {"skip", "STAGE[,..]", "switch off a stage (repeatable); stages:", set_skip},
     };
     return table;
@@ -88,7 +113,11 @@ std::string develop_options_help() {
     std::ostringstream out;
     for (const OptionSpec& option : develop_option_table()) {
         const std::string head = std::string("--") + option.name + " " + option.value;
-        out << "  " << std::left << std::setw(19) << head << (head.size() < 19 ? " " : "  ") << option.help << "\n";
+        // Continuation lines of the help line up under its first line.
+        std::string help = option.help;
+        for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1))
+            help.insert(at + 1, 22, ' ');
+        out << "  " << std::left << std::setw(19) << head << (head.size() < 19 ? " " : "  ") << help << "\n";
         if (std::string(option.name) == "skip")
             for (const auto& [stage, what] : skippable_stages())
                 out << "      " << std::left << std::setw(16) << stage << what << "\n";
@@ -102,13 +131,15 @@ DevelopSettings settle_for_output(const DevelopSettings& settings, const std::st
         std::string e = std::filesystem::path(output).extension().string();
         for (char& ch : e) ch = char(std::tolower(static_cast<unsigned char>(ch)));
         if (e == ".tif" || e == ".tiff") s.format = FileFormat::tiff;
+        if (e == ".jpg" || e == ".jpeg") s.format = FileFormat::jpeg;
     }
     if (s.format == FileFormat::tiff) s.develop.bits = 16;
+    if (s.format == FileFormat::jpeg) s.develop.bits = 8;
     return s;
 }
 
 const char* output_extension(const DevelopSettings& settings) {
-    return settings.format == FileFormat::png ? ".png" : ".tif";
+    return settings.format == FileFormat::png ? ".png" : settings.format == FileFormat::jpeg ? ".jpg" : ".tif";
 }
 
 }  // namespace lumra_tools

@@ -17,6 +17,7 @@ struct DevelopSettings {
     std::string dcp;  // camera profile file replacing the DNG's own profile
     bool format_given = false;
     FileFormat format = FileFormat::png;
+    WriteOptions write;
 };
 
 struct OptionSpec {
@@ -40,7 +41,7 @@ std::string develop_options_help();
 // unless one was given, and TIFF output is always 16 bits.
 DevelopSettings settle_for_output(const DevelopSettings& settings, const std::string& output);
 
-// ".png" or ".tif": the extension of outputs in the chosen format.
+// ".png", ".tif" or ".jpg": the extension of outputs in the chosen format.
 const char* output_extension(const DevelopSettings& settings);
 
 }  // namespace lumra_tools

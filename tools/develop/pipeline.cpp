@@ -2,7 +2,11 @@
 
 #include "develop/color_setup.h"
 #include "develop/gain_table_map.h"
+#include "develop/geometry.h"
+#include "develop/hue_sat_encoded.h"
+#include "develop/output_space.h"
 #include "develop/planes.h"
+#include "develop/raw_opcodes.h"
 
 #include <chrono>
 #include <cmath>
@@ -46,11 +50,11 @@ bool parse_list(const std::vector<uint8_t>& bytes, const char* name, std::vector
 // repair is known there.
 bool fix_bad_pixels(const std::vector<Opcode>& list, DngFile& dng, const DevelopOptions& options,
                     DevelopReport& report, std::string& error) {
-    OpcodeContext context{options, report, "OpcodeList1"};
+    OpcodeContext context{options, report, "OpcodeList1", &dng};
     for (const Opcode& op : list) {
         const auto* fix = std::get_if<FixBadPixelsConstantOp>(&op.body);
         if (!fix || dng.samples != 1) {
-            if (!refuse_opcode(op, context, error)) return false;
+            if (!run_raw_opcode(op, dng, context, error)) return false;
             continue;
         }
         if (options.skip.count("bad-pixels") || fix->constant > 65535) continue;
@@ -96,19 +100,34 @@ bool normalize(const DngFile& dng, FloatImage& out, std::string& error) {
                  "normalisation", error);
 }
 
-bool demosaic(const DngFile& dng, FloatImage& image, std::string& error) {
+bool demosaic(const DngFile& dng, const DevelopOptions& options, FloatImage& image, DevelopReport& report,
+              std::string& error) {
     FloatImage rgb(image.height, image.width, 3);
     LumraImage src = image.view(), dst = rgb.view();
     const int32_t pattern[4] = {dng.cfa[0], dng.cfa[1], dng.cfa[2], dng.cfa[3]};
-    if (!check(lumra_bilinear_demosaic(&src, &dst, pattern), "demosaic", error)) return false;
+    LumraStatus status = LUMRA_ERR_UNSUPPORTED;
+    if (options.demosaic == DemosaicMethod::adaptive) {
+        status = lumra_adaptive_demosaic(&src, &dst, pattern);
+        // The edge-directed method needs a Bayer layout; other 2x2 layouts
+        // still develop, bilinearly.
+        if (status == LUMRA_ERR_UNSUPPORTED)
+            report.warnings.push_back("the CFA layout is not a Bayer arrangement; demosaicing bilinearly");
+    }
+    if (status == LUMRA_ERR_UNSUPPORTED) status = lumra_bilinear_demosaic(&src, &dst, pattern);
+    if (!check(status, "demosaic", error)) return false;
     image = std::move(rgb);
     return true;
 }
 
 bool hue_sat(FloatImage& image, const std::vector<float>& table, const std::vector<uint32_t>& dims, uint32_t encoding,
              const char* name, DevelopReport& report, std::string& error) {
-    if (encoding != 0 && dims[2] > 1)
-        report.warnings.push_back(std::string(name) + " uses the sRGB value encoding; applying it linearly");
+    if (encoding > 1 && dims[2] > 1)
+        report.warnings.push_back(std::string(name) + " uses an unknown value encoding; applying it linearly");
+    if (encoding == 1 && dims[2] > 1) {  // value axis indexed in sRGB-encoded values
+        apply_hue_sat_map_encoded(image.data.get(), size_t(image.height) * image.width, table.data(), int(dims[0]),
+                                  int(dims[1]), int(dims[2]), true);
+        return true;
+    }
     LumraImage view = image.view();
     return check(lumra_apply_hue_sat_map(&view, table.data(), int32_t(dims[0]), int32_t(dims[1]), int32_t(dims[2])),
                  name, error);
@@ -118,14 +137,14 @@ bool encode_output(FloatImage& image, const ColorProfile& profile, const Develop
                    DevelopedImage& out, std::string& error) {
     const bool tone = !profile.tone_curve.empty() && !options.skip.count("tone-curve");
     const std::vector<float> curve = tone ? tone_curve_table(profile.tone_curve) : identity_table();
-    const bool srgb = options.space == OutputSpace::srgb;
-    const std::vector<float> encode = srgb ? srgb_encode_table() : prophoto_encode_table();
-    const Mat3 m = srgb ? prophoto_to_srgb() : identity3();
+    const std::vector<float> encode = output_encode_table(options.space);
+    const Mat3 m = prophoto_to_output(options.space);
     float matrix[9];
     for (int i = 0; i < 9; ++i) matrix[i] = float(m[i]);
     out.width = image.width;
     out.height = image.height;
     out.bits = options.bits;
+    out.space = options.space;
     LumraImage src = image.view();
     LumraImage dst{nullptr, image.height, image.width, 3, LUMRA_DTYPE_UINT8, 0};
     if (options.bits == 16) {
@@ -157,14 +176,14 @@ bool develop_steps(DngFile& dng, const ColorProfile& profile, const DevelopOptio
     FloatImage image;
     if (!normalize(dng, image, error)) return false;
     clock.lap("linearisation, black and white levels");
-    OpcodeContext context2{options, report, "OpcodeList2"};
+    OpcodeContext context2{options, report, "OpcodeList2", &dng};
     if (!run_float_opcodes(list2, image, context2, error)) return false;
     clock.lap("opcode list 2 (gain maps, polynomials)");
     if (dng.samples == 1) {
-        if (!demosaic(dng, image, error)) return false;
+        if (!demosaic(dng, options, image, report, error)) return false;
         clock.lap("demosaic");
     }
-    OpcodeContext context3{options, report, "OpcodeList3"};
+    OpcodeContext context3{options, report, "OpcodeList3", &dng};
     if (!run_float_opcodes(list3, image, context3, error)) return false;
     clock.lap("opcode list 3 (warp, vignette, gain maps)");
     FloatImage pcs(image.height, image.width, 3);
@@ -202,6 +221,7 @@ bool develop_steps(DngFile& dng, const ColorProfile& profile, const DevelopOptio
         clock.lap("profile look table");
     }
     if (!encode_output(image, profile, options, out, error)) return false;
+    apply_output_geometry(dng, out, report.warnings);
     clock.lap("tone curve and output encoding");
     return true;
 }
@@ -210,7 +230,9 @@ bool develop_steps(DngFile& dng, const ColorProfile& profile, const DevelopOptio
 
 const std::vector<std::pair<std::string, std::string>>& skippable_stages() {
     static const std::vector<std::pair<std::string, std::string>> stages = {
-        {"bad-pixels", "FixBadPixelsConstant repair (OpcodeList1)"},
+        {"bad-pixels", "FixBadPixelsConstant and FixBadPixelsList repair"},
+        {"map-table", "MapTable (any opcode list)"},
+        {"deltas", "DeltaPerRow/Column and ScalePerRow/Column (any opcode list)"},
         {"gain-map", "GainMap lens shading (OpcodeList2 and 3)"},
         {"polynomial", "MapPolynomial (OpcodeList2 and 3)"},
         {"warp", "WarpRectilinear distortion correction (OpcodeList3)"},

@@ -11,7 +11,8 @@
 
 namespace lumra_tools {
 
-enum class OutputSpace { srgb, prophoto };
+enum class OutputSpace { srgb, prophoto, display_p3 };
+enum class DemosaicMethod { adaptive, bilinear };
 
 // Stages a user may switch off with --skip.
 const std::vector<std::pair<std::string, std::string>>& skippable_stages();
@@ -20,6 +21,7 @@ struct DevelopOptions {
     std::set<std::string> skip;
     OutputSpace space = OutputSpace::srgb;
     int bits = 8;  // 8 or 16
+    DemosaicMethod demosaic = DemosaicMethod::adaptive;
 };
 
 struct StageTime {
@@ -35,6 +37,7 @@ struct DevelopReport {
 struct DevelopedImage {
     uint32_t width = 0, height = 0;
     int bits = 8;
+    OutputSpace space = OutputSpace::srgb;  // what the samples are encoded in
     std::vector<uint8_t> rgb8;    // bits 8: height x width x 3
     std::vector<uint16_t> rgb16;  // bits 16
 };

@@ -30,6 +30,7 @@ struct OpcodeContext {
     const DevelopOptions& options;
     DevelopReport& report;
     const char* list_name;  // "OpcodeList2" etc.
+    DngFile* dng = nullptr;  // when given, TrimBounds moves its CFA pattern and crop along
 };
 
 // Runs the opcodes of list 2 or 3 on a float image (1 or 3 channels).

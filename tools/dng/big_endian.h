@@ -18,6 +18,12 @@ public:
         pos_ += 4;
         return true;
     }
+    bool u16(uint16_t& v) {
+        if (size_ - pos_ < 2) return false;
+        v = uint16_t((data_[pos_] << 8) | data_[pos_ + 1]);
+        pos_ += 2;
+        return true;
+    }
     bool f32(float& v) {
         uint32_t bits;
         if (!u32(bits)) return false;

@@ -20,6 +20,7 @@ struct ColorProfile {
     std::vector<float> look_data;
     uint32_t look_encoding = 0;
     std::vector<float> tone_curve;  // x, y pairs
+    std::string calibration_signature;  // ProfileCalibrationSignature, empty when absent
     std::vector<uint8_t> gain_table_map;
     double baseline_exposure_offset = 0.0;
 };
@@ -39,6 +40,16 @@ struct DngFile {
     std::vector<double> as_shot_neutral;  // 3 when present
     std::vector<double> as_shot_white_xy;  // 2 when present
     double baseline_exposure = 0.0;
+    // Colour calibration of this camera unit (IFD 0).
+    std::vector<double> analog_balance;                            // 3 when present
+    std::vector<double> camera_calibration1, camera_calibration2;  // 9 each when present
+    std::string camera_calibration_signature;                      // empty when absent
+    // Geometry of the developed image, in active-area pixels.
+    uint32_t orientation = 1;                  // TIFF Orientation, 1..8
+    double default_scale[2] = {1.0, 1.0};      // horizontal, vertical
+    double default_crop_origin[2] = {0, 0};    // x, y
+    double default_crop_size[2] = {0, 0};      // width, height; 0: the whole active area
+    double default_user_crop[4] = {0, 0, 1, 1};  // top, left, bottom, right, fractions of the default crop
     ColorProfile profile;
 };
 

@@ -1,6 +1,7 @@
 #include "dng/dng_reader.h"
 
 #include "dng/profile_tags.h"
+#include "dng/render_tags.h"
 #include "dng/tiff_fields.h"
 
 #include <algorithm>
@@ -212,7 +213,8 @@ bool read_levels(TIFF* tif, DngFile& dng, std::string& error) {
     get_bytes(tif, dng_tag::kOpcodeList1, dng.opcode_list1);
     get_bytes(tif, dng_tag::kOpcodeList2, dng.opcode_list2);
     get_bytes(tif, dng_tag::kOpcodeList3, dng.opcode_list3);
-    return true;
+    LibtiffTags tags(tif);
+    return read_crop_tags(tags, dng, error);
 }
 
 bool read_pixels(TIFF* tif, DngFile& dng, std::string& error) {
@@ -278,7 +280,7 @@ bool read_main_tags(TIFF* tif, DngFile& dng, std::string& error) {
     if (get_numbers(tif, kBaselineExposure, v) && !v.empty() && std::isfinite(v[0]))
         dng.baseline_exposure = v[0];
     LibtiffTags tags(tif);
-    return read_profile_tags(tags, dng.profile, error);
+    return read_camera_tags(tags, dng, error) && read_profile_tags(tags, dng.profile, error);
 }
 
 }  // namespace

@@ -23,6 +23,13 @@ bool set_optional(TIFF* tif, uint32_t tag, const std::vector<uint32_t>& v) {
 }
 bool set_optional(TIFF* tif, uint32_t tag, const std::vector<uint8_t>& v) { return v.empty() || set_bytes(tif, tag, v); }
 
+std::vector<uint8_t> text_bytes(const std::string& text) {
+    if (text.empty()) return {};
+    std::vector<uint8_t> bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    return bytes;
+}
+
 bool write_profile(TIFF* tif, const ColorProfile& p) {
     bool ok = true;
     if (p.illuminant1) ok = ok && set_numbers(tif, 50778, {double(p.illuminant1)});
@@ -36,7 +43,10 @@ bool write_profile(TIFF* tif, const ColorProfile& p) {
          set_optional(tif, dng_tag::kLookTableDims, p.look_dims) &&
          set_optional(tif, dng_tag::kLookTableData, p.look_data) &&
          set_optional(tif, dng_tag::kToneCurve, p.tone_curve) &&
-         set_optional(tif, dng_tag::kGainTableMap, p.gain_table_map);
+         set_optional(tif, dng_tag::kGainTableMap, p.gain_table_map) &&
+         set_optional(tif, dng_tag::kProfileCalibrationSignature, text_bytes(p.calibration_signature));
+    if (p.hue_sat_encoding) ok = ok && set_numbers(tif, dng_tag::kHueSatMapEncoding, {double(p.hue_sat_encoding)});
+    if (p.look_encoding) ok = ok && set_numbers(tif, dng_tag::kLookTableEncoding, {double(p.look_encoding)});
     return ok;
 }
 
@@ -47,7 +57,11 @@ bool write_main_tags(TIFF* tif, const DngFile& dng, const DngWriteOptions& optio
         ok = ok && set_numbers(tif, 50706, {1, 6, 0, 0}) && set_numbers(tif, 50707, {1, 4, 0, 0}) &&
              TIFFSetField(tif, 50708, dng.camera_model.c_str());
     return ok && set_optional(tif, 50728, dng.as_shot_neutral) && set_optional(tif, 50729, dng.as_shot_white_xy) &&
-           set_numbers(tif, 50730, {dng.baseline_exposure}) && write_profile(tif, dng.profile);
+           set_numbers(tif, 50730, {dng.baseline_exposure}) && set_optional(tif, 50727, dng.analog_balance) &&
+           set_optional(tif, 50723, dng.camera_calibration1) && set_optional(tif, 50724, dng.camera_calibration2) &&
+           set_optional(tif, dng_tag::kCameraCalibrationSignature, text_bytes(dng.camera_calibration_signature)) &&
+           (dng.orientation == 1 || TIFFSetField(tif, TIFFTAG_ORIENTATION, uint16_t(dng.orientation))) &&
+           write_profile(tif, dng.profile);
 }
 
 // The raw image's own directory: layout, levels, opcode lists and pixels.
@@ -71,6 +85,14 @@ bool write_raw_directory(TIFF* tif, const DngFile& dng, const DngWriteOptions& o
          set_optional(tif, dng_tag::kOpcodeList1, dng.opcode_list1) &&
          set_optional(tif, dng_tag::kOpcodeList2, dng.opcode_list2) &&
          set_optional(tif, dng_tag::kOpcodeList3, dng.opcode_list3);
+    if (dng.default_scale[0] != 1.0 || dng.default_scale[1] != 1.0)
+        ok = ok && set_numbers(tif, 50718, {dng.default_scale[0], dng.default_scale[1]});
+    if (dng.default_crop_size[0] > 0)
+        ok = ok && set_numbers(tif, 50719, {dng.default_crop_origin[0], dng.default_crop_origin[1]}) &&
+             set_numbers(tif, 50720, {dng.default_crop_size[0], dng.default_crop_size[1]});
+    const double* user = dng.default_user_crop;
+    if (user[0] != 0 || user[1] != 0 || user[2] != 1 || user[3] != 1)
+        ok = ok && set_numbers(tif, dng_tag::kDefaultUserCrop, {user[0], user[1], user[2], user[3]});
     if (dng.active_area[2] != 0)
         ok = ok && set_numbers(tif, 50829, {double(dng.active_area[0]), double(dng.active_area[1]),
                                             double(dng.active_area[2]), double(dng.active_area[3])});

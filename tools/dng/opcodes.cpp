@@ -76,6 +76,54 @@ bool parse_warp(Reader& in, WarpRectilinearOp& op, std::string& error) {
     return true;
 }
 
+bool parse_map_table(Reader& in, MapTableOp& op, std::string& error) {
+    uint32_t size = 0;
+    if (!read_area(in, op.area) || !in.u32(size)) {
+        error = "MapTable parameters are truncated";
+        return false;
+    }
+    if (size == 0 || size > 65536 || uint64_t(size) * 2 > in.remaining()) {
+        error = "MapTable size " + std::to_string(size) + " does not fit its parameters";
+        return false;
+    }
+    op.table.resize(size);
+    for (uint16_t& v : op.table) in.u16(v);
+    return true;
+}
+
+bool parse_per_line(Reader& in, PerLineOp& op, const char* name, std::string& error) {
+    uint32_t count = 0;
+    if (!read_area(in, op.area) || !in.u32(count)) {
+        error = std::string(name) + " parameters are truncated";
+        return false;
+    }
+    if (count == 0 || count > in.remaining() / 4) {
+        error = std::string(name) + " count " + std::to_string(count) + " does not fit its parameters";
+        return false;
+    }
+    op.values.resize(count);
+    for (float& v : op.values) in.f32(v);
+    return true;
+}
+
+bool parse_bad_pixel_list(Reader& in, FixBadPixelsListOp& op, std::string& error) {
+    uint32_t points = 0, rects = 0;
+    if (!in.u32(op.bayer_phase) || !in.u32(points) || !in.u32(rects)) {
+        error = "FixBadPixelsList parameters are truncated";
+        return false;
+    }
+    if (uint64_t(points) * 8 + uint64_t(rects) * 16 > in.remaining()) {
+        error = "FixBadPixelsList lists " + std::to_string(points) + " points and " + std::to_string(rects) +
+                " rectangles, more than its parameters carry";
+        return false;
+    }
+    op.points.resize(size_t(points) * 2);
+    op.rects.resize(size_t(rects) * 4);
+    for (uint32_t& v : op.points) in.u32(v);
+    for (uint32_t& v : op.rects) in.u32(v);
+    return true;
+}
+
 }  // namespace
 
 const char* opcode_name(uint32_t id) {
@@ -139,6 +187,28 @@ bool parse_opcode_list(const std::vector<uint8_t>& bytes, std::vector<Opcode>& l
                 op.body = body;
                 break;
             }
+            case opcode_id::kMapTable:
+                op.body = MapTableOp{};
+                ok = parse_map_table(params, std::get<MapTableOp>(op.body), error);
+                break;
+            case opcode_id::kDeltaPerRow:
+            case opcode_id::kDeltaPerColumn:
+            case opcode_id::kScalePerRow:
+            case opcode_id::kScalePerColumn:
+                op.body = PerLineOp{};
+                ok = parse_per_line(params, std::get<PerLineOp>(op.body), opcode_name(op.id), error);
+                break;
+            case opcode_id::kFixBadPixelsList:
+                op.body = FixBadPixelsListOp{};
+                ok = parse_bad_pixel_list(params, std::get<FixBadPixelsListOp>(op.body), error);
+                break;
+            case opcode_id::kTrimBounds: {
+                TrimBoundsOp body;
+                ok = params.u32(body.top) && params.u32(body.left) && params.u32(body.bottom) && params.u32(body.right);
+                if (!ok) error = "TrimBounds parameters are truncated";
+                op.body = body;
+                break;
+            }
             default:
                 op.body = UnknownOp{std::vector<uint8_t>(bytes.begin() + start, bytes.begin() + start + size)};
                 break;
@@ -181,6 +251,26 @@ std::vector<uint8_t> serialize_opcode_list(const std::vector<Opcode>& list) {
             for (double k : v->k) put_f64(p, k);
             put_f64(p, v->center_x);
             put_f64(p, v->center_y);
+        } else if (const auto* t = std::get_if<MapTableOp>(&op.body)) {
+            write_area(p, t->area);
+            put_u32(p, uint32_t(t->table.size()));
+            for (uint16_t v : t->table) {
+                p.push_back(uint8_t(v >> 8));
+                p.push_back(uint8_t(v));
+            }
+        } else if (const auto* l = std::get_if<PerLineOp>(&op.body)) {
+            write_area(p, l->area);
+            put_u32(p, uint32_t(l->values.size()));
+            for (float v : l->values) put_f32(p, v);
+        } else if (const auto* b = std::get_if<FixBadPixelsListOp>(&op.body)) {
+            put_u32(p, b->bayer_phase);
+            put_u32(p, uint32_t(b->points.size() / 2));
+            put_u32(p, uint32_t(b->rects.size() / 4));
+            for (size_t i = 0; i + 1 < b->points.size(); i += 2) put_u32(p, b->points[i]), put_u32(p, b->points[i + 1]);
+            for (size_t i = 0; i + 3 < b->rects.size(); i += 4)
+                for (size_t k = 0; k < 4; ++k) put_u32(p, b->rects[i + k]);
+        } else if (const auto* tb = std::get_if<TrimBoundsOp>(&op.body)) {
+            for (uint32_t v : {tb->top, tb->left, tb->bottom, tb->right}) put_u32(p, v);
         } else if (const auto* u = std::get_if<UnknownOp>(&op.body)) {
             p = u->parameters;
         }

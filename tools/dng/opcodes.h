@@ -11,7 +11,9 @@ namespace lumra_tools {
 
 namespace opcode_id {
 inline constexpr uint32_t kWarpRectilinear = 1, kFixVignetteRadial = 3, kFixBadPixelsConstant = 4;
+inline constexpr uint32_t kFixBadPixelsList = 5, kTrimBounds = 6, kMapTable = 7;
 inline constexpr uint32_t kMapPolynomial = 8, kGainMap = 9;
+inline constexpr uint32_t kDeltaPerRow = 10, kDeltaPerColumn = 11, kScalePerRow = 12, kScalePerColumn = 13;
 }  // namespace opcode_id
 
 struct AreaSpec {  // the area and lattice fields shared by GainMap and MapPolynomial
@@ -46,12 +48,35 @@ struct FixVignetteRadialOp {
     double center_x = 0.5, center_y = 0.5;
 };
 
+struct MapTableOp {
+    AreaSpec area;
+    std::vector<uint16_t> table;  // 1 to 65536 entries; values past the end take the last
+};
+
+// DeltaPerRow, DeltaPerColumn, ScalePerRow, ScalePerColumn (told apart by the id):
+// one value per row (or column) of the area's lattice.
+struct PerLineOp {
+    AreaSpec area;
+    std::vector<float> values;
+};
+
+struct FixBadPixelsListOp {
+    uint32_t bayer_phase = 0;
+    std::vector<uint32_t> points;  // row, column pairs
+    std::vector<uint32_t> rects;   // top, left, bottom, right quadruples (bottom and right exclusive)
+};
+
+struct TrimBoundsOp {
+    uint32_t top = 0, left = 0, bottom = 0, right = 0;
+};
+
 struct UnknownOp {
     std::vector<uint8_t> parameters;
 };
 
 using OpcodeBody = std::variant<GainMapOp, MapPolynomialOp, FixBadPixelsConstantOp, WarpRectilinearOp,
-                                FixVignetteRadialOp, UnknownOp>;
+                                FixVignetteRadialOp, MapTableOp, PerLineOp, FixBadPixelsListOp, TrimBoundsOp,
+                                UnknownOp>;
 
 struct Opcode {
     uint32_t id = 0;

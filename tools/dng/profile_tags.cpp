@@ -1,5 +1,6 @@
 #include "dng/profile_tags.h"
 
+#include "dng/render_tags.h"
 #include "dng/tiff_fields.h"
 
 #include <cmath>
@@ -96,6 +97,7 @@ bool read_profile_tags(TagSource& source, ColorProfile& p, std::string& error) {
     if (source.numbers(dng_tag::kBaselineExposureOffset, v) && !v.empty() && std::isfinite(v[0]))
         p.baseline_exposure_offset = v[0];
     source.bytes(dng_tag::kGainTableMap, p.gain_table_map);
+    p.calibration_signature = tag_text(source, dng_tag::kProfileCalibrationSignature);
     return true;
 }
 

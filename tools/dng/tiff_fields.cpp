@@ -42,6 +42,13 @@ void add_dng_fields(TIFF* tif) {
          const_cast<char*>("BaselineExposureOffset")},
         {dng_tag::kGainTableMap, TIFF_VARIABLE2, TIFF_VARIABLE2, TIFF_UNDEFINED, FIELD_CUSTOM, 1, 1,
          const_cast<char*>("ProfileGainTableMap")},
+        // The signatures are text, written as ASCII or BYTE; read as bytes either way.
+        {dng_tag::kCameraCalibrationSignature, TIFF_VARIABLE2, TIFF_VARIABLE2, TIFF_BYTE, FIELD_CUSTOM, 1, 1,
+         const_cast<char*>("CameraCalibrationSignature")},
+        {dng_tag::kProfileCalibrationSignature, TIFF_VARIABLE2, TIFF_VARIABLE2, TIFF_BYTE, FIELD_CUSTOM, 1, 1,
+         const_cast<char*>("ProfileCalibrationSignature")},
+        {dng_tag::kDefaultUserCrop, TIFF_VARIABLE2, TIFF_VARIABLE2, TIFF_RATIONAL, FIELD_CUSTOM, 1, 1,
+         const_cast<char*>("DefaultUserCrop")},
     };
     TIFFMergeFieldInfo(tif, fields, sizeof fields / sizeof fields[0]);
     if (g_parent_extender) g_parent_extender(tif);

@@ -21,6 +21,8 @@ inline constexpr uint32_t kHueSatMapEncoding = 51107, kLookTableEncoding = 51108
 inline constexpr uint32_t kBaselineExposureOffset = 51109;
 inline constexpr uint32_t kGainTableMap = 52525;
 inline constexpr uint32_t kLinearRawPhotometric = 34892;
+inline constexpr uint32_t kCameraCalibrationSignature = 50931, kProfileCalibrationSignature = 50932;
+inline constexpr uint32_t kDefaultUserCrop = 51125;
 }  // namespace dng_tag
 
 // Registers the extra tags for every file opened afterwards and routes

@@ -1,7 +1,7 @@
 /*
  * liblumra-develop: develops uncompressed DNG files (16-bit 2x2 CFA or
- * three-sample linear raw) with liblumra, into memory or into PNG and TIFF
- * files. The lumra-develop command and the Python package run on it, so every
+ * three-sample linear raw) with liblumra, into memory or into PNG, TIFF and
+ * JPEG files. The lumra-develop command and the Python package run on it, so every
  * host gets the same pipeline, the same options and the same messages.
  *
  * A LumraDevelop handle holds the options, the last result and the last
@@ -62,7 +62,7 @@ LUMRA_DEVELOP_API LumraDevelop* lumra_develop_new(void) LUMRA_DEVELOP_NOEXCEPT;
 LUMRA_DEVELOP_API void lumra_develop_free(LumraDevelop* handle) LUMRA_DEVELOP_NOEXCEPT;
 
 /* Sets one option as lumra-develop's --NAME VALUE does: name without the
- * dashes ("bits", "space", "format", "dcp", "skip", ...), value as text
+ * dashes ("bits", "space", "format", "quality", "dcp", "demosaic", "skip", ...), value as text
  * ("16", "prophoto"). A null value reports that the option needs one.
  * lumra_develop_options_help lists the options. */
 LUMRA_DEVELOP_API LumraDevelopStatus lumra_develop_set_option(LumraDevelop* handle, const char* name,
@@ -73,8 +73,9 @@ LUMRA_DEVELOP_API LumraDevelopStatus lumra_develop_set_option(LumraDevelop* hand
 LUMRA_DEVELOP_API LumraDevelopStatus lumra_develop_to_buffer(LumraDevelop* handle, const char* input,
                                                              LumraDevelopImage* image) LUMRA_DEVELOP_NOEXCEPT;
 
-/* Develops the DNG at input into the file output: PNG, or TIFF when the format
- * option says so or, without it, when output ends in .tif or .tiff. The file is
+/* Develops the DNG at input into the file output: PNG, or TIFF or JPEG when the
+ * format option says so or, without it, when output ends in .tif/.tiff or
+ * .jpg/.jpeg (TIFF is always 16 bits, JPEG 8). The file is
  * written under a temporary name beside output and renamed into place when
  * complete: a failure leaves nothing behind, and output is never the input. */
 LUMRA_DEVELOP_API LumraDevelopStatus lumra_develop_to_file(LumraDevelop* handle, const char* input,
@@ -90,7 +91,7 @@ LUMRA_DEVELOP_API const char* lumra_develop_warnings(const LumraDevelop* handle)
 /* The last successful development's stages with their times, as lines of text. */
 LUMRA_DEVELOP_API const char* lumra_develop_report(const LumraDevelop* handle) LUMRA_DEVELOP_NOEXCEPT;
 
-/* ".png" or ".tif": the extension of an output in the handle's format. */
+/* ".png", ".tif" or ".jpg": the extension of an output in the handle's format. */
 LUMRA_DEVELOP_API const char* lumra_develop_output_extension(const LumraDevelop* handle) LUMRA_DEVELOP_NOEXCEPT;
 
 /* Help lines for every option that lumra_develop_set_option takes. */
