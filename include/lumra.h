@@ -395,10 +395,10 @@ LUMRA_API LumraStatus lumra_warp_rectilinear_region(const LumraImage* source, co
  * size (*window_height, *window_width). lumra_warp_rectilinear_region
  * accepts that window (or any window holding it) without going over the
  * part's positions. It is a bound proved from the position arithmetic over
- * small rectangles of the part, in a few thousand steps whatever the part's
- * size: usually the exact box of the taps or a row or column more, a few
- * rows more where the distortion is strong, the whole image where a term is
- * not finite. A part that writes nothing gives a 0 x 0 window at its corner.
+ * at most 64 x 128 rectangles of the part (per plane with coefficients of
+ * its own), so it costs little whatever the part's size: usually the exact
+ * box of the taps or a row or column more, a few rows more where the
+ * distortion is strong, the whole image where a term is not finite. A part that writes nothing gives a 0 x 0 window at its corner.
  * Checks: destination_region, window, window_height or window_width null
  * [1]; radial_count <= 0, coefficient_planes <= 0, radial null [1]; channels
  * >= 2^31 [1]; bicubic on a whole image below 4 x 4 [1]; region reserved [1];

@@ -74,23 +74,21 @@ class GainGrid {
     // Where the cell of a column at grid position u ends; it depends on the
     // column alone, so every row rebuilds its cells at the same columns.
     double boundary(double u) const {
-        if (!(u > 0.0)) return std::ceil(origin_h_ * width_ - 0.5);
-        // With a positive spacing u only grows along the row, so the gain
-        // stays the last column's. Otherwise u falls again further right,
-        // and every column is evaluated on its own.
-        if (u >= static_cast<double>(points_h_ - 1)) return inv_spacing_h_ > 0.0 ? kInfinity : -kInfinity;
-        return std::ceil(((std::floor(u) + 1.0) * spacing_h_ + origin_h_) * width_ - 0.5);
+        if (!(u > 0.0)) return left_boundary();
+        if (u >= static_cast<double>(points_h_ - 1)) return right_boundary();
+        return cell_boundary(std::floor(u));
     }
 
     // The walk's state at `column` for the map planes of `count` channels.
     Cell cell_at(uint64_t column, const RowBlend& blend, const uint64_t* map_plane, int count) const {
         Cell cell{};
         const double u = position(column);
-        cell.boundary = boundary(u);
         if (!(u > 0.0)) {
             for (int i = 0; i < count; ++i) cell.start[i] = blended(blend, 0, map_plane[i]);
+            cell.boundary = left_boundary();
         } else if (u >= static_cast<double>(points_h_ - 1)) {
             for (int i = 0; i < count; ++i) cell.start[i] = blended(blend, points_h_ - 1, map_plane[i]);
+            cell.boundary = right_boundary();
         } else {
             const double left_point = std::floor(u);
             const uint64_t j0 = static_cast<uint64_t>(left_point);
@@ -101,11 +99,23 @@ class GainGrid {
                 cell.start[i] = static_cast<float>(a0 + offset * (a1 - a0));
                 cell.slope[i] = static_cast<float>((a1 - a0) * inv_width_ * inv_spacing_h_);
             }
+            cell.boundary = cell_boundary(left_point);
         }
         return cell;
     }
 
   private:
+    // Left of grid column 0 the cell ends where u reaches 0.
+    double left_boundary() const { return std::ceil(origin_h_ * width_ - 0.5); }
+    // With a positive spacing u only grows along the row, so the gain stays
+    // the last column's. Otherwise u falls again further right, and every
+    // column is evaluated on its own.
+    double right_boundary() const { return inv_spacing_h_ > 0.0 ? kInfinity : -kInfinity; }
+    // The first column whose u reaches grid column left_point + 1.
+    double cell_boundary(double left_point) const {
+        return std::ceil(((left_point + 1.0) * spacing_h_ + origin_h_) * width_ - 0.5);
+    }
+
     // The grid column j of a map plane, blended between the row pair.
     float blended(const RowBlend& blend, uint64_t j, uint64_t map_plane) const {
         const uint64_t at = j * planes_ + map_plane;

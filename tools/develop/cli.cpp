@@ -29,7 +29,7 @@ struct Command {
 void print_help(std::ostream& out) {
     out << "Usage: lumra-develop [OPTIONS] [INPUT.dng]\n"
            "       lumra-develop [OPTIONS] INPUT.dng... -o OUTDIR/\n"
-           "Develops uncompressed DNGs (16-bit 2x2 CFA or 3-sample linear raw) with lumra.\n"
+           "Develops DNGs (2x2 CFA or linear raw; lossless JPEG, deflate or uncompressed).\n"
            "Without INPUT it develops the bundled sample into lumra-develop.png. Several inputs\n"
            "are developed at once on all cores into OUTDIR, each as its name with .png, .tif or .jpg;\n"
            "a file that fails gets its own line and the others go on.\n"

@@ -8,6 +8,7 @@
 #include "develop/planes.h"
 #include "develop/raw_opcodes.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -53,6 +54,10 @@ bool fix_bad_pixels(const std::vector<Opcode>& list, DngFile& dng, const Develop
     OpcodeContext context{options, report, "OpcodeList1", &dng};
     for (const Opcode& op : list) {
         const auto* fix = std::get_if<FixBadPixelsConstantOp>(&op.body);
+        if (!dng.raw_float.empty()) {  // the list's opcodes act on stored integers
+            if (!refuse_opcode(op, context, error)) return false;
+            continue;
+        }
         if (!fix || dng.samples != 1) {
             if (!run_raw_opcode(op, dng, context, error)) return false;
             continue;
@@ -74,12 +79,18 @@ void crop_to_active_area(DngFile& dng) {
     const uint32_t top = dng.active_area[0], left = dng.active_area[1];
     const uint32_t height = dng.active_area[2] - top, width = dng.active_area[3] - left;
     if (height == dng.height && width == dng.width) return;
-    std::vector<uint16_t> cropped(size_t(height) * width * dng.samples);
-    for (uint32_t r = 0; r < height; ++r)
-        std::memcpy(&cropped[size_t(r) * width * dng.samples],
-                    &dng.raw[(size_t(top + r) * dng.width + left) * dng.samples], size_t(width) * dng.samples * 2);
+    auto crop = [&](auto& raw) {
+        std::remove_reference_t<decltype(raw)> cropped(size_t(height) * width * dng.samples);
+        for (uint32_t r = 0; r < height; ++r)
+            std::copy_n(&raw[(size_t(top + r) * dng.width + left) * dng.samples], size_t(width) * dng.samples,
+                        &cropped[size_t(r) * width * dng.samples]);
+        raw.swap(cropped);
+    };
     // The CFA tile is anchored at the active area's corner as well.
-    dng.raw.swap(cropped);
+    if (dng.raw_float.empty())
+        crop(dng.raw);
+    else
+        crop(dng.raw_float);
     dng.width = width;
     dng.height = height;
 }
@@ -87,6 +98,10 @@ void crop_to_active_area(DngFile& dng) {
 bool normalize(const DngFile& dng, FloatImage& out, std::string& error) {
     out = FloatImage(dng.height, dng.width, dng.samples);
     LumraImage src{const_cast<uint16_t*>(dng.raw.data()), dng.height, dng.width, dng.samples, LUMRA_DTYPE_UINT16, 0};
+    if (!dng.raw_float.empty()) {
+        src.data = const_cast<float*>(dng.raw_float.data());
+        src.dtype = LUMRA_DTYPE_FLOAT32;
+    }
     LumraImage dst = out.view();
     return check(lumra_normalize_raw(&src, &dst, dng.black_levels.data(), int32_t(dng.black_repeat_rows),
                                      int32_t(dng.black_repeat_cols), int32_t(dng.samples), dng.white_levels.data(),

@@ -29,6 +29,7 @@ struct DngFile {
     std::string camera_model = "lumra synthetic camera";
     uint32_t width = 0, height = 0, samples = 1;  // samples 1: CFA mosaic, 3: linear raw
     std::vector<uint16_t> raw;                    // height x width x samples
+    std::vector<float> raw_float;                 // floating-point raw data instead of raw, when stored so
     int cfa[4] = {0, 1, 1, 2};                    // colours of the 2 x 2 tile, row-major
     uint32_t black_repeat_rows = 1, black_repeat_cols = 1;
     std::vector<float> black_levels{0.0f};

@@ -2,11 +2,13 @@
 
 #include "dng/profile_tags.h"
 #include "dng/render_tags.h"
+#include "dng/raw_data.h"
 #include "dng/tiff_fields.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <sys/stat.h>
@@ -64,7 +66,7 @@ bool find_raw_directory(TIFF* tif, std::string& error) {
     return false;
 }
 
-bool read_layout(TIFF* tif, uint64_t file_size, DngFile& dng, std::string& error) {
+bool read_layout(TIFF* tif, DngFile& dng, RawLayout& layout, std::string& error) {
     uint32_t width = 0, height = 0;
     uint16_t bits = 0, samples = 1, compression = 1, planar = PLANARCONFIG_CONTIG, format = SAMPLEFORMAT_UINT;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
@@ -75,12 +77,9 @@ bool read_layout(TIFF* tif, uint64_t file_size, DngFile& dng, std::string& error
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
     const uint32_t photometric = field_u32(tif, TIFFTAG_PHOTOMETRIC, 0);
-    if (compression != COMPRESSION_NONE) {
-        error = "uses compression " + std::to_string(compression) + "; only uncompressed raw data is supported";
-        return false;
-    }
-    if (bits != 16 || format != SAMPLEFORMAT_UINT) {
-        error = "stores " + std::to_string(bits) + "-bit samples; only 16-bit unsigned raw data is supported";
+    if (format != SAMPLEFORMAT_UINT && format != SAMPLEFORMAT_IEEEFP) {
+        error = "stores samples of SampleFormat " + std::to_string(format) +
+                "; only unsigned integers and floating point are supported";
         return false;
     }
     if (photometric == PHOTOMETRIC_CFA && samples != 1) {
@@ -95,17 +94,49 @@ bool read_layout(TIFF* tif, uint64_t file_size, DngFile& dng, std::string& error
         error = "stores its samples in separate planes, which is not supported";
         return false;
     }
-    // Uncompressed samples must fit in the file: this also keeps a damaged
-    // size from asking for gigabytes before the first read fails.
+    // Whether the stored bytes can hold this many samples is checked block by
+    // block; this bound keeps a damaged size from asking for gigabytes.
     const uint64_t sample_count = uint64_t(width) * height * samples;
-    if (width == 0 || height == 0 || sample_count > kMaxSamples || sample_count * 2 > file_size) {
-        error = "has an impossible image size of " + std::to_string(width) + " x " + std::to_string(height) +
-                " for a file of " + std::to_string(file_size) + " bytes";
+    if (width == 0 || height == 0 || sample_count > kMaxSamples) {
+        error = "has an impossible image size of " + std::to_string(width) + " x " + std::to_string(height);
         return false;
+    }
+    layout.width = width;
+    layout.height = height;
+    layout.samples = samples;
+    layout.bits = bits;
+    layout.floating_point = format == SAMPLEFORMAT_IEEEFP;
+    layout.compression = compression;
+    layout.predictor = field_u32(tif, TIFFTAG_PREDICTOR, 1);
+    layout.big_endian = TIFFIsBigEndian(tif) != 0;
+    layout.tiled = TIFFIsTiled(tif) != 0;
+    uint32_t blocks;
+    if (layout.tiled) {
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &layout.block_width);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &layout.block_height);
+        blocks = TIFFNumberOfTiles(tif);
+    } else {
+        uint32_t rows_per_strip = height;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows_per_strip);
+        layout.block_width = width;
+        layout.block_height = std::min(rows_per_strip, height);
+        blocks = TIFFNumberOfStrips(tif);
+    }
+    for (uint32_t i = 0; i < blocks; ++i) {
+        int missing = 0;
+        layout.offsets.push_back(TIFFGetStrileOffsetWithErr(tif, i, &missing));
+        layout.byte_counts.push_back(TIFFGetStrileByteCountWithErr(tif, i, &missing));
+        if (missing) {
+            error = std::string("has no offset or byte count for ") + (layout.tiled ? "tile " : "strip ") +
+                    std::to_string(i);
+            return false;
+        }
     }
     dng.width = width;
     dng.height = height;
     dng.samples = samples;
+    // DNG's default white level: the largest stored value, 1.0 for floats.
+    dng.white_levels = {layout.floating_point ? 1.0f : float((uint32_t(1) << std::min<uint32_t>(bits, 16)) - 1)};
     return true;
 }
 
@@ -217,42 +248,19 @@ bool read_levels(TIFF* tif, DngFile& dng, std::string& error) {
     return read_crop_tags(tags, dng, error);
 }
 
-bool read_pixels(TIFF* tif, DngFile& dng, std::string& error) {
-    const size_t row_elements = size_t(dng.width) * dng.samples;
-    dng.raw.assign(row_elements * dng.height, 0);
-    const tmsize_t row_bytes = tmsize_t(row_elements * 2);
-    if (TIFFScanlineSize(tif) != row_bytes && !TIFFIsTiled(tif)) {
-        error = "has rows of an unexpected size";
+bool read_pixels(const std::string& path, uint64_t file_size, const RawLayout& layout, unsigned threads,
+                 DngFile& dng, std::string& error) {
+    if (!check_raw_layout(layout, file_size, error)) return false;  // before reading the file in
+    std::vector<uint8_t> bytes(static_cast<size_t>(file_size));
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file || std::fread(bytes.data(), 1, size_t(file_size), file.get()) != file_size) {
+        error = "cannot be read back in full";
         return false;
     }
-    if (TIFFIsTiled(tif)) {
-        uint32_t tile_w = 0, tile_h = 0;
-        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tile_w);
-        TIFFGetField(tif, TIFFTAG_TILELENGTH, &tile_h);
-        const tmsize_t tile_bytes = TIFFTileSize(tif);
-        if (tile_w == 0 || tile_h == 0 || tile_bytes != tmsize_t(uint64_t(tile_w) * tile_h * dng.samples * 2)) {
-            error = "has an impossible tile size";
-            return false;
-        }
-        std::vector<uint16_t> tile(size_t(tile_bytes / 2));
-        for (uint32_t y = 0; y < dng.height; y += tile_h)
-            for (uint32_t x = 0; x < dng.width; x += tile_w) {
-                if (TIFFReadEncodedTile(tif, TIFFComputeTile(tif, x, y, 0, 0), tile.data(), tile_bytes) < 0) {
-                    error = "has unreadable raw data";
-                    return false;
-                }
-                const uint32_t rows = std::min(tile_h, dng.height - y), cols = std::min(tile_w, dng.width - x);
-                for (uint32_t r = 0; r < rows; ++r)
-                    std::memcpy(&dng.raw[(size_t(y + r) * dng.width + x) * dng.samples],
-                                &tile[size_t(r) * tile_w * dng.samples], size_t(cols) * dng.samples * 2);
-            }
-        return true;
-    }
-    for (uint32_t row = 0; row < dng.height; ++row)
-        if (TIFFReadScanline(tif, &dng.raw[row * row_elements], row, 0) < 0) {
-            error = "has unreadable raw data (row " + std::to_string(row) + ")";
-            return false;
-        }
+    RawSamples samples;
+    if (!decode_raw_data(layout, bytes.data(), size_t(file_size), threads, samples, error)) return false;
+    dng.raw.swap(samples.integers);
+    dng.raw_float.swap(samples.floats);
     return true;
 }
 
@@ -285,7 +293,7 @@ bool read_main_tags(TIFF* tif, DngFile& dng, std::string& error) {
 
 }  // namespace
 
-bool read_dng(const std::string& path, DngFile& dng, std::string& error) {
+bool read_dng(const std::string& path, DngFile& dng, std::string& error, unsigned threads) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
         error = std::strerror(errno);
@@ -302,10 +310,12 @@ bool read_dng(const std::string& path, DngFile& dng, std::string& error) {
         return false;
     }
     dng = DngFile{};
+    RawLayout layout;
+    const uint64_t file_size = uint64_t(info.st_size);
     const bool ok = read_main_tags(tif.get(), dng, error) && find_raw_directory(tif.get(), error) &&
-                    read_layout(tif.get(), uint64_t(info.st_size), dng, error) &&
+                    read_layout(tif.get(), dng, layout, error) &&
                     (dng.samples != 1 || read_cfa(tif.get(), dng, error)) && read_levels(tif.get(), dng, error) &&
-                    read_pixels(tif.get(), dng, error);
+                    read_pixels(path, file_size, layout, threads, dng, error);
     if (ok && !messages.damage.empty()) {
         error = "is damaged or cut off (" + messages.damage + ")";
         return false;
@@ -313,6 +323,18 @@ bool read_dng(const std::string& path, DngFile& dng, std::string& error) {
     if (!ok && !messages.error.empty() && error.find(messages.error) == std::string::npos)
         error += " (" + messages.error + ")";
     return ok;
+}
+
+bool read_dng_layout(const std::string& path, RawLayout& layout, std::string& error) {
+    TiffMessages messages;
+    std::unique_ptr<TIFF, TiffCloser> tif(open_tiff(path, "r", &messages));
+    if (!tif) {
+        error = "is not a TIFF/DNG file";
+        return false;
+    }
+    DngFile dng;
+    layout = RawLayout{};
+    return find_raw_directory(tif.get(), error) && read_layout(tif.get(), dng, layout, error);
 }
 
 }  // namespace lumra_tools

@@ -1,5 +1,6 @@
 #include "dng/dng_writer.h"
 
+#include "dng/raw_encoder.h"
 #include "dng/tiff_fields.h"
 
 #include <algorithm>
@@ -64,16 +65,43 @@ bool write_main_tags(TIFF* tif, const DngFile& dng, const DngWriteOptions& optio
            write_profile(tif, dng.profile);
 }
 
+// The samples, strip by strip or tile by tile, encoded here and handed to
+// libtiff as they are to be stored.
+bool write_blocks(TIFF* tif, const DngFile& dng, const DngWriteOptions& options, bool tiled, std::string& error) {
+    const uint32_t block_width = tiled ? options.tile_width : dng.width;
+    const uint32_t block_height = tiled ? options.tile_height : std::max(1u, options.rows_per_strip);
+    std::vector<uint8_t> bytes;
+    uint32_t index = 0;
+    for (uint32_t y = 0; y < dng.height; y += block_height)
+        for (uint32_t x = 0; x < dng.width; x += block_width, ++index) {
+            const uint32_t rows = tiled ? block_height : std::min(block_height, dng.height - y);
+            if (!encode_raw_block(dng, options, x, y, block_width, rows, bytes, error)) return false;
+            const tmsize_t written = tiled ? TIFFWriteRawTile(tif, index, bytes.data(), tmsize_t(bytes.size()))
+                                           : TIFFWriteRawStrip(tif, index, bytes.data(), tmsize_t(bytes.size()));
+            if (written != tmsize_t(bytes.size())) return false;
+        }
+    return true;
+}
+
 // The raw image's own directory: layout, levels, opcode lists and pixels.
-bool write_raw_directory(TIFF* tif, const DngFile& dng, const DngWriteOptions& options) {
+bool write_raw_directory(TIFF* tif, const DngFile& dng, const DngWriteOptions& options, std::string& error) {
     const bool cfa = dng.samples == 1;
+    const bool tiled = options.tile_width && options.tile_height;
     bool ok = TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0) && TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, dng.width) &&
-              TIFFSetField(tif, TIFFTAG_IMAGELENGTH, dng.height) && TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16) &&
+              TIFFSetField(tif, TIFFTAG_IMAGELENGTH, dng.height) &&
+              TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, options.float_bits ? options.float_bits : options.bits) &&
+              TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, options.float_bits ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT) &&
               TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, dng.samples) &&
               TIFFSetField(tif, TIFFTAG_COMPRESSION, options.compression) &&
               TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, cfa ? PHOTOMETRIC_CFA : dng_tag::kLinearRawPhotometric) &&
-              TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-              TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, options.rows_per_strip);
+              TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    if (tiled)
+        ok = ok && TIFFSetField(tif, TIFFTAG_TILEWIDTH, options.tile_width) &&
+             TIFFSetField(tif, TIFFTAG_TILELENGTH, options.tile_height);
+    else
+        ok = ok && TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, options.rows_per_strip);
+    if (options.compression == 8 && options.predictor != 1)
+        ok = ok && TIFFSetField(tif, TIFFTAG_PREDICTOR, options.predictor);
     if (cfa)
         ok = ok && set_numbers(tif, 33421, {2, 2}) &&
              set_numbers(tif, 33422, {double(dng.cfa[0]), double(dng.cfa[1]), double(dng.cfa[2]), double(dng.cfa[3])}) &&
@@ -96,13 +124,7 @@ bool write_raw_directory(TIFF* tif, const DngFile& dng, const DngWriteOptions& o
     if (dng.active_area[2] != 0)
         ok = ok && set_numbers(tif, 50829, {double(dng.active_area[0]), double(dng.active_area[1]),
                                             double(dng.active_area[2]), double(dng.active_area[3])});
-    const size_t row_elements = size_t(dng.width) * dng.samples;
-    std::vector<uint16_t> row(row_elements);
-    for (uint32_t r = 0; ok && r < dng.height; ++r) {
-        std::copy_n(dng.raw.begin() + r * row_elements, row_elements, row.begin());
-        ok = TIFFWriteScanline(tif, row.data(), r, 0) >= 0;
-    }
-    return ok;
+    return ok && write_blocks(tif, dng, options, tiled, error);
 }
 
 // A small grey preview in IFD 0, the way cameras lay out their DNGs.
@@ -122,18 +144,19 @@ bool write_preview_directory(TIFF* tif, const DngFile& dng, const DngWriteOption
 }  // namespace
 
 bool write_dng(const std::string& path, const DngFile& dng, std::string& error, const DngWriteOptions& options) {
+    error.clear();
     TiffMessages messages;
-    std::unique_ptr<TIFF, TiffCloser> holder(open_tiff(path, "w", &messages));
+    std::unique_ptr<TIFF, TiffCloser> holder(open_tiff(path, options.big_endian ? "wb" : "wl", &messages));
     TIFF* tif = holder.get();
     if (!tif) {
         error = "cannot create " + path + (messages.error.empty() ? "" : ": " + messages.error);
         return false;
     }
     const bool ok = options.raw_in_sub_ifd
-                        ? write_preview_directory(tif, dng, options) && write_raw_directory(tif, dng, options)
-                        : write_main_tags(tif, dng, options) && write_raw_directory(tif, dng, options);
+                        ? write_preview_directory(tif, dng, options) && write_raw_directory(tif, dng, options, error)
+                        : write_main_tags(tif, dng, options) && write_raw_directory(tif, dng, options, error);
     if (!ok) {
-        error = "cannot write " + path + (messages.error.empty() ? "" : ": " + messages.error);
+        error = "cannot write " + path + (!error.empty() ? ": " + error : messages.error.empty() ? "" : ": " + messages.error);
         return false;
     }
     holder.reset();
