@@ -1,8 +1,8 @@
 /*
- * liblumra-develop: develops uncompressed DNG files (16-bit 2x2 CFA or
- * three-sample linear raw) with liblumra, into memory or into PNG, TIFF and
- * JPEG files. The lumra-develop command and the Python package run on it, so every
- * host gets the same pipeline, the same options and the same messages.
+ * liblumra-develop: develops DNG files (2x2 CFA or linear raw; lossless JPEG,
+ * deflate or uncompressed) with liblumra, into memory or into PNG, TIFF and
+ * JPEG files. The lumra-develop command and the Python package run on it, so
+ * every host gets the same pipeline, the same options and the same messages.
  *
  * A LumraDevelop handle holds the options, the last result and the last
  * messages. One handle serves one thread at a time; different handles may
