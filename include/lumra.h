@@ -165,7 +165,9 @@ LUMRA_API LumraStatus lumra_bilinear_demosaic(const LumraImage* src, LumraImage*
  * outside 0..2 [1]; src_region or dst_region reserved [1]; dst part outside
  * the whole image [4]; regions of different whole sizes [3]; src window
  * outside the whole image [4]; window not holding the grown part [4].
- * Descriptor reserved fields are not checked, as in the whole-image entry. */
+ * Descriptor reserved fields are not checked, as in the whole-image entry; the
+ * whole entry's test that src and dst sizes agree gives way to the window
+ * checks. */
 LUMRA_API LumraStatus lumra_bilinear_demosaic_region(const LumraImage* src, const LumraRegion* src_region,
                                                      LumraImage* dst, const LumraRegion* dst_region,
                                                      const int32_t* cfa_pattern) LUMRA_NOEXCEPT;
@@ -261,7 +263,8 @@ LUMRA_API LumraStatus lumra_fix_bad_pixels_constant(const LumraImage* src, Lumra
  * channels != 1 [1]; src_region or dst_region reserved [1]; dst part outside
  * the whole image [4]; regions of different whole sizes [3]; src window
  * outside the whole image [4]; window not holding the grown part [4]; then an
- * empty part returns LUMRA_OK without work. */
+ * empty part returns LUMRA_OK without work. The whole entry's test that src
+ * and dst sizes agree gives way to the window checks. */
 LUMRA_API LumraStatus lumra_fix_bad_pixels_constant_region(const LumraImage* src, const LumraRegion* src_region,
                                                            LumraImage* dst, const LumraRegion* dst_region,
                                                            uint16_t bad_value, int32_t bayer_phase) LUMRA_NOEXCEPT;

@@ -20,7 +20,9 @@ using Entry = std::function<LumraStatus(const LumraImage*, LumraImage*)>;
 
 // `in_place` entries get dst only, pre-filled with the source.
 template <typename In, typename Out>
-void expect_bands_match(uint64_t in_channels, uint64_t out_channels, const Entry& entry, bool in_place = false) {
+void expect_bands_match(const char* name, uint64_t in_channels, uint64_t out_channels, const Entry& entry,
+                        bool in_place = false) {
+    SCOPED_TRACE(name);
     const uint64_t H = 23, W = 37;
     std::vector<In> src(H * W * in_channels);
     if constexpr (std::is_floating_point_v<In>) fill_random(src, -0.1f, 1.2f);
@@ -56,41 +58,26 @@ TEST(PositionFreeEntries, RowBandsGiveTheWholeImageBits) {
         map[i + 1] = uniform(0.5f, 1.5f), map[i + 2] = uniform(0.5f, 1.5f);
     }
     const float clip_max[3] = {0.9f, 1.0f, 0.8f};
-    {
-        SCOPED_TRACE("convert_dtype");
-        expect_bands_match<float, uint16_t>(3, 3,
-                                            [](auto s, auto d) { return lumra_convert_dtype(s, d, 0, 12, 0.9f); });
-    }
-    {
-        SCOPED_TRACE("transform_color");
-        expect_bands_match<uint16_t, uint8_t>(3, 3, [&](auto s, auto d) {
-            return lumra_transform_color(s, d, curve.data(), curve.size(), matrix.data(), curve.data(), 256, 16, 0,
-                                         false);
-        });
-        expect_bands_match<float, float>(3, 3, [&](auto s, auto d) {
-            return lumra_transform_color(s, d, curve.data(), curve.size(), matrix.data(), nullptr, 0, 0, 0, true);
-        });
-    }
-    {
-        SCOPED_TRACE("clip_and_transform_color");
-        expect_bands_match<float, float>(
-            3, 3, [&](auto s, auto d) { return lumra_clip_and_transform_color(s, d, clip_max, matrix.data()); });
-    }
-    {
-        SCOPED_TRACE("mono_lut");
-        expect_bands_match<uint16_t, float>(
-            1, 1, [&](auto s, auto d) { return lumra_mono_lut(s, d, lut.data(), lut.size(), 12, 0); });
-    }
-    {
-        SCOPED_TRACE("apply_hue_sat_map");
-        expect_bands_match<float, float>(
-            3, 3, [&](auto, auto d) { return lumra_apply_hue_sat_map(d, map.data(), 6, 3, 2); }, true);
-    }
-    {
-        SCOPED_TRACE("apply_exposure_ramp");
-        expect_bands_match<float, float>(
-            3, 3, [](auto s, auto d) { return lumra_apply_exposure_ramp(s, d, 0.8, 0.02, 0.1, false); });
-    }
+    expect_bands_match<float, uint16_t>("convert_dtype", 3, 3,
+                                        [](auto s, auto d) { return lumra_convert_dtype(s, d, 0, 12, 0.9f); });
+    expect_bands_match<uint16_t, uint8_t>("transform_color", 3, 3, [&](auto s, auto d) {
+        return lumra_transform_color(s, d, curve.data(), 1024, matrix.data(), curve.data(), 256, 16, 0, false);
+    });
+    expect_bands_match<float, float>("transform_color, hue preserving", 3, 3, [&](auto s, auto d) {
+        return lumra_transform_color(s, d, curve.data(), 1024, matrix.data(), nullptr, 0, 0, 0, true);
+    });
+    expect_bands_match<float, float>("clip_and_transform_color", 3, 3, [&](auto s, auto d) {
+        return lumra_clip_and_transform_color(s, d, clip_max, matrix.data());
+    });
+    expect_bands_match<uint16_t, float>("mono_lut", 1, 1, [&](auto s, auto d) {
+        return lumra_mono_lut(s, d, lut.data(), lut.size(), 12, 0);
+    });
+    expect_bands_match<float, float>(
+        "apply_hue_sat_map", 3, 3, [&](auto, auto d) { return lumra_apply_hue_sat_map(d, map.data(), 6, 3, 2); },
+        true);
+    expect_bands_match<float, float>("apply_exposure_ramp", 3, 3, [](auto s, auto d) {
+        return lumra_apply_exposure_ramp(s, d, 0.8, 0.02, 0.1, false);
+    });
 }
 
 }  // namespace
