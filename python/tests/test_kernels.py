@@ -119,3 +119,12 @@ def test_threads_share_nothing():
     for t in threads:
         t.join()
     np.testing.assert_array_equal(out, whole)
+
+
+def test_every_entry_of_the_header_has_a_function():
+    import os
+    import re
+    header = os.path.join(os.path.dirname(__file__), "../../include/lumra.h")
+    names = re.findall(r"LUMRA_API [^;(]*[ *]lumra_([a-z0-9_]+)\(", open(header).read())
+    assert len(names) > 20
+    assert [n for n in names if not callable(getattr(lumra, n, None))] == []
