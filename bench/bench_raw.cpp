@@ -85,7 +85,7 @@ void BM_adaptive_demosaic(benchmark::State& state, bool baseline) {
     lumra::force_adaptive_demosaic_baseline(false);
 }
 
-// The same demosaic by bands of 16 rows into one band buffer that stays in the
+// The bilinear demosaic by bands of 16 rows into one band buffer that stays in the
 // second-level cache, as a streaming host runs it; beside memcpy of the whole
 // output, as above.
 void BM_bilinear_demosaic_bands(benchmark::State& state) {

@@ -44,6 +44,14 @@ std::vector<uint8_t> build(OutputSpace space) {
     std::vector<uint8_t> bytes(size);
     if (!cmsSaveProfileToMem(h.get(), bytes.data(), &size)) return {};
     bytes.resize(size);
+    // LittleCMS stamps the profile with the time it was made; a fixed date
+    // keeps every output of the same image byte for byte the same.
+    const uint16_t date[6] = {2026, 1, 1, 0, 0, 0};
+    if (bytes.size() < 36) return {};
+    for (int i = 0; i < 6; ++i) {
+        bytes[24 + 2 * i] = uint8_t(date[i] >> 8);
+        bytes[25 + 2 * i] = uint8_t(date[i] & 0xff);
+    }
     return bytes;
 }
 
