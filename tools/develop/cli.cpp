@@ -94,8 +94,16 @@ void print_lines(std::ostream& to, const std::string& text) {
 size_t run_jobs(const Command& c, const std::vector<Job>& jobs, std::ostream& out, std::ostream& err) {
     std::atomic<size_t> next{0}, failed{0};
     std::mutex print;
+    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const size_t threads = std::min(cores, jobs.size());
+    const bool parallel_files = threads > 1;
+    const bool threads_given = std::any_of(c.options.begin(), c.options.end(),
+                                           [](const auto& option) { return option.first == "threads"; });
     auto worker = [&] {
         Handle handle(lumra_develop_new(), lumra_develop_free);
+        // Files already run side by side on every core: each develops on one
+        // thread unless --threads asks otherwise.
+        if (handle && parallel_files && !threads_given) lumra_develop_set_option(handle.get(), "threads", "1");
         for (const auto& [name, value] : c.options)
             if (handle) lumra_develop_set_option(handle.get(), name.c_str(), value.c_str());
         for (size_t k; (k = next++) < jobs.size();) {
@@ -118,8 +126,6 @@ size_t run_jobs(const Command& c, const std::vector<Job>& jobs, std::ostream& ou
             }
         }
     };
-    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    const size_t threads = std::min(cores, jobs.size());
     std::vector<std::thread> helpers;
     for (size_t t = 1; t < threads; ++t) {
         try {

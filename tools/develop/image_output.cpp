@@ -1,5 +1,6 @@
 #include "develop/image_output.h"
 
+#include "develop/png_bands.h"
 #include "develop/icc_profiles.h"
 #include "dng/tiff_fields.h"
 
@@ -28,15 +29,6 @@ void png_error_handler(png_structp png, png_const_charp text) {
 }
 void png_warning_handler(png_structp, png_const_charp) {}
 
-// The iCCP chunk's profile name (Latin-1, at most 79 characters).
-const char* rgb_space_name_for_png(OutputSpace space) {
-    switch (space) {
-        case OutputSpace::prophoto: return "ProPhoto RGB";
-        case OutputSpace::display_p3: return "Display P3";
-        default: return "sRGB";
-    }
-}
-
 // Kept free of C++ objects with destructors between setjmp and longjmp.
 bool write_png_rows(FILE* file, const DevelopedImage& image, std::vector<png_bytep>& rows, PngState& state) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, png_error_handler, png_warning_handler);
@@ -55,7 +47,7 @@ bool write_png_rows(FILE* file, const DevelopedImage& image, std::vector<png_byt
     png_set_compression_level(png, 1);
     const std::vector<uint8_t>& icc = icc_profile(image.space);
     if (!icc.empty())
-        png_set_iCCP(png, info, rgb_space_name_for_png(image.space), PNG_COMPRESSION_TYPE_BASE, icc.data(),
+        png_set_iCCP(png, info, png_profile_name(image.space), PNG_COMPRESSION_TYPE_BASE, icc.data(),
                      png_uint_32(icc.size()));
     png_write_info(png, info);
     if (image.bits == 16) png_set_swap(png);  // PNG stores 16-bit samples big-endian
@@ -65,11 +57,17 @@ bool write_png_rows(FILE* file, const DevelopedImage& image, std::vector<png_byt
     return true;
 }
 
-bool write_png(const std::string& path, const DevelopedImage& image, std::string& error) {
+bool write_png(const std::string& path, const DevelopedImage& image, unsigned threads, std::string& error) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) {
         error = std::strerror(errno);
         return false;
+    }
+    if (image.width != 0 && image.height != 0) {
+        const bool written = write_png_bands(file, image, threads, error);
+        const bool closed = std::fclose(file) == 0;
+        if (written && !closed) error = "cannot write the PNG data";
+        return written && closed;
     }
     std::vector<png_bytep> rows(image.height);
     const size_t row_bytes = size_t(image.width) * 3 * (image.bits == 16 ? 2 : 1);
@@ -130,7 +128,7 @@ bool write_image(const std::string& path, FileFormat format, const DevelopedImag
     umask(mask);
     fchmod(fd, 0666 & ~mask);
     close(fd);
-    const bool ok = format == FileFormat::png    ? write_png(temp, image, error)
+    const bool ok = format == FileFormat::png    ? write_png(temp, image, options.threads, error)
                     : format == FileFormat::jpeg ? write_jpeg(temp, image, options.jpeg_quality, error)
                                                  : write_tiff(temp, image, error);
     if (!ok) {

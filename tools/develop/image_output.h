@@ -10,11 +10,13 @@ enum class FileFormat { png, tiff, jpeg };
 
 struct WriteOptions {
     int jpeg_quality = 92;  // 1..100
+    unsigned threads = 0;   // PNG encoding; 0: one per core
 };
 
 // Writes the image under a temporary name beside path and renames it into
 // place only when complete; on failure nothing is left behind. Every format
-// carries the ICC profile of the image's colour space.
+// carries the ICC profile of the image's colour space. A PNG is
+// encoded on options.threads threads (0: one per core).
 bool write_image(const std::string& path, FileFormat format, const DevelopedImage& image, std::string& error,
                  const WriteOptions& options = {});
 

@@ -63,6 +63,18 @@ bool set_dcp(DevelopSettings& s, const std::string& v, std::string&) {
     return true;
 }
 
+// The development's band pool and the PNG encoder share the count.
+bool set_threads(DevelopSettings& s, const std::string& v, std::string& error) {
+    const bool digits = !v.empty() && v.size() <= 4 && v.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::stoi(v) < 1 || std::stoi(v) > 1024) {
+        error = "--threads takes a count from 1 to 1024, not " + v;
+        return false;
+    }
+    s.develop.threads = unsigned(std::stoi(v));
+    s.write.threads = s.develop.threads;
+    return true;
+}
+
 // Repeatable: each use adds its stages. Every stage is checked before any is
 // added, so a refused list changes nothing.
 bool set_skip(DevelopSettings& s, const std::string& v, std::string& error) {
@@ -91,6 +103,7 @@ const std::vector<OptionSpec>& develop_option_table() {
         {"space", "srgb|display-p3|prophoto", "output colour space and curve (default srgb)", set_space},
         {"dcp", "FILE", "take the colour profile from a DNG camera profile file", set_dcp},
         {"demosaic", "adaptive|bilinear", "edge-directed or bilinear demosaic (default adaptive)", set_demosaic},
+        {"threads", "N", "develop and encode on N threads (default: one per core)", set_threads},
         {"skip", "STAGE[,..]", "switch off a stage (repeatable); stages:", set_skip},
     };
     return table;

@@ -1,4 +1,8 @@
 // The development of a DNG through lumra, stage by stage in the DNG order.
+// The raw data is read whole; the stages then run band by band on a pool of
+// threads, each band in buffers of its own thread, and write the bands of the
+// output image. A stage that needs the whole image makes the image so far
+// whole first.
 #pragma once
 
 #include "dng/dng_file.h"
@@ -22,6 +26,11 @@ struct DevelopOptions {
     OutputSpace space = OutputSpace::srgb;
     int bits = 8;  // 8 or 16
     DemosaicMethod demosaic = DemosaicMethod::adaptive;
+    // The development runs band by band on this many threads (0: one per
+    // core); band_rows 0 sizes the bands to the L2 cache. Neither changes
+    // the result.
+    unsigned threads = 0;
+    uint32_t band_rows = 0;
 };
 
 struct StageTime {

@@ -7,6 +7,7 @@
 #include <lumra.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,36 @@ struct OpcodeContext {
     const char* list_name;  // "OpcodeList2" etc.
     DngFile* dng = nullptr;  // when given, TrimBounds moves its CFA pattern and crop along
 };
+
+// A stage's work on rows [top, top + band.height) of a float image of
+// full_height rows; the band holds whole rows, packed.
+using BandStep = std::function<bool(LumraImage& band, uint32_t top, uint32_t full_height, std::string& error)>;
+// A stage's work on the whole image (it may replace the buffer).
+using WholeStep = std::function<bool(FloatImage& image, std::string& error)>;
+// A stage that makes rows [top, top + band.height) of its result from the
+// whole image before it (a resampling).
+using FromWholeStep = std::function<bool(const FloatImage& source, LumraImage& band, uint32_t top, std::string& error)>;
+
+// One stage of a development on a float image. Every stage has a whole-image
+// form; a stage whose result on a band is the whole-image result there also
+// has a band form, or a form that makes a band from the whole image before it.
+struct FloatStep {
+    std::string name;
+    WholeStep whole;
+    BandStep band;            // in place on a band
+    FromWholeStep from_whole;  // when band is empty: a band from the whole source
+};
+
+// Where a band of rows lies in an image of full_height x width.
+inline LumraRegion band_region(uint32_t top, uint32_t full_height, uint64_t width) {
+    return LumraRegion{top, 0, full_height, width, 0};
+}
+
+// The opcodes of list 2 or 3 as steps on a float image of the given channel
+// count (1 or 3), in list order. Skipped opcodes give no step; unsupported
+// ones a warning or an error (see refuse_opcode). The steps refer to the list.
+bool plan_float_opcodes(const std::vector<Opcode>& list, OpcodeContext& context, std::vector<FloatStep>& steps,
+                        uint32_t channels, std::string& error);
 
 // Runs the opcodes of list 2 or 3 on a float image (1 or 3 channels).
 bool run_float_opcodes(const std::vector<Opcode>& list, FloatImage& image, OpcodeContext& context,
