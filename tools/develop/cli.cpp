@@ -1,152 +1,195 @@
+// lumra-develop's command line: a shell over liblumra-develop's C interface.
 #include "develop/cli.h"
 
-#include "develop/image_output.h"
-#include "develop/output_space.h"
-#include "develop/pipeline.h"
-#include "dng/dng_reader.h"
+#include "lumra_develop.h"
 
-#include <lumra.h>
-
-#include <chrono>
-#include <cstdlib>
-#include <cstdio>
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
-#include <iomanip>
-#include <sstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace lumra_tools {
 namespace {
 
 namespace fs = std::filesystem;
 
+using Handle = std::unique_ptr<LumraDevelop, void (*)(LumraDevelop*)>;
+
 struct Command {
-    std::string input, output, dcp;
-    DevelopOptions develop;
+    std::vector<std::string> inputs;
+    std::string output;
+    // The develop options as given, replayed into each worker's handle.
+    std::vector<std::pair<std::string, std::string>> options;
     bool verbose = false, help = false, version = false;
-    bool format_given = false;
-    FileFormat format = FileFormat::png;
-    WriteOptions write;
 };
 
 void print_help(std::ostream& out) {
     out << "Usage: lumra-develop [OPTIONS] [INPUT.dng]\n"
-           "Develops a DNG (2x2 CFA or linear raw; lossless JPEG, deflate or uncompressed).\n"
-           "Without INPUT it develops the bundled sample into lumra-develop.png.\n"
+           "       lumra-develop [OPTIONS] INPUT.dng... -o OUTDIR/\n"
+           "Develops DNGs (2x2 CFA or linear raw; lossless JPEG, deflate or uncompressed).\n"
+           "Without INPUT it develops the bundled sample into lumra-develop.png. Several inputs\n"
+           "are developed at once on all cores into OUTDIR, each as its name with .png, .tif or .jpg;\n"
+           "a file that fails gets its own line and the others go on.\n"
            "The output is cropped to the DNG's default (and user) crop, turned by its\n"
            "Orientation, and carries the ICC profile of its colour space.\n\n"
            "Options:\n"
-           "  -o, --output FILE   output file (default: INPUT with .png, .tif or .jpg)\n"
-           "  --bits 8|16         bits per sample of the output (default 8; TIFF is always 16,\n"
-           "                      JPEG always 8)\n"
-           "  --format png|tiff|jpeg  output format (default: from the output name\n"
-           "                      (.png, .tif/.tiff, .jpg/.jpeg), else png)\n"
-           "  --quality N         JPEG quality, 1 to 100 (default 92)\n"
-           "  --space srgb|display-p3|prophoto  output colour space and curve (default srgb)\n"
-           "  --dcp FILE          take the colour profile from a DNG camera profile file\n"
-           "  --demosaic adaptive|bilinear  edge-directed or bilinear demosaic (default adaptive)\n"
-           "  --threads N         develop and encode on N threads (default: one per core)\n"
-           "  --skip STAGE[,..]   switch off a stage (repeatable); stages:\n";
-    for (const auto& [name, what] : skippable_stages()) out << "      " << std::left << std::setw(16) << name << what << "\n";
-    out << "  -v, --verbose       print each stage with its time\n"
+           "  -o, --output FILE   output file, or a folder (ending in / or existing) for the outputs\n"
+           "                      (default: INPUT with .png, .tif or .jpg)\n"
+        << lumra_develop_options_help()
+        << "  -v, --verbose       print each stage with its time\n"
            "  --version           print the versions of lumra-develop and liblumra\n"
            "  -h, --help          print this help\n";
 }
 
-bool parse(const std::vector<std::string>& args, Command& c, std::string& error) {
+bool parse(const std::vector<std::string>& args, Command& c, LumraDevelop* handle, std::string& error) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        auto value = [&](std::string& into) {
+        if (a == "-h" || a == "--help") c.help = true;
+        else if (a == "--version") c.version = true;
+        else if (a == "-v" || a == "--verbose") c.verbose = true;
+        else if (a == "-o" || a == "--output") {
             if (i + 1 >= args.size()) {
                 error = "option " + a + " needs a value";
                 return false;
             }
-            into = args[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "-h" || a == "--help") c.help = true;
-        else if (a == "--version") c.version = true;
-        else if (a == "-v" || a == "--verbose") c.verbose = true;
-        else if (a == "-o" || a == "--output") { if (!value(c.output)) return false; }
-        else if (a == "--dcp") { if (!value(c.dcp)) return false; }
-        else if (a == "--bits") {
-            if (!value(v)) return false;
-            if (v != "8" && v != "16") { error = "--bits takes 8 or 16, not " + v; return false; }
-            c.develop.bits = std::stoi(v);
-        } else if (a == "--format") {
-            if (!value(v)) return false;
-            if (v != "png" && v != "tiff" && v != "jpeg") { error = "--format takes png, tiff or jpeg, not " + v; return false; }
-            c.format = v == "png" ? FileFormat::png : v == "tiff" ? FileFormat::tiff : FileFormat::jpeg;
-            c.format_given = true;
-        } else if (a == "--space") {
-            if (!value(v)) return false;
-            if (!parse_output_space(v, c.develop.space)) { error = "--space takes " + output_space_names() + ", not " + v; return false; }
-        } else if (a == "--quality") {
-            if (!value(v)) return false;
-            char* end = nullptr;
-            const long q = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end || q < 1 || q > 100) { error = "--quality takes a number from 1 to 100, not " + v; return false; }
-            c.write.jpeg_quality = int(q);
-        } else if (a == "--demosaic") {
-            if (!value(v)) return false;
-            if (v != "adaptive" && v != "bilinear") {
-                error = "--demosaic takes adaptive or bilinear, not " + v;
+            c.output = args[++i];
+        } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+            const std::string name = a.substr(2);
+            const char* value = i + 1 < args.size() ? args[++i].c_str() : nullptr;
+            if (lumra_develop_set_option(handle, name.c_str(), value) != LUMRA_DEVELOP_OK) {
+                error = lumra_develop_error(handle);
                 return false;
             }
-            c.develop.demosaic = v == "adaptive" ? DemosaicMethod::adaptive : DemosaicMethod::bilinear;
-        } else if (a == "--threads") {
-            if (!value(v)) return false;
-            const bool digits = !v.empty() && v.size() <= 4 && v.find_first_not_of("0123456789") == std::string::npos;
-            if (!digits || std::stoi(v) < 1 || std::stoi(v) > 1024) {
-                error = "--threads takes a count from 1 to 1024, not " + v;
-                return false;
-            }
-            c.develop.threads = unsigned(std::stoi(v));
-        } else if (a == "--skip") {
-            if (!value(v)) return false;
-            std::stringstream list(v);
-            for (std::string stage; std::getline(list, stage, ',');) {
-                bool known = false;
-                for (const auto& s : skippable_stages()) known = known || s.first == stage;
-                if (!known) { error = "unknown stage '" + stage + "' for --skip (see --help)"; return false; }
-                c.develop.skip.insert(stage);
-            }
+            c.options.emplace_back(name, value);
         } else if (a.size() > 1 && a[0] == '-') {
             error = "unknown option " + a + " (see --help)";
             return false;
-        } else if (c.input.empty()) {
-            c.input = a;
         } else {
-            error = "more than one input file given";
-            return false;
+            c.inputs.push_back(a);
         }
     }
     return true;
 }
 
-std::string extension(const std::string& path) {
-    std::string e = fs::path(path).extension().string();
-    for (char& ch : e) ch = char(std::tolower(static_cast<unsigned char>(ch)));
-    return e;
-}
+struct Job {
+    std::string input, output;
+    std::string refusal;  // set when the job is refused before it runs
+};
 
-void settle_output(Command& c, bool sample) {
-    if (!c.format_given && !c.output.empty()) {
-        const std::string e = extension(c.output);
-        if (e == ".tif" || e == ".tiff") c.format = FileFormat::tiff;
-        if (e == ".jpg" || e == ".jpeg") c.format = FileFormat::jpeg;
-    }
-    if (c.format == FileFormat::tiff) c.develop.bits = 16;
-    if (c.format == FileFormat::jpeg) c.develop.bits = 8;
-    if (c.output.empty()) {
-        const char* suffix = c.format == FileFormat::png ? ".png" : c.format == FileFormat::jpeg ? ".jpg" : ".tif";
-        c.output = sample ? std::string("lumra-develop") + suffix : fs::path(c.input).replace_extension(suffix).string();
+// Every line of text, each prefixed with the program name.
+void print_lines(std::ostream& to, const std::string& text) {
+    size_t from = 0;
+    while (from < text.size()) {
+        const size_t end = text.find('\n', from);
+        to << "lumra-develop: " << text.substr(from, end - from) << "\n";
+        from = end == std::string::npos ? text.size() : end + 1;
     }
 }
 
-int fail(std::ostream& err, const std::string& file, const std::string& problem) {
-    err << "lumra-develop: " << file << ": " << problem << "\n";
-    return 1;
+// Develops every job, on up to one thread per core when there are several;
+// returns how many failed. Lines of different files never interleave.
+size_t run_jobs(const Command& c, const std::vector<Job>& jobs, std::ostream& out, std::ostream& err) {
+    std::atomic<size_t> next{0}, failed{0};
+    std::mutex print;
+    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const size_t threads = std::min(cores, jobs.size());
+    const bool parallel_files = threads > 1;
+    const bool threads_given = std::any_of(c.options.begin(), c.options.end(),
+                                           [](const auto& option) { return option.first == "threads"; });
+    auto worker = [&] {
+        Handle handle(lumra_develop_new(), lumra_develop_free);
+        // Files already run side by side on every core: each develops on one
+        // thread unless --threads asks otherwise.
+        if (handle && parallel_files && !threads_given) lumra_develop_set_option(handle.get(), "threads", "1");
+        for (const auto& [name, value] : c.options)
+            if (handle) lumra_develop_set_option(handle.get(), name.c_str(), value.c_str());
+        for (size_t k; (k = next++) < jobs.size();) {
+            const Job& job = jobs[k];
+            bool ok = false;
+            std::string problem = job.refusal;
+            if (!handle) {
+                problem = job.input + ": out of memory";
+            } else if (problem.empty()) {
+                ok = lumra_develop_to_file(handle.get(), job.input.c_str(), job.output.c_str()) == LUMRA_DEVELOP_OK;
+                problem = lumra_develop_error(handle.get());
+            }
+            std::lock_guard lock(print);
+            if (handle && job.refusal.empty()) print_lines(err, lumra_develop_warnings(handle.get()));
+            if (!ok) {
+                print_lines(err, problem);
+                ++failed;
+            } else if (c.verbose) {
+                out << "lumra-develop: " << lumra_develop_report(handle.get());
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; ++t) {
+        try {
+            helpers.emplace_back(worker);
+        } catch (const std::system_error&) {
+            break;  // fewer threads: the ones running take the rest
+        }
+    }
+    worker();
+    for (std::thread& t : helpers) t.join();
+    return failed;
+}
+
+int run_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    Command c;
+    std::string error;
+    Handle handle(lumra_develop_new(), lumra_develop_free);
+    if (!handle) {
+        err << "lumra-develop: out of memory\n";
+        return 1;
+    }
+    if (!parse(args, c, handle.get(), error)) {
+        err << "lumra-develop: " << error << "\n";
+        return 2;
+    }
+    if (c.help) {
+        print_help(out);
+        return 0;
+    }
+    if (c.version) {
+        out << "lumra-develop with liblumra " << lumra_develop_version() << "\n";
+        return 0;
+    }
+    const std::string extension = lumra_develop_output_extension(handle.get());
+    std::vector<Job> jobs;
+    if (c.inputs.empty()) {
+        const std::string sample = find_sample_dng();
+        if (sample.empty()) {
+            err << "lumra-develop: lumra-sample.dng: the bundled sample cannot be found\n";
+            return 1;
+        }
+        jobs.push_back({sample, c.output.empty() ? "lumra-develop" + extension : c.output, {}});
+    }
+    std::error_code ec;
+    const bool into_folder = c.inputs.size() > 1 || (!c.output.empty() && c.output.back() == '/') ||
+                             (!c.output.empty() && fs::is_directory(c.output, ec));
+    if (c.inputs.size() > 1 && c.output.empty()) {
+        err << "lumra-develop: several inputs need a folder for the outputs: -o OUTDIR/\n";
+        return 2;
+    }
+    if (into_folder && !fs::is_directory(c.output, ec) && !fs::create_directories(c.output, ec)) {
+        err << "lumra-develop: " << c.output << ": " << ec.message() << "\n";
+        return 1;
+    }
+    std::map<std::string, std::string> claimed;  // output -> the input that writes it
+    for (const std::string& input : c.inputs) {
+        Job job{input, {}, {}};
+        if (into_folder) job.output = (fs::path(c.output) / fs::path(input).stem()).string() + extension;
+        else job.output = c.output.empty() ? fs::path(input).replace_extension(extension).string() : c.output;
+        const auto [first, fresh] = claimed.emplace(fs::absolute(job.output, ec).lexically_normal().string(), input);
+        if (!fresh) job.refusal = input + ": " + job.output + " is the output of " + first->second + " already";
+        jobs.push_back(job);
+    }
+    return run_jobs(c, jobs, out, err) ? 1 : 0;
 }
 
 }  // namespace
@@ -160,69 +203,6 @@ std::string find_sample_dng() {
     if (!ec && fs::is_regular_file(beside, ec)) return beside.string();
     return {};
 }
-
-namespace {
-
-int run_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    Command c;
-    std::string error;
-    if (!parse(args, c, error)) {
-        err << "lumra-develop: " << error << "\n";
-        return 2;
-    }
-    if (c.help) {
-        print_help(out);
-        return 0;
-    }
-    if (c.version) {
-        out << "lumra-develop with liblumra " << lumra_version() << "\n";
-        return 0;
-    }
-    const bool sample = c.input.empty();
-    if (sample) {
-        c.input = find_sample_dng();
-        if (c.input.empty()) return fail(err, "lumra-sample.dng", "the bundled sample cannot be found");
-    }
-    settle_output(c, sample);
-    std::error_code ec;
-    if (fs::exists(c.output, ec) && fs::equivalent(c.input, c.output, ec))
-        return fail(err, c.output, "the output would overwrite the input");
-    const auto start = std::chrono::steady_clock::now();
-    DngFile dng;
-    if (!read_dng(c.input, dng, error)) return fail(err, c.input, error);
-    const double read_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    ColorProfile profile = dng.profile;
-    if (!c.dcp.empty() && !read_camera_profile(c.dcp, profile, error)) return fail(err, c.dcp, error);
-    DevelopedImage image;
-    DevelopReport report;
-    const bool ok = develop(dng, profile, c.develop, image, report, error);
-    for (const std::string& w : report.warnings) err << "lumra-develop: " << c.input << ": warning: " << w << "\n";
-    if (!ok) return fail(err, c.input, error);
-    const auto write_start = std::chrono::steady_clock::now();
-    c.write.threads = c.develop.threads;
-    if (!write_image(c.output, c.format, image, error, c.write)) return fail(err, c.output, error);
-    const double write_seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - write_start).count();
-    if (c.verbose) {
-        out << std::fixed << std::setprecision(1);
-        out << "lumra-develop: " << c.input << " (" << dng.width << " x " << dng.height << ", "
-            << (dng.samples == 1 ? "CFA" : "linear raw") << ") -> " << c.output << "\n";
-        out << "  " << std::left << std::setw(44) << "read DNG" << std::right << std::setw(9) << read_seconds * 1e3
-            << " ms\n";
-        double total = read_seconds + write_seconds;
-        for (const StageTime& s : report.stages) {
-            out << "  " << std::left << std::setw(44) << s.name << std::right << std::setw(9) << s.seconds * 1e3
-                << " ms\n";
-            total += s.seconds;
-        }
-        out << "  " << std::left << std::setw(44) << "write output" << std::right << std::setw(9)
-            << write_seconds * 1e3 << " ms\n";
-        out << "  " << std::left << std::setw(44) << "total" << std::right << std::setw(9) << total * 1e3 << " ms\n";
-    }
-    return 0;
-}
-
-}  // namespace
 
 int run_develop_command(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     try {
