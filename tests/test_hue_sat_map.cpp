@@ -2,7 +2,10 @@
 // worked examples, and pixels the table cannot place.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <vector>
 
@@ -231,6 +234,55 @@ TEST(HueSatMap, KernelTakesRowsAndColumnsTogether) {
     const std::vector<float> expected = reference(image.pixels, map, 6, 3, 2);
     lumra::apply_hue_sat_map_kernel(image.pixels.data(), 7, 5, map.data(), 6, 3, 2);
     EXPECT_TRUE(lumra_test::same_bits(image.pixels, expected));
+}
+
+// The develop chain's steps before the table on a band of rows: clip and
+// matrix (in pixel blocks of eight or four and a one-pixel remainder), then
+// the table (12 x 3 x 1, the bundled sample's size). Every band height, with
+// NaN garbage around the band's buffer, must give the whole image's bits, and
+// those must be the plain arithmetic's. (The clip-and-matrix loops once read
+// stack garbage in unoptimised builds, so this caught results that changed
+// from run to run and with the band height.)
+TEST(HueSatMap, BandsOfAnyHeightWithGarbageAroundGiveTheSameBits) {
+    constexpr uint64_t kHeight = 19, kWidth = 13, kPad = 40;
+    const std::vector<float> map = random_map(12, 3, 1);
+    const float clip[3] = {0.9f, 1.0f, 0.8f};
+    const float matrix[9] = {0.9f, 0.2f, -0.1f, 0.05f, 0.85f, 0.1f, -0.02f, 0.12f, 0.9f};
+    std::vector<float> camera(kHeight * kWidth * 3);
+    lumra_test::fill_random(camera, -0.05f, 1.2f);
+
+    std::vector<float> expected = camera;
+    for (size_t p = 0; p < expected.size(); p += 3) {
+        float c[3], out[3];
+        for (int k = 0; k < 3; ++k) c[k] = clip[k] < camera[p + k] ? clip[k] : camera[p + k];
+        for (int i = 0; i < 3; ++i) {
+            const float sum = (matrix[3 * i] * c[0] + matrix[3 * i + 1] * c[1]) + matrix[3 * i + 2] * c[2];
+            const float low = sum > 0.0f ? sum : 0.0f;
+            out[i] = low < 1.0f ? low : 1.0f;
+        }
+        for (int k = 0; k < 3; ++k) expected[p + k] = out[k];
+    }
+    lumra_test::reference_hue_sat_map(expected, map, 12, 3, 1);
+
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (uint64_t rows = 1; rows <= kHeight; ++rows) {
+        for (uint64_t top = 0; top < kHeight; top += rows) {
+            SCOPED_TRACE(testing::Message() << rows << " rows from row " << top);
+            const uint64_t height = std::min(rows, kHeight - top), floats = height * kWidth * 3;
+            std::vector<float> src(floats + 2 * kPad, nan), band(floats + 2 * kPad, nan);
+            std::copy_n(camera.begin() + static_cast<ptrdiff_t>(top * kWidth * 3), floats, src.begin() + kPad);
+            LumraImage from{src.data() + kPad, height, kWidth, 3, LUMRA_DTYPE_FLOAT32, 0};
+            LumraImage to{band.data() + kPad, height, kWidth, 3, LUMRA_DTYPE_FLOAT32, 0};
+            ASSERT_EQ(lumra_clip_and_transform_color(&from, &to, clip, matrix), LUMRA_OK);
+            ASSERT_EQ(lumra_apply_hue_sat_map(&to, map.data(), 12, 3, 1), LUMRA_OK);
+            const std::vector<float> got(band.begin() + kPad, band.begin() + kPad + static_cast<ptrdiff_t>(floats));
+            const std::vector<float> want(expected.begin() + static_cast<ptrdiff_t>(top * kWidth * 3),
+                                          expected.begin() + static_cast<ptrdiff_t>(top * kWidth * 3 + floats));
+            ASSERT_TRUE(lumra_test::same_bits(got, want));
+            for (uint64_t i = 0; i < kPad; ++i)
+                ASSERT_TRUE(std::isnan(band[i]) && std::isnan(band[kPad + floats + i])) << i;
+        }
+    }
 }
 
 }  // namespace

@@ -272,6 +272,15 @@ LUMRA_AVX2_CODE inline void store_rgb(Out* pixels, const Rgb<Lanes8>& value) {
 
 // Whether the pixel loops use AVX2 encodings: decided once per process from
 // the processor; baseline_only (a test hook) forces the baseline loop.
+//
+// The AVX2 loops are correct only when every helper they call (clamp_unit,
+// each_channel, Matrix3::row, the kernels' pixel lambdas, all templates not
+// compiled for AVX2 themselves) is inlined into them. An unoptimised build
+// keeps those helpers out of line, compiled for the baseline, and a 256-bit
+// vector passed to or returned from them does not survive the call (the
+// baseline and AVX2 calling conventions differ): the results are whatever
+// was on the stack. Such builds take the baseline loop, which gives the same
+// bits.
 struct PixelLoopChoice {
     bool avx2 = false;
     bool baseline_only = false;
@@ -279,7 +288,7 @@ struct PixelLoopChoice {
 inline PixelLoopChoice& pixel_loop_choice() {
     static PixelLoopChoice choice = [] {
         PixelLoopChoice chosen;
-#if LUMRA_COLOR_AVX2
+#if LUMRA_COLOR_AVX2 && defined(__OPTIMIZE__)
         __builtin_cpu_init();
         chosen.avx2 = __builtin_cpu_supports("avx2");
 #endif
