@@ -212,10 +212,6 @@ private:
         return true;
     }
 
-public:
-    static constexpr size_t kSlots = 1;
-
-private:
     const DngFile& dng_;
     std::vector<Fix> fixes_;
     uint32_t top_, left_;
