@@ -21,24 +21,14 @@ extern "C" LUMRA_API LumraStatus lumra_normalize_raw(
     int32_t black_repeat_cols, int32_t samples_per_pixel, const float* white_levels, int32_t white_level_count,
     const float* black_delta_h, int32_t black_delta_h_count, const float* black_delta_v,
     int32_t black_delta_v_count, const uint16_t* linearization_table, int32_t linearization_table_size) noexcept {
+    // The whole image is the region that covers it: the region form's checks
+    // are then exactly this entry's, in the same order.
     LUMRA_REQUIRE(src && dst, kInvalid);
-    LUMRA_REQUIRE(has_data(src) && has_data(dst), kInvalid);
-    LUMRA_REQUIRE(black_levels, kInvalid);
-    LUMRA_REQUIRE(white_levels, kInvalid);
-    LUMRA_REQUIRE(reserved_clear(src) && reserved_clear(dst), kInvalid);
-    LUMRA_REQUIRE(same_size(src, dst), kInvalid);
-    LUMRA_REQUIRE(is_uint16(src) || is_float(src), kUnsupported);
-    LUMRA_REQUIRE(is_float(dst), kUnsupported);
-    LUMRA_REQUIRE(src->channels == static_cast<uint64_t>(static_cast<int64_t>(samples_per_pixel)), kInvalid);
-    LUMRA_REQUIRE(dst->channels == src->channels, kInvalid);
-    LUMRA_REQUIRE(black_repeat_rows > 0 && black_repeat_cols > 0, kInvalid);
-    LUMRA_REQUIRE(samples_per_pixel > 0 && white_level_count > 0, kInvalid);
-    LUMRA_REQUIRE(size_fits_int32(src), kInvalid);
-    return normalize_raw_dispatch(src->data, src->dtype, static_cast<float*>(dst->data), narrow(src->height),
-                                  narrow(src->width), 0, 0, samples_per_pixel, black_levels, black_repeat_rows,
-                                  black_repeat_cols, black_delta_h, black_delta_h_count, black_delta_v,
-                                  black_delta_v_count, white_levels, white_level_count, linearization_table,
-                                  linearization_table_size);
+    const LumraRegion whole_image{0, 0, src->height, src->width, 0};
+    return lumra_normalize_raw_region(src, dst, &whole_image, black_levels, black_repeat_rows, black_repeat_cols,
+                                      samples_per_pixel, white_levels, white_level_count, black_delta_h,
+                                      black_delta_h_count, black_delta_v, black_delta_v_count, linearization_table,
+                                      linearization_table_size);
 }
 
 extern "C" LUMRA_API LumraStatus lumra_normalize_raw_region(
