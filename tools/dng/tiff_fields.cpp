@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <type_traits>
 
 namespace lumra_tools {
 namespace {
@@ -76,6 +77,25 @@ int keep_damage_warning(TIFF*, void* user, const char*, const char* fmt, va_list
          text.find("Incorrect") != std::string::npos))
         messages->damage = text;
     return 1;
+}
+
+// The field's element type. For a tag libtiff does not know, the type is the
+// one the file gave, which can be any 16-bit number; in C++ such a value must
+// not live in a TIFFDataType, so it is read as an integer and mapped to a valid
+// type here (0 when the file's type is none of TIFF's).
+#if defined(__GNUC__)
+__attribute__((no_sanitize("enum")))
+#endif
+int field_type_code(const TIFFField* field) {
+    const auto code = static_cast<std::underlying_type_t<TIFFDataType>>(TIFFFieldDataType(field));
+    return code >= TIFF_BYTE && code <= TIFF_IFD8 ? static_cast<int>(code) : 0;
+}
+
+bool field_type(const TIFFField* field, TIFFDataType& type) {
+    const int code = field_type_code(field);
+    if (code == 0) return false;
+    type = static_cast<TIFFDataType>(code);
+    return true;
 }
 
 bool is_real(TIFFDataType type) {
@@ -178,8 +198,8 @@ bool get_numbers(TIFF* tif, uint32_t tag, std::vector<double>& values) {
     values.clear();
     const TIFFField* field = TIFFFieldWithTag(tif, tag);
     if (!field) return false;
-    const TIFFDataType type = TIFFFieldDataType(field);
-    if (type == TIFF_UNDEFINED || type == TIFF_ASCII) return false;
+    TIFFDataType type = TIFF_NOTYPE;
+    if (!field_type(field, type) || type == TIFF_UNDEFINED || type == TIFF_ASCII) return false;
     const int size = TIFFFieldSetGetSize(field);
     if (size != 1 && size != 2 && size != 4 && size != 8) return false;
     if (TIFFFieldPassCount(field)) {
@@ -229,7 +249,8 @@ bool get_bytes(TIFF* tif, uint32_t tag, std::vector<uint8_t>& bytes) {
 bool set_numbers(TIFF* tif, uint32_t tag, const std::vector<double>& values) {
     const TIFFField* field = TIFFFieldWithTag(tif, tag);
     if (!field || values.empty()) return false;
-    const TIFFDataType type = TIFFFieldDataType(field);
+    TIFFDataType type = TIFF_NOTYPE;
+    if (!field_type(field, type)) return false;
     const int size = TIFFFieldSetGetSize(field);
     if (size != 1 && size != 2 && size != 4 && size != 8) return false;
     std::vector<unsigned char> storage(values.size() * static_cast<size_t>(size));
