@@ -26,8 +26,11 @@ Image<float> random_image(uint64_t height, uint64_t width, float low, float high
 }
 
 TEST(ExposureRamp, MatchesPlainReadingOnRandomSamples) {
+    // The toe-free ramps (a zero width, or one too narrow to move toe_low
+    // off the black level) take a shorter path.
     const Ramp ramps[] = {{1.0, 0.0, 0.1}, {0.8, 0.05, 0.2}, {1.0, 0.05, 100.0}, {1.0, 0.1, 0.0},
-                          {2.5, -0.1, 0.04}, {0.3, 0.25, 1.0}, {1.0, 0.2, -0.2}};
+                          {2.5, -0.1, 0.04}, {0.3, 0.25, 1.0}, {1.0, 0.2, -0.2}, {0.7, 0.0, 0.0},
+                          {3.0, 1.0, 1e-9}};
     for (const Ramp& ramp : ramps) {
         for (bool overrange : {false, true}) {
             SCOPED_TRACE(testing::Message() << ramp.white << " " << ramp.black << " " << ramp.width << " "
@@ -41,6 +44,27 @@ TEST(ExposureRamp, MatchesPlainReadingOnRandomSamples) {
                 expected[i] =
                     lumra_test::reference_exposure_ramp(src.pixels[i], ramp.white, ramp.black, ramp.width, overrange);
             EXPECT_TRUE(lumra_test::same_bits(dst.pixels, expected));
+        }
+    }
+}
+
+TEST(ExposureRamp, ToeFreeRampsAtAndAroundTheBlackLevel) {
+    const float inf = std::numeric_limits<float>::infinity();
+    Image<float> src(3, 3, 3);
+    src.pixels = {0.0f, -0.0f, 1.0f, std::nextafter(1.0f, 0.0f), std::nextafter(1.0f, 2.0f), inf, -inf, 1e-30f,
+                  -1e-30f, 0.7f, 3.0f, 5.0f, 0.5f, 1.5f, 2.0f, 1e30f, -2.0f, 0.25f, 1.0f, 0.0f, 2.9f,
+                  0.1f, 0.2f, 0.3f, 0.4f, 0.6f, 0.8f};
+    for (const Ramp ramp : {Ramp{0.7, 0.0, 0.0}, Ramp{3.0, 1.0, 0.0}, Ramp{3.0, 1.0, 1e-9}}) {
+        for (bool overrange : {false, true}) {
+            Image<float> dst(3, 3, 3);
+            ASSERT_EQ(lumra_apply_exposure_ramp(src.get(), dst.get(), ramp.white, ramp.black, ramp.width, overrange),
+                      LUMRA_OK);
+            for (size_t i = 0; i < src.pixels.size(); ++i) {
+                const float expected =
+                    lumra_test::reference_exposure_ramp(src.pixels[i], ramp.white, ramp.black, ramp.width, overrange);
+                EXPECT_TRUE(lumra_test::same_bits(std::vector<float>{dst.pixels[i]}, std::vector<float>{expected}))
+                    << ramp.black << " " << ramp.width << " " << overrange << " at " << src.pixels[i];
+            }
         }
     }
 }

@@ -67,10 +67,39 @@ inline __m128 ramp_lanes(__m128 x, const Ramp& ramp) {
 }
 #endif
 
+// Without a toe (toe_low == toe_high, as a zero ramp width gives) a sample
+// above toe_low is not below toe_high either: ramp_sample is 0 up to toe_low
+// and the line above it (NaN included), with the toe left out.
+template <bool kAllowOverrange>
+inline float line_sample(float x, const Ramp& ramp) {
+    const float linear = (x - ramp.black) * ramp.slope;
+    const float line = kAllowOverrange ? linear : std::min(linear, 1.0f);
+    return x <= ramp.toe_low ? 0.0f : line;
+}
+
+#if defined(__SSE2__)
+template <bool kAllowOverrange>
+inline __m128 line_lanes(__m128 x, const Ramp& ramp) {
+    const __m128 linear = _mm_mul_ps(_mm_sub_ps(x, _mm_set1_ps(ramp.black)), _mm_set1_ps(ramp.slope));
+    const __m128 line = kAllowOverrange ? linear : _mm_min_ps(_mm_set1_ps(1.0f), linear);
+    return _mm_andnot_ps(_mm_cmple_ps(x, _mm_set1_ps(ramp.toe_low)), line);
+}
+#endif
+
+template <bool kAllowOverrange>
+void apply_line(const float* src, float* dst, uint64_t count, const Ramp& ramp) {
+    uint64_t n = 0;
+#if defined(__SSE2__)
+    for (; n + 4 <= count; n += 4) _mm_storeu_ps(dst + n, line_lanes<kAllowOverrange>(_mm_loadu_ps(src + n), ramp));
+#endif
+    for (; n < count; ++n) dst[n] = line_sample<kAllowOverrange>(src[n], ramp);
+}
+
 // Each sample is read before its own result is written, so src and dst may be
 // the same buffer.
 template <bool kAllowOverrange>
 void apply_ramp(const float* src, float* dst, uint64_t count, const Ramp& ramp) {
+    if (ramp.toe_low == ramp.toe_high) return apply_line<kAllowOverrange>(src, dst, count, ramp);
     uint64_t n = 0;
 #if defined(__SSE2__)
     for (; n + 4 <= count; n += 4) _mm_storeu_ps(dst + n, ramp_lanes<kAllowOverrange>(_mm_loadu_ps(src + n), ramp));
