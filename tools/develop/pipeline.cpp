@@ -58,10 +58,17 @@ bool parse_list(const std::vector<uint8_t>& bytes, const char* name, std::vector
 
 // Buffers of one worker, reused from band to band: slot i belongs to the
 // source numbered i, so a source's rows stay valid while its consumer works.
+// Rows [top, bottom) of a source kept from the worker's last band.
+struct RowWindow {
+    std::vector<float> rows;
+    uint32_t top = 0, bottom = 0;
+};
+
 struct Worker {
     std::vector<std::vector<float>> floats;
     std::vector<std::vector<uint16_t>> words[2];
     std::vector<std::vector<float>> float_raw;  // float samples cut to the active area's columns
+    std::vector<RowWindow> windows;
 };
 
 // Takes rows [top, bottom) of an image, packed, valid during the call.
@@ -98,6 +105,14 @@ public:
         return true;
     }
 
+    // Rows [top, bottom) made into `dst`.
+    bool rows_into(uint32_t top, uint32_t bottom, Worker& worker, float* dst, std::string& error) {
+        float* band = dst;
+        if (!produce(top, bottom, worker, band, error) || !run_steps(band, top, bottom, error)) return false;
+        if (band != dst) std::memcpy(dst, band, (bottom - top) * row_elements() * sizeof(float));
+        return true;
+    }
+
     // Rows [top, bottom) handed to use() in consecutive pieces of at most
     // `piece` rows. The band steps run piece by piece, so that each piece
     // goes through them and on to use() while it is in the cache; a band
@@ -115,6 +130,9 @@ public:
     }
 
 protected:
+    // Makes rows [top, bottom) before the band steps, packed: into `out`
+    // when the caller gives a buffer there, else into the worker's buffer of
+    // this source or (read in place) into the image it holds.
     virtual bool produce(uint32_t top, uint32_t bottom, Worker& worker, float*& out, std::string& error) = 0;
     size_t row_elements() const { return size_t(width) * channels; }
 
@@ -141,7 +159,7 @@ private:
             out = at;  // read in place
             return true;
         }
-        out = room(worker.floats, slot, (bottom - top) * row_elements());
+        if (!out) out = room(worker.floats, slot, (bottom - top) * row_elements());
         std::memcpy(out, at, (bottom - top) * row_elements() * sizeof(float));
         return true;
     }
@@ -189,7 +207,7 @@ private:
             }
             src.data = const_cast<uint16_t*>(rows);
         }
-        out = room(worker.floats, slot, (bottom - top) * row);
+        if (!out) out = room(worker.floats, slot, (bottom - top) * row);
         LumraImage dst{out, bottom - top, width, channels, LUMRA_DTYPE_FLOAT32, 0};
         const LumraRegion region = band_region(top, height, width);
         return check(lumra_normalize_raw_region(&src, &dst, &region, dng_.black_levels.data(),
@@ -245,7 +263,10 @@ private:
     uint32_t top_, left_;
 };
 // Demosaic of a mosaic source: each band reads the rows around it that the
-// method reaches (one for bilinear, five for the edge-directed one).
+// method reaches (one for bilinear, five for the edge-directed one). A
+// worker's bands mostly follow each other down the image, so the mosaic rows
+// a band shares with the worker's previous one are kept rather than made
+// again.
 class DemosaicSource final : public Source {
 public:
     DemosaicSource(std::shared_ptr<Source> mosaic, const int* cfa, bool adaptive, size_t slot)
@@ -259,8 +280,8 @@ private:
         const uint32_t from = top > reach ? top - reach : 0;
         const uint32_t to = uint32_t(std::min<uint64_t>(height, uint64_t(bottom) + reach));
         const float* mosaic = nullptr;
-        if (!mosaic_->rows(from, to, worker, mosaic, error)) return false;
-        out = room(worker.floats, slot, (bottom - top) * row_elements());
+        if (!window(from, to, worker, mosaic, error)) return false;
+        if (!out) out = room(worker.floats, slot, (bottom - top) * row_elements());
         const LumraImage src{const_cast<float*>(mosaic), to - from, width, 1, LUMRA_DTYPE_FLOAT32, 0};
         LumraImage dst{out, bottom - top, width, 3, LUMRA_DTYPE_FLOAT32, 0};
         const LumraRegion src_region = band_region(from, height, width), dst_region = band_region(top, height, width);
@@ -269,6 +290,28 @@ private:
                                        : lumra_bilinear_demosaic_region(&src, &src_region, &dst, &dst_region, cfa_);
         return check(status, "demosaic", error);
     }
+    // Mosaic rows [from, to): those the worker's window holds at its end
+    // move to the front, and only the rest are made.
+    bool window(uint32_t from, uint32_t to, Worker& worker, const float*& rows, std::string& error) {
+        if (worker.windows.size() <= slot) worker.windows.resize(slot + 1);
+        RowWindow& w = worker.windows[slot];
+        const size_t row = mosaic_->width;
+        const uint32_t kept = w.top <= from && from < w.bottom && w.bottom <= to ? w.bottom - from : 0;
+        if (w.rows.size() < (to - from) * row) {
+            std::vector<float> larger((to - from) * row);
+            std::copy_n(w.rows.begin() + (from - w.top) * row * (kept != 0), kept * row, larger.begin());
+            w.rows.swap(larger);
+        } else if (kept != 0) {
+            std::memmove(w.rows.data(), w.rows.data() + (from - w.top) * row, kept * row * sizeof(float));
+        }
+        w.top = w.bottom = from;  // nothing valid until the new rows are in
+        if (from + kept < to && !mosaic_->rows_into(from + kept, to, worker, w.rows.data() + kept * row, error))
+            return false;
+        w.bottom = to;
+        rows = w.rows.data();
+        return true;
+    }
+
     std::shared_ptr<Source> mosaic_;
     bool adaptive_;
     int32_t cfa_[4];
@@ -292,7 +335,7 @@ public:
 
 private:
     bool produce(uint32_t top, uint32_t bottom, Worker& worker, float*& out, std::string& error) override {
-        out = room(worker.floats, slot, (bottom - top) * row_elements());
+        if (!out) out = room(worker.floats, slot, (bottom - top) * row_elements());
         LumraImage band{out, bottom - top, width, channels, LUMRA_DTYPE_FLOAT32, 0};
         return step_(source_, band, top, error);
     }
@@ -324,7 +367,7 @@ private:
     bool produce(uint32_t top, uint32_t bottom, Worker& worker, float*& out, std::string& error) override {
         const float* in = nullptr;
         if (!camera_->rows(top, bottom, worker, in, error)) return false;
-        out = room(worker.floats, slot, (bottom - top) * row_elements());
+        if (!out) out = room(worker.floats, slot, (bottom - top) * row_elements());
         return transform(in, out, bottom - top, error);
     }
     bool transform(const float* in, float* out, uint32_t rows, std::string& error) const {

@@ -424,6 +424,39 @@ TEST(BandPool, RunsEachIndexOnceAndReportsTheFirstFailure) {
     EXPECT_TRUE(pool.run(0, [](size_t, unsigned, std::string&) { return false; }, error));
 }
 
+// Each worker takes runs of neighbouring indices: as many breaks between a
+// worker's consecutive indices as there are runs at most, whatever the timing.
+TEST(BandPool, WorkersTakeRunsOfNeighbouringIndices) {
+    for (const unsigned threads : {2u, 3u}) {
+        const BandPool pool(threads);
+        const size_t count = 500;
+        size_t runs = 0;
+        for (size_t first = 0; first < count; ++runs) first += std::max<size_t>(1, (count - first) / (2 * threads));
+        ASSERT_LT(runs, 40u);
+        std::vector<std::vector<size_t>> taken(threads);
+        std::string error;
+        ASSERT_TRUE(pool.run(
+            count,
+            [&](size_t i, unsigned worker, std::string&) {
+                taken[worker].push_back(i);
+                return true;
+            },
+            error));
+        size_t total = 0, breaks = 0;
+        for (const auto& indices : taken) {
+            total += indices.size();
+            for (size_t k = 0; k < indices.size(); ++k) {
+                if (k > 0) {
+                    ASSERT_GT(indices[k], indices[k - 1]);
+                }
+                if (k == 0 || indices[k] != indices[k - 1] + 1) ++breaks;
+            }
+        }
+        EXPECT_EQ(total, count);
+        EXPECT_LE(breaks, runs) << threads;
+    }
+}
+
 // Output buffers of many megabytes get mappings of their own; small ones come
 // from the heap. Either way they keep their values through growth and swaps.
 TEST(DevelopBands, SampleBuffersOfEverySizeKeepTheirValues) {
