@@ -445,11 +445,12 @@ public:
     }
 
     // Rows of the pieces that pass from stage to stage within a band: by
-    // default about 16384 pixels (192 KiB of float RGB), which stay in the
-    // L2 cache through the per-pixel stages.
+    // default about 65536 pixels (768 KiB of float RGB), which stay in the
+    // L2 cache through the per-pixel stages; each call's set-up (the output
+    // curves' padded copies, for one) is spread over that many pixels.
     uint32_t piece_rows(uint32_t width) const {
         if (piece_rows_) return piece_rows_;
-        return uint32_t(std::max<uint32_t>(16384 / std::max<uint32_t>(width, 1), 1));
+        return uint32_t(std::max<uint32_t>(65536 / std::max<uint32_t>(width, 1), 1));
     }
 
 private:

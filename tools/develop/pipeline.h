@@ -31,7 +31,7 @@ struct DevelopOptions {
     // The development runs band by band on this many threads (0: one per
     // core); band_rows 0 sizes the bands to the L2 cache. Within a band the
     // stages after the demosaic run on pieces of piece_rows rows (0: about
-    // 16384 pixels). None of them changes the result.
+    // 65536 pixels). None of them changes the result.
     unsigned threads = 0;
     uint32_t band_rows = 0;
     uint32_t piece_rows = 0;
