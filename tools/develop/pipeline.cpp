@@ -56,18 +56,19 @@ bool parse_list(const std::vector<uint8_t>& bytes, const char* name, std::vector
     return false;
 }
 
-// Buffers of one worker, reused from band to band: slot i belongs to the
-// source numbered i, so a source's rows stay valid while its consumer works.
 // Rows [top, bottom) of a source kept from the worker's last band.
 struct RowWindow {
-    std::vector<float> rows;
+    SampleVector<float> rows;
     uint32_t top = 0, bottom = 0;
 };
 
+// Buffers of one worker, reused from band to band: slot i belongs to the
+// source numbered i, so a source's rows stay valid while its consumer works.
+// Every stage writes the rows it hands on, so the buffers are not cleared.
 struct Worker {
-    std::vector<std::vector<float>> floats;
-    std::vector<std::vector<uint16_t>> words[2];
-    std::vector<std::vector<float>> float_raw;  // float samples cut to the active area's columns
+    std::vector<SampleVector<float>> floats;
+    std::vector<SampleVector<uint16_t>> words[2];
+    std::vector<SampleVector<float>> float_raw;  // float samples cut to the active area's columns
     std::vector<RowWindow> windows;
 };
 
@@ -75,7 +76,7 @@ struct Worker {
 using PieceUse = std::function<bool(const float* rows, uint32_t top, uint32_t bottom, std::string& error)>;
 
 template <typename T>
-T* room(std::vector<std::vector<T>>& slots, size_t slot, size_t count) {
+T* room(std::vector<SampleVector<T>>& slots, size_t slot, size_t count) {
     if (slots.size() <= slot) slots.resize(slot + 1);
     if (slots[slot].size() < count) slots[slot].resize(count);
     return slots[slot].data();
@@ -298,7 +299,7 @@ private:
         const size_t row = mosaic_->width;
         const uint32_t kept = w.top <= from && from < w.bottom && w.bottom <= to ? w.bottom - from : 0;
         if (w.rows.size() < (to - from) * row) {
-            std::vector<float> larger((to - from) * row);
+            SampleVector<float> larger((to - from) * row);
             std::copy_n(w.rows.begin() + (from - w.top) * row * (kept != 0), kept * row, larger.begin());
             w.rows.swap(larger);
         } else if (kept != 0) {
