@@ -92,23 +92,6 @@ LUMRA_TARGET_AVX2 void row_gains_avx2(const double* dx2, double dy2, const doubl
 LUMRA_TARGET_AVX2 void apply_gains_avx2(float* pixels, const float* gain, int count, int channels) {
     apply_gains(pixels, gain, count, channels);
 }
-
-// The same loops vectorised 16 lanes (8 doubles) wide, which both compilers
-// otherwise avoid for AVX-512.
-#if defined(__clang__)
-#define LUMRA_VIGNETTE_AVX512 \
-    __attribute__((target("avx2,avx512f,avx512cd,avx512bw,avx512dq,avx512vl"), min_vector_width(512)))
-#else
-#define LUMRA_VIGNETTE_AVX512 \
-    __attribute__((target("avx2,avx512f,avx512cd,avx512bw,avx512dq,avx512vl,prefer-vector-width=512")))
-#endif
-template <int Terms>
-LUMRA_VIGNETTE_AVX512 void row_gains_avx512(const double* dx2, double dy2, const double* k, float* gain, int width) {
-    row_gains<Terms>(dx2, dy2, k, gain, width);
-}
-LUMRA_VIGNETTE_AVX512 void apply_gains_avx512(float* pixels, const float* gain, int count, int channels) {
-    apply_gains(pixels, gain, count, channels);
-}
 #endif
 
 // The row loops of one call, the widest the processor runs.
@@ -120,7 +103,6 @@ struct RowLoops {
 template <int Terms>
 RowLoops row_loops() {
 #if LUMRA_HAS_AVX2_PATH
-    if (avx512_path()) return {row_gains_avx512<Terms>, apply_gains_avx512};
     if (avx2_path()) return {row_gains_avx2<Terms>, apply_gains_avx2};
 #endif
     return {row_gains_baseline<Terms>, apply_gains_baseline};
