@@ -7,9 +7,11 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "lumra.h"
+#include "correct/wide_path.h"
 #include "raw/raw_kernels.h"
 #include "support/adaptive_reference.h"
 #include "support/image.h"
@@ -68,13 +70,17 @@ std::vector<float> demosaic(const std::vector<float>& src, uint64_t height, uint
     return dst;
 }
 
-// Runs a test body once per instruction-set path the processor has.
+// Runs a test body once per instruction-set path the processor has (the
+// widest, AVX2 where that is narrower, the baseline).
 template <typename Body>
 void on_every_path(Body body) {
-    for (bool baseline : {false, true}) {
-        lumra::force_adaptive_demosaic_baseline(baseline);
-        body(baseline ? "baseline" : "widest");
+    for (const char* path : {"widest", "avx2", "baseline"}) {
+        const std::string name = path;
+        lumra::use_wide_path(name == "avx2" ? lumra::WidePath::avx2 : lumra::WidePath::widest);
+        lumra::force_adaptive_demosaic_baseline(name == "baseline");
+        body(path);
     }
+    lumra::use_wide_path(lumra::WidePath::widest);
     lumra::force_adaptive_demosaic_baseline(false);
 }
 
@@ -189,10 +195,9 @@ TEST(AdaptiveDemosaic, EveryPathGivesTheSameBitsOnExtremeValues) {
     const int32_t pattern[4] = {2, 1, 1, 0};
     std::vector<float> src(40 * 300);
     for (auto& v : src) v = extremes[lumra_test::uniform_int(0, 7)];
-    std::vector<float> results[2];
-    int index = 0;
-    on_every_path([&](const char*) { results[index++] = demosaic(src, 40, 300, pattern); });
-    EXPECT_TRUE(same_bits(results[0], results[1]));
+    std::vector<std::vector<float>> results;
+    on_every_path([&](const char*) { results.push_back(demosaic(src, 40, 300, pattern)); });
+    for (const std::vector<float>& result : results) EXPECT_TRUE(same_bits(results[0], result));
     // The plain reading on a part of it (the whole would take long).
     std::vector<float> part(src.begin(), src.begin() + 12 * 300);
     EXPECT_TRUE(

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lumra.h"
+#include "profile/profile_kernels.h"
 #include "support/image.h"
 #include "support/profile_reference.h"
 
@@ -26,8 +27,11 @@ Image<float> random_image(uint64_t height, uint64_t width, float low, float high
 }
 
 TEST(ExposureRamp, MatchesPlainReadingOnRandomSamples) {
+    // The toe-free ramps (a zero width, or one too narrow to move toe_low
+    // off the black level) take a shorter path.
     const Ramp ramps[] = {{1.0, 0.0, 0.1}, {0.8, 0.05, 0.2}, {1.0, 0.05, 100.0}, {1.0, 0.1, 0.0},
-                          {2.5, -0.1, 0.04}, {0.3, 0.25, 1.0}, {1.0, 0.2, -0.2}};
+                          {2.5, -0.1, 0.04}, {0.3, 0.25, 1.0}, {1.0, 0.2, -0.2}, {0.7, 0.0, 0.0},
+                          {3.0, 1.0, 1e-9}};
     for (const Ramp& ramp : ramps) {
         for (bool overrange : {false, true}) {
             SCOPED_TRACE(testing::Message() << ramp.white << " " << ramp.black << " " << ramp.width << " "
@@ -41,6 +45,48 @@ TEST(ExposureRamp, MatchesPlainReadingOnRandomSamples) {
                 expected[i] =
                     lumra_test::reference_exposure_ramp(src.pixels[i], ramp.white, ramp.black, ramp.width, overrange);
             EXPECT_TRUE(lumra_test::same_bits(dst.pixels, expected));
+        }
+    }
+}
+
+TEST(ExposureRamp, ToeFreeRampsAtAndAroundTheBlackLevel) {
+    const float inf = std::numeric_limits<float>::infinity();
+    Image<float> src(3, 3, 3);
+    src.pixels = {0.0f, -0.0f, 1.0f, std::nextafter(1.0f, 0.0f), std::nextafter(1.0f, 2.0f), inf, -inf, 1e-30f,
+                  -1e-30f, 0.7f, 3.0f, 5.0f, 0.5f, 1.5f, 2.0f, 1e30f, -2.0f, 0.25f, 1.0f, 0.0f, 2.9f,
+                  0.1f, 0.2f, 0.3f, 0.4f, 0.6f, 0.8f};
+    for (const Ramp ramp : {Ramp{0.7, 0.0, 0.0}, Ramp{3.0, 1.0, 0.0}, Ramp{3.0, 1.0, 1e-9}}) {
+        for (bool overrange : {false, true}) {
+            Image<float> dst(3, 3, 3);
+            ASSERT_EQ(lumra_apply_exposure_ramp(src.get(), dst.get(), ramp.white, ramp.black, ramp.width, overrange),
+                      LUMRA_OK);
+            for (size_t i = 0; i < src.pixels.size(); ++i) {
+                const float expected =
+                    lumra_test::reference_exposure_ramp(src.pixels[i], ramp.white, ramp.black, ramp.width, overrange);
+                EXPECT_TRUE(lumra_test::same_bits(std::vector<float>{dst.pixels[i]}, std::vector<float>{expected}))
+                    << ramp.black << " " << ramp.width << " " << overrange << " at " << src.pixels[i];
+            }
+        }
+    }
+}
+
+TEST(ExposureRamp, EveryLaneWidthGivesTheSameBits) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const float specials[] = {nan, -nan, inf, -inf, 0.0f, -0.0f, 1.0f, 0.1f, 1e-40f, -1e-40f};
+    Image<float> src = random_image(3, 337, -0.5f, 2.5f);
+    for (size_t i = 0; i < src.pixels.size(); i += 7) src.pixels[i] = specials[(i / 7) % 10];
+    const Ramp ramps[] = {{0.7, 0.0, 0.0}, {1.0, 0.1, 0.0}, {3.0, 1.0, 1e-9}, {0.8, 0.05, 0.2}};
+    for (const Ramp& ramp : ramps) {
+        for (bool overrange : {false, true}) {
+            std::vector<float> results[3];
+            int k = 0;
+            for (lumra::LaneWidth width : {lumra::LaneWidth::baseline, lumra::LaneWidth::avx2, lumra::LaneWidth::widest}) {
+                results[k].resize(src.pixels.size());
+                lumra::apply_exposure_ramp_kernel_at(width, src.pixels.data(), results[k++].data(), 3, 337, ramp.white,
+                                                     ramp.black, ramp.width, overrange);
+            }
+            EXPECT_TRUE(lumra_test::same_bits(results[0], results[1])) << ramp.black << " " << overrange;
+            EXPECT_TRUE(lumra_test::same_bits(results[0], results[2])) << ramp.black << " " << overrange;
         }
     }
 }

@@ -6,6 +6,8 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+
+#include "profile/float_lanes_avx512.h"
 #endif
 
 #include "profile/profile_kernels.h"
@@ -67,10 +69,62 @@ inline __m128 ramp_lanes(__m128 x, const Ramp& ramp) {
 }
 #endif
 
+// Without a toe (toe_low == toe_high, as a zero ramp width gives) a sample
+// above toe_low is not below toe_high either: ramp_sample is 0 up to toe_low
+// and the line above it (NaN included), with the toe left out.
+template <bool kAllowOverrange>
+inline float line_sample(float x, const Ramp& ramp) {
+    const float linear = (x - ramp.black) * ramp.slope;
+    const float line = kAllowOverrange ? linear : std::min(linear, 1.0f);
+    return x <= ramp.toe_low ? 0.0f : line;
+}
+
+#if defined(__SSE2__)
+template <bool kAllowOverrange>
+inline __m128 line_lanes(__m128 x, const Ramp& ramp) {
+    const __m128 linear = _mm_mul_ps(_mm_sub_ps(x, _mm_set1_ps(ramp.black)), _mm_set1_ps(ramp.slope));
+    const __m128 line = kAllowOverrange ? linear : _mm_min_ps(_mm_set1_ps(1.0f), linear);
+    return _mm_andnot_ps(_mm_cmple_ps(x, _mm_set1_ps(ramp.toe_low)), line);
+}
+#endif
+
+#if defined(__SSE2__)
+LUMRA_BEGIN_AVX512
+// Sixteen samples of line_sample: the same steps, the zeroing under a mask.
+template <bool kAllowOverrange>
+uint64_t apply_line_avx512(const float* src, float* dst, uint64_t count, const Ramp& ramp) {
+    const __m512 black = _mm512_set1_ps(ramp.black), slope = _mm512_set1_ps(ramp.slope);
+    const __m512 one = _mm512_set1_ps(1.0f), toe_low = _mm512_set1_ps(ramp.toe_low);
+    uint64_t n = 0;
+    for (; n + 16 <= count; n += 16) {
+        const __m512 x = _mm512_loadu_ps(src + n);
+        const __m512 linear = _mm512_mul_ps(_mm512_sub_ps(x, black), slope);
+        const __m512 line = kAllowOverrange ? linear : _mm512_min_ps(one, linear);
+        _mm512_storeu_ps(dst + n, _mm512_maskz_mov_ps(_mm512_cmp_ps_mask(x, toe_low, _CMP_NLE_UQ), line));
+    }
+    return n;
+}
+LUMRA_END_AVX512
+#endif
+
+template <bool kAllowOverrange>
+void apply_line(LaneWidth lane_width, const float* src, float* dst, uint64_t count, const Ramp& ramp) {
+    uint64_t n = 0;
+#if defined(__SSE2__)
+    if (lane_width == LaneWidth::widest && processor_has_avx512())
+        n = apply_line_avx512<kAllowOverrange>(src, dst, count, ramp);
+    for (; n + 4 <= count; n += 4) _mm_storeu_ps(dst + n, line_lanes<kAllowOverrange>(_mm_loadu_ps(src + n), ramp));
+#else
+    (void)lane_width;
+#endif
+    for (; n < count; ++n) dst[n] = line_sample<kAllowOverrange>(src[n], ramp);
+}
+
 // Each sample is read before its own result is written, so src and dst may be
 // the same buffer.
 template <bool kAllowOverrange>
-void apply_ramp(const float* src, float* dst, uint64_t count, const Ramp& ramp) {
+void apply_ramp(LaneWidth lane_width, const float* src, float* dst, uint64_t count, const Ramp& ramp) {
+    if (ramp.toe_low == ramp.toe_high) return apply_line<kAllowOverrange>(lane_width, src, dst, count, ramp);
     uint64_t n = 0;
 #if defined(__SSE2__)
     for (; n + 4 <= count; n += 4) _mm_storeu_ps(dst + n, ramp_lanes<kAllowOverrange>(_mm_loadu_ps(src + n), ramp));
@@ -80,13 +134,20 @@ void apply_ramp(const float* src, float* dst, uint64_t count, const Ramp& ramp) 
 
 }  // namespace
 
+void apply_exposure_ramp_kernel_at(LaneWidth lane_width, const float* src_data, float* dst_data, int32_t height,
+                                   int32_t width, double white_level, double black_level, double ramp_width,
+                                   bool allow_overrange) noexcept {
+    const Ramp ramp = make_ramp(white_level, black_level, ramp_width);
+    const uint64_t count = static_cast<uint64_t>(height) * static_cast<uint64_t>(width) * 3;
+    if (allow_overrange) apply_ramp<true>(lane_width, src_data, dst_data, count, ramp);
+    else apply_ramp<false>(lane_width, src_data, dst_data, count, ramp);
+}
+
 void apply_exposure_ramp_kernel(const float* src_data, float* dst_data, int32_t height, int32_t width,
                                 double white_level, double black_level, double ramp_width,
                                 bool allow_overrange) noexcept {
-    const Ramp ramp = make_ramp(white_level, black_level, ramp_width);
-    const uint64_t count = static_cast<uint64_t>(height) * static_cast<uint64_t>(width) * 3;
-    if (allow_overrange) apply_ramp<true>(src_data, dst_data, count, ramp);
-    else apply_ramp<false>(src_data, dst_data, count, ramp);
+    apply_exposure_ramp_kernel_at(LaneWidth::widest, src_data, dst_data, height, width, white_level, black_level,
+                                  ramp_width, allow_overrange);
 }
 
 }  // namespace lumra

@@ -25,6 +25,10 @@ void apply_hue_sat_map_kernel_at(LaneWidth lane_width, float* data, int32_t heig
 void apply_exposure_ramp_kernel(const float* src_data, float* dst_data, int32_t height, int32_t width,
                                 double white_level, double black_level, double ramp_width,
                                 bool allow_overrange) noexcept;
+// The same with the given vector width (tests compare the widths).
+void apply_exposure_ramp_kernel_at(LaneWidth lane_width, const float* src_data, float* dst_data, int32_t height,
+                                   int32_t width, double white_level, double black_level, double ramp_width,
+                                   bool allow_overrange) noexcept;
 
 // Where a buffer of `height` x `width` pixels lies in the whole image: the
 // whole-image row and column of its first pixel, and the whole image's size,

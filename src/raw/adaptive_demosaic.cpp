@@ -25,6 +25,7 @@
 #include <memory>
 #include <new>
 
+#include "correct/wide_path.h"
 #include "raw/raw_kernels.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -298,13 +299,34 @@ __attribute__((target("avx2"))) void tile_avx2(const Planes& p, int64_t first_di
 }
 #endif
 
+#if defined(LUMRA_ADAPTIVE_AVX2)
+// And for AVX-512, vectorised 16 lanes wide (both compilers otherwise prefer
+// 256-bit vectors there): about an eighth faster than AVX2.
+#if defined(__clang__)
+#define LUMRA_ADAPTIVE_AVX512 \
+    __attribute__((target("avx2,avx512f,avx512cd,avx512bw,avx512dq,avx512vl"), min_vector_width(512)))
+#else
+#define LUMRA_ADAPTIVE_AVX512 \
+    __attribute__((target("avx2,avx512f,avx512cd,avx512bw,avx512dq,avx512vl,prefer-vector-width=512")))
+#endif
+LUMRA_ADAPTIVE_AVX512 void tile_avx512(const Planes& p, int64_t first_diagonal, int64_t i, const RowColours& colours,
+                                       float* out) {
+    if (i < 0)
+        tile_steps(p, first_diagonal);
+    else
+        output_row(p, first_diagonal, i, colours, out);
+}
+#endif
+
 // Steps 1 to 4 of a tile when i < 0, step 5 of its scratch row i otherwise.
 using TileFunction = void (*)(const Planes&, int64_t, int64_t, const RowColours&, float*);
 
+// The widest path the processor runs, unless the tests keep it narrower
+// (force_adaptive_demosaic_baseline, or use_wide_path for AVX2).
 TileFunction choose_tile_function() {
 #if defined(LUMRA_ADAPTIVE_AVX2)
     static const bool avx2 = __builtin_cpu_supports("avx2") != 0;
-    if (avx2 && !baseline_forced.load(std::memory_order_relaxed)) return tile_avx2;
+    if (avx2 && !baseline_forced.load(std::memory_order_relaxed)) return avx512_path() ? tile_avx512 : tile_avx2;
 #endif
     return tile_baseline;
 }

@@ -26,10 +26,14 @@ public:
     unsigned threads() const { return threads_; }
 
     // Runs task(index, worker) for every index in [0, count), worker in
-    // [0, threads()), claiming indices in increasing order. After a task
-    // fails no further index is started; the failure of the lowest failing
-    // index is reported, so the message does not depend on the timing. An
-    // exception from a task (std::bad_alloc) is carried to the caller.
+    // [0, threads()). Workers claim runs of consecutive indices in
+    // increasing order, each run a share of what is left (so single indices
+    // at the end), and take a run's indices in order: a worker's next task
+    // is mostly the neighbour of its last. After a task fails only indices
+    // below it are still started; the failure of the lowest failing index is
+    // reported, so the message does not depend on the timing. An exception
+    // from a task (std::bad_alloc) is carried to the caller and stops the
+    // others.
     bool run(size_t count, const std::function<bool(size_t index, unsigned worker, std::string& error)>& task,
              std::string& error) const;
 

@@ -80,11 +80,11 @@ void apply_output_geometry(const DngFile& dng, DevelopedImage& out, std::vector<
     if (whole && orientation == 1) return;
     const size_t count = size_t(crop.height) * crop.width * 3;
     if (out.bits == 16) {
-        std::vector<uint16_t> turned(count);
+        SampleVector<uint16_t> turned(count);
         crop_and_orient(out.rgb16.data(), out.width, 3, crop, orientation, turned.data());
         out.rgb16.swap(turned);
     } else {
-        std::vector<uint8_t> turned(count);
+        SampleVector<uint8_t> turned(count);
         crop_and_orient(out.rgb8.data(), out.width, 3, crop, orientation, turned.data());
         out.rgb8.swap(turned);
     }

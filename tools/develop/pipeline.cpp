@@ -19,6 +19,10 @@
 #include <optional>
 #include <variant>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace lumra_tools {
 namespace {
 
@@ -52,16 +56,27 @@ bool parse_list(const std::vector<uint8_t>& bytes, const char* name, std::vector
     return false;
 }
 
-// Buffers of one worker, reused from band to band: slot i belongs to the
-// source numbered i, so a source's rows stay valid while its consumer works.
-struct Worker {
-    std::vector<std::vector<float>> floats;
-    std::vector<std::vector<uint16_t>> words[2];
-    std::vector<std::vector<float>> float_raw;  // float samples cut to the active area's columns
+// Rows [top, bottom) of a source kept from the worker's last band.
+struct RowWindow {
+    SampleVector<float> rows;
+    uint32_t top = 0, bottom = 0;
 };
 
+// Buffers of one worker, reused from band to band: slot i belongs to the
+// source numbered i, so a source's rows stay valid while its consumer works.
+// Every stage writes the rows it hands on, so the buffers are not cleared.
+struct Worker {
+    std::vector<SampleVector<float>> floats;
+    std::vector<SampleVector<uint16_t>> words[2];
+    std::vector<SampleVector<float>> float_raw;  // float samples cut to the active area's columns
+    std::vector<RowWindow> windows;
+};
+
+// Takes rows [top, bottom) of an image, packed, valid during the call.
+using PieceUse = std::function<bool(const float* rows, uint32_t top, uint32_t bottom, std::string& error)>;
+
 template <typename T>
-T* room(std::vector<std::vector<T>>& slots, size_t slot, size_t count) {
+T* room(std::vector<SampleVector<T>>& slots, size_t slot, size_t count) {
     if (slots.size() <= slot) slots.resize(slot + 1);
     if (slots[slot].size() < count) slots[slot].resize(count);
     return slots[slot].data();
@@ -86,17 +101,49 @@ public:
     // source again. Callers only read them.
     bool rows(uint32_t top, uint32_t bottom, Worker& worker, const float*& out, std::string& error) {
         float* band = nullptr;
-        if (!produce(top, bottom, worker, band, error)) return false;
-        LumraImage view{band, bottom - top, width, channels, LUMRA_DTYPE_FLOAT32, 0};
-        for (const FloatStep& step : steps)
-            if (!step.band(view, top, height, error)) return false;
+        if (!produce(top, bottom, worker, band, error) || !run_steps(band, top, bottom, error)) return false;
         out = band;
         return true;
     }
 
+    // Rows [top, bottom) made into `dst`.
+    bool rows_into(uint32_t top, uint32_t bottom, Worker& worker, float* dst, std::string& error) {
+        float* band = dst;
+        if (!produce(top, bottom, worker, band, error) || !run_steps(band, top, bottom, error)) return false;
+        if (band != dst) std::memcpy(dst, band, (bottom - top) * row_elements() * sizeof(float));
+        return true;
+    }
+
+    // Rows [top, bottom) handed to use() in consecutive pieces of at most
+    // `piece` rows. The band steps run piece by piece, so that each piece
+    // goes through them and on to use() while it is in the cache; a band
+    // step's result does not depend on the rows it is given at once.
+    virtual bool pieces(uint32_t top, uint32_t bottom, uint32_t piece, Worker& worker, const PieceUse& use,
+                        std::string& error) {
+        float* band = nullptr;
+        if (!produce(top, bottom, worker, band, error)) return false;
+        for (uint32_t first = top; first < bottom; first += piece) {
+            const uint32_t end = uint32_t(std::min<uint64_t>(bottom, uint64_t(first) + piece));
+            float* at = band + (first - top) * row_elements();
+            if (!run_steps(at, first, end, error) || !use(at, first, end, error)) return false;
+        }
+        return true;
+    }
+
 protected:
+    // Makes rows [top, bottom) before the band steps, packed: into `out`
+    // when the caller gives a buffer there, else into the worker's buffer of
+    // this source or (read in place) into the image it holds.
     virtual bool produce(uint32_t top, uint32_t bottom, Worker& worker, float*& out, std::string& error) = 0;
     size_t row_elements() const { return size_t(width) * channels; }
+
+    // The band steps in place on rows [top, bottom), packed at `rows`.
+    bool run_steps(float* rows, uint32_t top, uint32_t bottom, std::string& error) const {
+        LumraImage view{rows, bottom - top, width, channels, LUMRA_DTYPE_FLOAT32, 0};
+        for (const FloatStep& step : steps)
+            if (!step.band(view, top, height, error)) return false;
+        return true;
+    }
 };
 
 // A whole image held in memory.
@@ -113,7 +160,7 @@ private:
             out = at;  // read in place
             return true;
         }
-        out = room(worker.floats, slot, (bottom - top) * row_elements());
+        if (!out) out = room(worker.floats, slot, (bottom - top) * row_elements());
         std::memcpy(out, at, (bottom - top) * row_elements() * sizeof(float));
         return true;
     }
@@ -161,7 +208,7 @@ private:
             }
             src.data = const_cast<uint16_t*>(rows);
         }
-        out = room(worker.floats, slot, (bottom - top) * row);
+        if (!out) out = room(worker.floats, slot, (bottom - top) * row);
         LumraImage dst{out, bottom - top, width, channels, LUMRA_DTYPE_FLOAT32, 0};
         const LumraRegion region = band_region(top, height, width);
         return check(lumra_normalize_raw_region(&src, &dst, &region, dng_.black_levels.data(),
@@ -217,7 +264,10 @@ private:
     uint32_t top_, left_;
 };
 // Demosaic of a mosaic source: each band reads the rows around it that the
-// method reaches (one for bilinear, five for the edge-directed one).
+// method reaches (one for bilinear, five for the edge-directed one). A
+// worker's bands mostly follow each other down the image, so the mosaic rows
+// a band shares with the worker's previous one are kept rather than made
+// again.
 class DemosaicSource final : public Source {
 public:
     DemosaicSource(std::shared_ptr<Source> mosaic, const int* cfa, bool adaptive, size_t slot)
@@ -231,8 +281,8 @@ private:
         const uint32_t from = top > reach ? top - reach : 0;
         const uint32_t to = uint32_t(std::min<uint64_t>(height, uint64_t(bottom) + reach));
         const float* mosaic = nullptr;
-        if (!mosaic_->rows(from, to, worker, mosaic, error)) return false;
-        out = room(worker.floats, slot, (bottom - top) * row_elements());
+        if (!window(from, to, worker, mosaic, error)) return false;
+        if (!out) out = room(worker.floats, slot, (bottom - top) * row_elements());
         const LumraImage src{const_cast<float*>(mosaic), to - from, width, 1, LUMRA_DTYPE_FLOAT32, 0};
         LumraImage dst{out, bottom - top, width, 3, LUMRA_DTYPE_FLOAT32, 0};
         const LumraRegion src_region = band_region(from, height, width), dst_region = band_region(top, height, width);
@@ -241,6 +291,28 @@ private:
                                        : lumra_bilinear_demosaic_region(&src, &src_region, &dst, &dst_region, cfa_);
         return check(status, "demosaic", error);
     }
+    // Mosaic rows [from, to): those the worker's window holds at its end
+    // move to the front, and only the rest are made.
+    bool window(uint32_t from, uint32_t to, Worker& worker, const float*& rows, std::string& error) {
+        if (worker.windows.size() <= slot) worker.windows.resize(slot + 1);
+        RowWindow& w = worker.windows[slot];
+        const size_t row = mosaic_->width;
+        const uint32_t kept = w.top <= from && from < w.bottom && w.bottom <= to ? w.bottom - from : 0;
+        if (w.rows.size() < (to - from) * row) {
+            SampleVector<float> larger((to - from) * row);
+            std::copy_n(w.rows.begin() + (from - w.top) * row * (kept != 0), kept * row, larger.begin());
+            w.rows.swap(larger);
+        } else if (kept != 0) {
+            std::memmove(w.rows.data(), w.rows.data() + (from - w.top) * row, kept * row * sizeof(float));
+        }
+        w.top = w.bottom = from;  // nothing valid until the new rows are in
+        if (from + kept < to && !mosaic_->rows_into(from + kept, to, worker, w.rows.data() + kept * row, error))
+            return false;
+        w.bottom = to;
+        rows = w.rows.data();
+        return true;
+    }
+
     std::shared_ptr<Source> mosaic_;
     bool adaptive_;
     int32_t cfa_[4];
@@ -264,7 +336,7 @@ public:
 
 private:
     bool produce(uint32_t top, uint32_t bottom, Worker& worker, float*& out, std::string& error) override {
-        out = room(worker.floats, slot, (bottom - top) * row_elements());
+        if (!out) out = room(worker.floats, slot, (bottom - top) * row_elements());
         LumraImage band{out, bottom - top, width, channels, LUMRA_DTYPE_FLOAT32, 0};
         return step_(source_, band, top, error);
     }
@@ -281,13 +353,27 @@ public:
         for (int i = 0; i < 9; ++i) matrix_[i] = float(color.camera_to_prophoto[i]);
     }
 
+    // Each piece of the camera image goes through the matrix and this
+    // source's steps without leaving the cache.
+    bool pieces(uint32_t top, uint32_t bottom, uint32_t piece, Worker& worker, const PieceUse& use,
+                std::string& error) override {
+        const PieceUse convert = [&](const float* in, uint32_t first, uint32_t end, std::string& e) {
+            float* out = room(worker.floats, slot, (end - first) * row_elements());
+            return transform(in, out, end - first, e) && run_steps(out, first, end, e) && use(out, first, end, e);
+        };
+        return camera_->pieces(top, bottom, piece, worker, convert, error);
+    }
+
 private:
     bool produce(uint32_t top, uint32_t bottom, Worker& worker, float*& out, std::string& error) override {
         const float* in = nullptr;
         if (!camera_->rows(top, bottom, worker, in, error)) return false;
-        out = room(worker.floats, slot, (bottom - top) * row_elements());
-        LumraImage src{const_cast<float*>(in), bottom - top, width, 3, LUMRA_DTYPE_FLOAT32, 0};
-        LumraImage dst{out, bottom - top, width, 3, LUMRA_DTYPE_FLOAT32, 0};
+        if (!out) out = room(worker.floats, slot, (bottom - top) * row_elements());
+        return transform(in, out, bottom - top, error);
+    }
+    bool transform(const float* in, float* out, uint32_t rows, std::string& error) const {
+        LumraImage src{const_cast<float*>(in), rows, width, 3, LUMRA_DTYPE_FLOAT32, 0};
+        LumraImage dst{out, rows, width, 3, LUMRA_DTYPE_FLOAT32, 0};
         return check(lumra_clip_and_transform_color(&src, &dst, clip_, matrix_), "camera to ProPhoto", error);
     }
     std::shared_ptr<Source> camera_;
@@ -299,7 +385,7 @@ private:
 class Streamer {
 public:
     Streamer(const DevelopOptions& options, StageClock& clock)
-        : pool_(options.threads), band_rows_(options.band_rows), clock_(clock) {}
+        : pool_(options.threads), band_rows_(options.band_rows), piece_rows_(options.piece_rows), clock_(clock) {}
 
     unsigned threads() const { return pool_.threads(); }
     size_t next_slot(size_t count = 1) {
@@ -354,8 +440,18 @@ public:
     }
 
     size_t bytes_per_row(uint32_t width) const {
-        // Raw window and copies, mosaic, demosaiced and ProPhoto rows.
-        return size_t(width) * (3 * sizeof(uint16_t) + sizeof(float) + 2 * 3 * sizeof(float));
+        // Raw window and copies, mosaic and demosaiced rows (the later
+        // stages work on pieces of the band).
+        return size_t(width) * (3 * sizeof(uint16_t) + sizeof(float) + 3 * sizeof(float));
+    }
+
+    // Rows of the pieces that pass from stage to stage within a band: by
+    // default about 65536 pixels (768 KiB of float RGB), which stay in the
+    // L2 cache through the per-pixel stages; each call's set-up (the output
+    // curves' padded copies, for one) is spread over that many pixels.
+    uint32_t piece_rows(uint32_t width) const {
+        if (piece_rows_) return piece_rows_;
+        return uint32_t(std::max<uint32_t>(65536 / std::max<uint32_t>(width, 1), 1));
     }
 
 private:
@@ -365,10 +461,13 @@ private:
         const bool ok = for_bands(
             source.height, bytes_per_row(source.width),
             [&](uint32_t top, uint32_t bottom, Worker& worker, std::string& e) {
-                const float* rows = nullptr;
-                if (!source.rows(top, bottom, worker, rows, e)) return false;
-                std::memcpy(image.data.get() + top * row, rows, (bottom - top) * row * sizeof(float));
-                return true;
+                return source.pieces(top, bottom, piece_rows(source.width), worker,
+                                     [&](const float* rows, uint32_t first, uint32_t end, std::string&) {
+                                         std::memcpy(image.data.get() + first * row, rows,
+                                                     (end - first) * row * sizeof(float));
+                                         return true;
+                                     },
+                                     e);
             },
             error);
         clock_.lap("bands to a whole image");
@@ -376,7 +475,7 @@ private:
     }
 
     BandPool pool_;
-    uint32_t band_rows_;
+    uint32_t band_rows_, piece_rows_;
     std::vector<Worker> workers_;
     size_t slots_ = 0;
     StageClock& clock_;
@@ -594,16 +693,17 @@ bool develop_steps(const DngFile& input, const ColorProfile& profile, const Deve
     const bool ok = streamer.for_bands(
         height, streamer.bytes_per_row(width),
         [&](uint32_t band_top, uint32_t band_bottom, Worker& worker, std::string& e) {
-            const float* rows = nullptr;
-            if (!source->rows(band_top, band_bottom, worker, rows, e)) return false;
-            LumraImage src{const_cast<float*>(rows), band_bottom - band_top, width, 3, LUMRA_DTYPE_FLOAT32, 0};
-            LumraImage band = dst;
-            band.data = static_cast<uint8_t*>(dst.data) + size_t(band_top) * width * 3 * element_size;
-            band.height = band_bottom - band_top;
-            return check(lumra_transform_color(&src, &band, tables.curve.data(), tables.curve.size(),
-                                               tables.matrix, tables.encode.data(), tables.encode.size(), 0, 0,
-                                               true),
-                         "output encoding", e);
+            const PieceUse encode = [&](const float* rows, uint32_t first, uint32_t end, std::string& piece_error) {
+                LumraImage src{const_cast<float*>(rows), end - first, width, 3, LUMRA_DTYPE_FLOAT32, 0};
+                LumraImage piece = dst;
+                piece.data = static_cast<uint8_t*>(dst.data) + size_t(first) * width * 3 * element_size;
+                piece.height = end - first;
+                return check(lumra_transform_color(&src, &piece, tables.curve.data(), tables.curve.size(),
+                                                   tables.matrix, tables.encode.data(), tables.encode.size(), 0, 0,
+                                                   true),
+                             "output encoding", piece_error);
+            };
+            return source->pieces(band_top, band_bottom, streamer.piece_rows(width), worker, encode, e);
         },
         error);
     if (!ok) return false;
@@ -614,6 +714,39 @@ bool develop_steps(const DngFile& input, const ColorProfile& profile, const Deve
 }
 
 }  // namespace
+
+#if defined(__linux__)
+namespace {
+constexpr size_t kHugePage = size_t{2} << 20;
+// Below a few huge pages the faults saved are not worth the rounding.
+bool on_huge_pages(size_t bytes) { return bytes >= 4 * kHugePage && bytes <= SIZE_MAX / 2; }
+size_t huge_length(size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
+}  // namespace
+
+// A mapping of its own, aligned to a huge page: a huge page is only used for
+// an aligned 2 MiB range.
+void* allocate_samples(size_t bytes) {
+    if (!on_huge_pages(bytes)) return ::operator new(bytes);
+    const size_t length = huge_length(bytes);
+    void* mapped = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) throw std::bad_alloc();
+    const uintptr_t start = reinterpret_cast<uintptr_t>(mapped);
+    const uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
+    if (aligned != start) munmap(mapped, aligned - start);
+    if (aligned + length != start + length + kHugePage)
+        munmap(reinterpret_cast<void*>(aligned + length), start + kHugePage - aligned);
+    madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);  // a hint: without it, plain pages
+    return reinterpret_cast<void*>(aligned);
+}
+
+void free_samples(void* data, size_t bytes) noexcept {
+    if (!on_huge_pages(bytes)) return ::operator delete(data);
+    munmap(data, huge_length(bytes));
+}
+#else
+void* allocate_samples(size_t bytes) { return ::operator new(bytes); }
+void free_samples(void* data, size_t) noexcept { ::operator delete(data); }
+#endif
 
 const std::vector<std::pair<std::string, std::string>>& skippable_stages() {
     static const std::vector<std::pair<std::string, std::string>> stages = {

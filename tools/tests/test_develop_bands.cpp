@@ -26,6 +26,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <tuple>
 #include <utility>
 
 namespace lumra_tools {
@@ -34,11 +35,12 @@ namespace {
 using testing::TempDir;
 
 DevelopedImage develop_with(const DngFile& dng, unsigned threads, uint32_t band_rows, int bits = 8,
-                            DemosaicMethod method = DemosaicMethod::adaptive) {
+                            DemosaicMethod method = DemosaicMethod::adaptive, uint32_t piece_rows = 0) {
     DevelopOptions options;
     options.demosaic = method;
     options.threads = threads;
     options.band_rows = band_rows;
+    options.piece_rows = piece_rows;
     options.bits = bits;
     DevelopedImage image;
     DevelopReport report;
@@ -170,6 +172,10 @@ TEST(DevelopBands, SampleIsTheSameForEveryThreadCountAndBandHeight) {
     for (const auto& [threads, rows] : runs)
         EXPECT_EQ(first_difference(develop_with(dng, threads, rows), whole), -1)
             << threads << " threads, " << rows << " rows per band";
+    // Pieces of a few rows within the bands.
+    for (const auto& [threads, rows, piece] : {std::tuple{2u, 64u, 5u}, {1u, 0u, 1u}})
+        EXPECT_EQ(first_difference(develop_with(dng, threads, rows, 8, DemosaicMethod::adaptive, piece), whole), -1)
+            << threads << " threads, " << rows << " rows per band, " << piece << " rows per piece";
 }
 
 // A ProfileGainTableMap tag of 2 x 2 points, two entries per table.
@@ -257,9 +263,14 @@ TEST(DevelopBands, EveryStageKindKeepsItsBits) {
         const DevelopedImage whole = whole_image_chain(dng, bits, method);
         ASSERT_EQ(whole.height, 46u);  // the active area's 48 x 66, trimmed
         ASSERT_EQ(whole.width, 62u);
-        for (const auto& [threads, rows] : {std::pair{3u, 1u}, {2u, 2u}, {2u, 5u}, {3u, 7u}, {1u, 48u}, {1u, 64u}})
-            EXPECT_EQ(first_difference(develop_with(dng, threads, rows, bits, method), whole), -1)
-                << bits << " bits, " << threads << " threads, " << rows << " rows per band";
+        // Threads, rows per band and rows per piece within a band (0: the
+        // default, here the whole band).
+        const uint32_t runs[][3] = {{3, 1, 0}, {2, 2, 0}, {2, 5, 0}, {3, 7, 0}, {1, 48, 0},
+                                    {1, 64, 0}, {2, 5, 2}, {3, 7, 1}, {1, 64, 3}, {2, 48, 48}};
+        for (const auto& [threads, rows, piece] : runs)
+            EXPECT_EQ(first_difference(develop_with(dng, threads, rows, bits, method, piece), whole), -1)
+                << bits << " bits, " << threads << " threads, " << rows << " rows per band, " << piece
+                << " rows per piece";
     }
 }
 
@@ -276,8 +287,9 @@ TEST(DevelopBands, LinearRawKeepsItsBits) {
     lattice.coefficients = {0.0, 1.1};
     dng.opcode_list2 = serialize_opcode_list({{opcode_id::kMapPolynomial, 0x01030000, 0, lattice}});
     const DevelopedImage whole = develop_with(dng, 1, 30);
-    for (const auto& [threads, rows] : {std::pair{2u, 1u}, {3u, 4u}})
-        EXPECT_EQ(first_difference(develop_with(dng, threads, rows), whole), -1) << threads << " x " << rows;
+    for (const auto& [threads, rows, piece] : {std::tuple{2u, 1u, 0u}, {3u, 4u, 0u}, {2u, 9u, 2u}})
+        EXPECT_EQ(first_difference(develop_with(dng, threads, rows, 8, DemosaicMethod::adaptive, piece), whole), -1)
+            << threads << " x " << rows << " x " << piece;
 }
 
 // Reads a PNG with libpng's own inflate; 16-bit samples come back in host order.
@@ -410,6 +422,56 @@ TEST(BandPool, RunsEachIndexOnceAndReportsTheFirstFailure) {
                      error),
                  std::bad_alloc);
     EXPECT_TRUE(pool.run(0, [](size_t, unsigned, std::string&) { return false; }, error));
+}
+
+// Each worker takes runs of neighbouring indices: as many breaks between a
+// worker's consecutive indices as there are runs at most, whatever the timing.
+TEST(BandPool, WorkersTakeRunsOfNeighbouringIndices) {
+    for (const unsigned threads : {2u, 3u}) {
+        const BandPool pool(threads);
+        const size_t count = 500;
+        size_t runs = 0;
+        for (size_t first = 0; first < count; ++runs) first += std::max<size_t>(1, (count - first) / (2 * threads));
+        ASSERT_LT(runs, 40u);
+        std::vector<std::vector<size_t>> taken(threads);
+        std::string error;
+        ASSERT_TRUE(pool.run(
+            count,
+            [&](size_t i, unsigned worker, std::string&) {
+                taken[worker].push_back(i);
+                return true;
+            },
+            error));
+        size_t total = 0, breaks = 0;
+        for (const auto& indices : taken) {
+            total += indices.size();
+            for (size_t k = 0; k < indices.size(); ++k) {
+                if (k > 0) {
+                    ASSERT_GT(indices[k], indices[k - 1]);
+                }
+                if (k == 0 || indices[k] != indices[k - 1] + 1) ++breaks;
+            }
+        }
+        EXPECT_EQ(total, count);
+        EXPECT_LE(breaks, runs) << threads;
+    }
+}
+
+// Output buffers of many megabytes get mappings of their own; small ones come
+// from the heap. Either way they keep their values through growth and swaps.
+TEST(DevelopBands, SampleBuffersOfEverySizeKeepTheirValues) {
+    for (const size_t count : {size_t{100}, size_t{3} << 20, size_t{9} << 20}) {
+        SampleVector<uint16_t> a(count);
+        for (size_t i = 0; i < count; ++i) a[i] = uint16_t(i * 40503u);
+        a.resize(count + (count / 2));
+        SampleVector<uint16_t> b;
+        b.swap(a);
+        ASSERT_TRUE(a.empty());
+        for (size_t i = 0; i < count; ++i) ASSERT_EQ(b[i], uint16_t(i * 40503u)) << count << " " << i;
+        b.resize(count / 2);
+        b.shrink_to_fit();
+        ASSERT_EQ(b[count / 2 - 1], uint16_t((count / 2 - 1) * 40503u));
+    }
 }
 
 TEST(DevelopBands, ThreadsOption) {
