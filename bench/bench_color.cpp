@@ -138,4 +138,4 @@ BENCHMARK(BM_mono_lut_16_to_8)->UseManualTime()->Unit(benchmark::kMillisecond); 
 
 }  // namespace
 
-BENCHMARK_MAIN();
+LUMRA_BENCH_MAIN()

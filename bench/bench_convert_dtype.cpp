@@ -56,4 +56,4 @@ LUMRA_CONVERT_CASES(uint8_t, uint16_t)->Args({3, 0, 12, -1});
 
 }  // namespace
 
-BENCHMARK_MAIN();
+LUMRA_BENCH_MAIN()

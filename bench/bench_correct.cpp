@@ -129,4 +129,4 @@ BENCHMARK(BM_warp_rectilinear_bands)->ArgsProduct({{0, 1}, {0, 1}})->ArgNames({"
 
 }  // namespace
 
-BENCHMARK_MAIN();
+LUMRA_BENCH_MAIN()

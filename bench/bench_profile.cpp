@@ -112,4 +112,4 @@ BENCHMARK(BM_profile_gain_table_map)->Arg(0)->Arg(1)->UseManualTime()->Unit(benc
 
 }  // namespace
 
-BENCHMARK_MAIN();
+LUMRA_BENCH_MAIN()

@@ -7,8 +7,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include "simd/isa.h"
 
 namespace lumra_bench {
 
@@ -37,4 +41,44 @@ void run_beside_memcpy(benchmark::State& state, size_t copy_bytes, Kernel&& kern
     state.counters["memcpy_ms"] = 1e3 * copy_seconds / static_cast<double>(state.iterations());
 }
 
+// The benchmarks' main: `--level=baseline|avx2|avx512` caps the kernels at
+// that instruction-set level, `--level=each` runs every benchmark once per
+// level the machine has (narrowest first); without it the kernels run at the
+// machine's widest level. The other arguments go to Google Benchmark.
+inline int main(int argc, char** argv) {
+    using lumra::simd::Level;
+    std::vector<Level> levels{lumra::simd::level()};
+    std::vector<char*> rest;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind("--level=", 0) != 0) {
+            rest.push_back(argv[i]);
+            continue;
+        }
+        const std::string name = arg.substr(8);
+        levels.clear();
+        for (int l = 0; l <= static_cast<int>(lumra::simd::machine_level()); ++l) {
+            if (name == "each" || name == lumra::simd::level_name(static_cast<Level>(l)))
+                levels.push_back(static_cast<Level>(l));
+        }
+        if (levels.empty()) {
+            std::fprintf(stderr, "%s: level '%s' is not one this machine runs\n", argv[0], name.c_str());
+            return 2;
+        }
+    }
+    int count = static_cast<int>(rest.size());
+    benchmark::Initialize(&count, rest.data());
+    if (benchmark::ReportUnrecognizedArguments(count, rest.data())) return 1;
+    for (Level level : levels) {
+        lumra::simd::cap_level(level);
+        std::fprintf(stderr, "instruction-set level: %s\n", lumra::simd::level_name(level));
+        benchmark::RunSpecifiedBenchmarks();
+    }
+    benchmark::Shutdown();
+    return 0;
+}
+
 }  // namespace lumra_bench
+
+#define LUMRA_BENCH_MAIN() \
+    int main(int argc, char** argv) { return lumra_bench::main(argc, argv); }

@@ -13,6 +13,7 @@
 #include "raw/raw_kernels.h"
 #include "support/adaptive_reference.h"
 #include "support/image.h"
+#include "support/isa_levels.h"
 
 namespace {
 
@@ -68,14 +69,13 @@ std::vector<float> demosaic(const std::vector<float>& src, uint64_t height, uint
     return dst;
 }
 
-// Runs a test body once per instruction-set path the processor has.
+// Runs a test body once per instruction-set level the processor has.
 template <typename Body>
 void on_every_path(Body body) {
-    for (bool baseline : {false, true}) {
-        lumra::force_adaptive_demosaic_baseline(baseline);
-        body(baseline ? "baseline" : "widest");
+    for (lumra::simd::Level level : lumra_test::machine_levels()) {
+        const lumra_test::LevelCap cap(level);
+        body(lumra::simd::level_name(level));
     }
-    lumra::force_adaptive_demosaic_baseline(false);
 }
 
 // ---- Checks -------------------------------------------------------------
@@ -189,10 +189,9 @@ TEST(AdaptiveDemosaic, EveryPathGivesTheSameBitsOnExtremeValues) {
     const int32_t pattern[4] = {2, 1, 1, 0};
     std::vector<float> src(40 * 300);
     for (auto& v : src) v = extremes[lumra_test::uniform_int(0, 7)];
-    std::vector<float> results[2];
-    int index = 0;
-    on_every_path([&](const char*) { results[index++] = demosaic(src, 40, 300, pattern); });
-    EXPECT_TRUE(same_bits(results[0], results[1]));
+    std::vector<std::vector<float>> results;
+    on_every_path([&](const char*) { results.push_back(demosaic(src, 40, 300, pattern)); });
+    for (const std::vector<float>& result : results) EXPECT_TRUE(same_bits(results[0], result));
     // The plain reading on a part of it (the whole would take long).
     std::vector<float> part(src.begin(), src.begin() + 12 * 300);
     EXPECT_TRUE(

@@ -7,12 +7,7 @@
 
 #include <cstdint>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define LUMRA_COLOR_SSE2 1
-#else
-#define LUMRA_COLOR_SSE2 0
-#endif
+#include "simd/isa.h"
 
 namespace lumra {
 
@@ -28,7 +23,7 @@ inline bool both(bool a, bool b) { return a && b; }
 inline bool negate(bool a) { return !a; }
 inline float select(bool mask, float when_set, float otherwise) { return mask ? when_set : otherwise; }
 
-#if LUMRA_COLOR_SSE2
+#if LUMRA_SIMD_X86
 
 struct Lanes {
     __m128 v;

@@ -26,7 +26,7 @@ inline void store_rgb(Out* pixel, const Rgb<float>& value) {
     pixel[2] = store_element<Out>(value.b);
 }
 
-#if LUMRA_COLOR_SSE2
+#if LUMRA_SIMD_X86
 
 namespace pixel_io_detail {
 
@@ -149,18 +149,18 @@ inline void store_rgb(Out* pixels, const Rgb<Lanes>& value) {
 
 #endif
 
-#if LUMRA_COLOR_AVX2
+#if LUMRA_SIMD_X86
 // Eight pixels as two groups of four side by side: the low 128 bits of each
 // vector hold pixels 0-3 and the high 128 bits pixels 4-7, each in the layout
 // of the four-pixel routines, so the same in-lane shuffles serve both halves.
 namespace pixel_io_detail {
 
-LUMRA_AVX2_CODE inline __m256 halves(__m128 low, __m128 high) {
+LUMRA_TARGET_AVX2 inline __m256 halves(__m128 low, __m128 high) {
     return _mm256_insertf128_ps(_mm256_castps128_ps256(low), high, 1);
 }
 
 // deinterleave and interleave of the four-pixel routines, on both halves.
-LUMRA_AVX2_CODE inline Rgb<Lanes8> deinterleave8(__m256 a, __m256 b, __m256 c) {
+LUMRA_TARGET_AVX2 inline Rgb<Lanes8> deinterleave8(__m256 a, __m256 b, __m256 c) {
     const __m256 r_tail = _mm256_shuffle_ps(b, c, _MM_SHUFFLE(1, 1, 2, 2));
     const __m256 r = _mm256_shuffle_ps(a, r_tail, _MM_SHUFFLE(2, 0, 3, 0));
     const __m256 g_head = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1));
@@ -171,7 +171,7 @@ LUMRA_AVX2_CODE inline Rgb<Lanes8> deinterleave8(__m256 a, __m256 b, __m256 c) {
     const __m256 blue = _mm256_shuffle_ps(b_head, b_tail, _MM_SHUFFLE(2, 0, 2, 0));
     return {r, g, blue};
 }
-LUMRA_AVX2_CODE inline void interleave8(const Rgb<Lanes8>& v, __m256 out[3]) {
+LUMRA_TARGET_AVX2 inline void interleave8(const Rgb<Lanes8>& v, __m256 out[3]) {
     const __m256 rg0 = _mm256_shuffle_ps(v.r.v, v.g.v, _MM_SHUFFLE(0, 0, 0, 0));
     const __m256 br1 = _mm256_shuffle_ps(v.b.v, v.r.v, _MM_SHUFFLE(1, 1, 0, 0));
     out[0] = _mm256_shuffle_ps(rg0, br1, _MM_SHUFFLE(2, 0, 2, 0));
@@ -184,7 +184,7 @@ LUMRA_AVX2_CODE inline void interleave8(const Rgb<Lanes8>& v, __m256 out[3]) {
 }
 
 // Each channel limited to [0, full] in the float domain and truncated (exact).
-LUMRA_AVX2_CODE inline void truncate_limited8(const Rgb<Lanes8>& value, float full, __m256i out[3]) {
+LUMRA_TARGET_AVX2 inline void truncate_limited8(const Rgb<Lanes8>& value, float full, __m256i out[3]) {
     const Lanes8 zero(0.0f), top(full);
     out[0] = _mm256_cvttps_epi32(upper_limit(lower_limit(value.r, zero), top).v);
     out[1] = _mm256_cvttps_epi32(upper_limit(lower_limit(value.g, zero), top).v);
@@ -194,7 +194,7 @@ LUMRA_AVX2_CODE inline void truncate_limited8(const Rgb<Lanes8>& value, float fu
 }  // namespace pixel_io_detail
 
 template <typename In>
-LUMRA_AVX2_CODE inline Rgb<Lanes8> load_rgb(const In* pixels, Lanes8 /*tag*/) {
+LUMRA_TARGET_AVX2 inline Rgb<Lanes8> load_rgb(const In* pixels, Lanes8 /*tag*/) {
     using namespace pixel_io_detail;
     if constexpr (std::is_same_v<In, float>) {
         return deinterleave8(halves(_mm_loadu_ps(pixels), _mm_loadu_ps(pixels + 12)),
@@ -219,7 +219,7 @@ LUMRA_AVX2_CODE inline Rgb<Lanes8> load_rgb(const In* pixels, Lanes8 /*tag*/) {
 }
 
 template <typename Out>
-LUMRA_AVX2_CODE inline void store_rgb(Out* pixels, const Rgb<Lanes8>& value) {
+LUMRA_TARGET_AVX2 inline void store_rgb(Out* pixels, const Rgb<Lanes8>& value) {
     using namespace pixel_io_detail;
     if constexpr (std::is_same_v<Out, float>) {
         __m256 ordered[3];
@@ -270,8 +270,7 @@ LUMRA_AVX2_CODE inline void store_rgb(Out* pixels, const Rgb<Lanes8>& value) {
 }
 #endif
 
-// Whether the pixel loops use AVX2 encodings: decided once per process from
-// the processor; baseline_only (a test hook) forces the baseline loop.
+// Whether the pixel loops use AVX2 encodings.
 //
 // The AVX2 loops are correct only when every helper they call (clamp_unit,
 // each_channel, Matrix3::row, the kernels' pixel lambdas, all templates not
@@ -281,25 +280,12 @@ LUMRA_AVX2_CODE inline void store_rgb(Out* pixels, const Rgb<Lanes8>& value) {
 // baseline and AVX2 calling conventions differ): the results are whatever
 // was on the stack. Such builds take the baseline loop, which gives the same
 // bits.
-struct PixelLoopChoice {
-    bool avx2 = false;
-    bool baseline_only = false;
-};
-inline PixelLoopChoice& pixel_loop_choice() {
-    static PixelLoopChoice choice = [] {
-        PixelLoopChoice chosen;
-#if LUMRA_COLOR_AVX2 && defined(__OPTIMIZE__)
-        __builtin_cpu_init();
-        chosen.avx2 = __builtin_cpu_supports("avx2");
-#endif
-        return chosen;
-    }();
-    return choice;
-}
-
 inline bool use_avx2_loops() {
-    const PixelLoopChoice& choice = pixel_loop_choice();
-    return choice.avx2 && !choice.baseline_only;
+#if defined(__OPTIMIZE__)
+    return simd::runs(simd::Level::avx2);
+#else
+    return false;
+#endif
 }
 
 }  // namespace lumra

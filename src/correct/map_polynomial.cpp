@@ -6,9 +6,9 @@
 #include <bit>
 #include <cmath>
 
-#include "correct_common.h"
-#include "correct_kernels.h"
-#include "wide_path.h"
+#include "correct/correct_common.h"
+#include "correct/correct_kernels.h"
+#include "simd/isa.h"
 
 namespace lumra {
 namespace {
@@ -148,7 +148,7 @@ void map_area_baseline(float* data, const Area& a, const Form& form) {
     map_area(data, a, form);
 }
 
-#if LUMRA_HAS_AVX2_PATH
+#if LUMRA_SIMD_X86
 template <typename Form>
 LUMRA_TARGET_AVX2 void map_area_avx2(float* data, const Area& a, const Form& form) {
     map_area(data, a, form);
@@ -158,8 +158,8 @@ LUMRA_TARGET_AVX2 void map_area_avx2(float* data, const Area& a, const Form& for
 // The widest path the processor runs, chosen once per call.
 template <typename Form>
 void map_area_widest(float* data, const Area& a, const Form& form) {
-#if LUMRA_HAS_AVX2_PATH
-    if (avx2_path()) {
+#if LUMRA_SIMD_X86
+    if (simd::runs(simd::Level::avx2)) {
         map_area_avx2(data, a, form);
         return;
     }

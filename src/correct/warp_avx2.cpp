@@ -5,9 +5,9 @@
 // (warp_rectilinear.cpp and the per-sample functions in warp_resample.h) in
 // the same order, so the results are the same bits. Pairs of operands are at
 // times swapped, which IEEE addition and multiplication do not notice.
-#include "warp_pixels.h"
+#include "correct/warp_pixels.h"
 
-#if LUMRA_HAS_AVX2_PATH
+#if LUMRA_SIMD_X86
 
 namespace lumra {
 namespace {
@@ -141,7 +141,7 @@ LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& 
         source_of[k] = k == 0 || !g.same_as_previous(k) ? k : source_of[k - 1];
     }
     const RowTerms r(g, row);
-    const bool avx512 = avx512_path();
+    const bool avx512 = simd::runs(simd::Level::avx512);
     const uint64_t columns = count & ~uint64_t{3};
     for (uint64_t first = 0; first < columns; first += kRun) {
         const int n = static_cast<int>(std::min<uint64_t>(kRun, columns - first));

@@ -5,9 +5,9 @@
 // its order.
 #pragma once
 
-#include "warp_resample.h"
+#include "correct/warp_resample.h"
 
-#if LUMRA_HAS_AVX2_PATH
+#if LUMRA_SIMD_X86
 #include <immintrin.h>
 
 namespace lumra {

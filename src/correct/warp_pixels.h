@@ -3,9 +3,9 @@
 // plane-at-a-time resampling read from.
 #pragma once
 
-#include "warp_lanes_avx2.h"
+#include "correct/warp_lanes_avx2.h"
 
-#if LUMRA_HAS_AVX2_PATH
+#if LUMRA_SIMD_X86
 namespace lumra {
 
 // Destination pixels whose positions are worked out in one pass before

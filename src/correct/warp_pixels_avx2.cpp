@@ -9,9 +9,9 @@
 // (warp_pixels.h: four pixels per register, eight with AVX-512), then the
 // run is resampled; every lane performs the baseline path's operations in
 // the same order, so the results are the same bits.
-#include "warp_pixels.h"
+#include "correct/warp_pixels.h"
 
-#if LUMRA_HAS_AVX2_PATH
+#if LUMRA_SIMD_X86
 #include <cstdlib>
 
 namespace lumra {
@@ -148,7 +148,7 @@ LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& 
                                             uint64_t count, float* out_row, Taps& taps) {
     const PlaneCoefficients coefficients = g.plane(0);
     const RowTerms r(g, row);
-    const bool avx512 = avx512_path();
+    const bool avx512 = simd::runs(simd::Level::avx512);
     const uint64_t columns = count & ~uint64_t{3};
     alignas(64) double ys[kRun], xs[kRun];
     bool whole[kRun / 4];

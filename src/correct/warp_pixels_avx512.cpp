@@ -2,9 +2,9 @@
 // in the lanes, which halves the instructions of the pass that dominates
 // the warp. Every lane performs the operations of pixel_terms, positions4
 // and BilinearRun::prepare in the same order, so the taps are the same bits.
-#include "warp_pixels.h"
+#include "correct/warp_pixels.h"
 
-#if LUMRA_HAS_AVX2_PATH
+#if LUMRA_SIMD_X86
 // GCC's AVX-512 headers pass deliberately undefined registers to the
 // conversions, which its own uninitialised-use warning then reports.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -14,7 +14,7 @@
 
 namespace lumra {
 
-__attribute__((target("avx2,avx512f,avx512dq,avx512vl"))) void plan_bilinear_avx512(
+LUMRA_TARGET_AVX512 void plan_bilinear_avx512(
     const WarpSource& s, const Geometry& g, const PlaneCoefficients& k, const RowTerms& r, uint64_t first, int n,
     BilinearRun& taps, double* ys, double* xs, bool* whole) noexcept {
     const __m512d one = _mm512_set1_pd(1.0), zero = _mm512_setzero_pd();

@@ -6,10 +6,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "correct_common.h"
-#include "correct_kernels.h"
-#include "warp_resample.h"
-#include "wide_path.h"
+#include "correct/correct_common.h"
+#include "correct/correct_kernels.h"
+#include "correct/warp_resample.h"
+#include "simd/isa.h"
 
 namespace lumra {
 namespace {
@@ -133,7 +133,7 @@ void position_range_baseline(const Geometry& g, const PartOfWhole& part, int pla
     position_range(g, part, plane_count, range);
 }
 
-#if LUMRA_HAS_AVX2_PATH
+#if LUMRA_SIMD_X86
 // The same operations four lanes wide; contraction stays off, so the same bits.
 LUMRA_TARGET_AVX2 void position_range_avx2(const Geometry& g, const PartOfWhole& part, int plane_count,
                                            PositionRange& range) {
@@ -195,8 +195,8 @@ SourceBox warp_source_box(const PartOfWhole& part, int channels, const double* r
     if (plane_count <= 0 || part.height == 0 || part.width == 0) return {part.top, part.left, part.top, part.left};
     const Geometry g = warp_geometry(part, radial, radial_count, tangential, center_x, center_y);
     PositionRange range;
-#if LUMRA_HAS_AVX2_PATH
-    if (avx2_path())
+#if LUMRA_SIMD_X86
+    if (simd::runs(simd::Level::avx2))
         position_range_avx2(g, part, plane_count, range);
     else
 #endif

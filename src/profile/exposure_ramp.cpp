@@ -4,9 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "simd/isa.h"
 
 #include "profile/profile_kernels.h"
 
@@ -52,7 +50,7 @@ inline float ramp_sample(float x, const Ramp& ramp) {
     return x <= ramp.toe_low ? 0.0f : upper;
 }
 
-#if defined(__SSE2__)
+#if LUMRA_SIMD_X86
 // Four samples of ramp_sample at once, with the same operations and selects
 // (minps(1, y) is 1 < y ? 1 : y, as std::min(y, 1) is).
 template <bool kAllowOverrange>
@@ -72,7 +70,7 @@ inline __m128 ramp_lanes(__m128 x, const Ramp& ramp) {
 template <bool kAllowOverrange>
 void apply_ramp(const float* src, float* dst, uint64_t count, const Ramp& ramp) {
     uint64_t n = 0;
-#if defined(__SSE2__)
+#if LUMRA_SIMD_X86
     for (; n + 4 <= count; n += 4) _mm_storeu_ps(dst + n, ramp_lanes<kAllowOverrange>(_mm_loadu_ps(src + n), ramp));
 #endif
     for (; n < count; ++n) dst[n] = ramp_sample<kAllowOverrange>(src[n], ramp);

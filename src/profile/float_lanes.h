@@ -8,8 +8,9 @@
 // has it.
 #pragma once
 
-#if defined(__SSE2__)
-#include <immintrin.h>
+#include "simd/isa.h"
+
+#if LUMRA_SIMD_X86
 
 #include <cstdint>
 
@@ -96,15 +97,6 @@ struct Sse2Lanes {
 };
 
 }  // namespace lumra
-
-// Everything between LUMRA_BEGIN_AVX2 and LUMRA_END_AVX2 is compiled for AVX2.
-#if defined(__clang__)
-#define LUMRA_BEGIN_AVX2 _Pragma("clang attribute push(__attribute__((target(\"avx2\"))), apply_to = function)")
-#define LUMRA_END_AVX2 _Pragma("clang attribute pop")
-#else
-#define LUMRA_BEGIN_AVX2 _Pragma("GCC push_options") _Pragma("GCC target(\"avx2\")")
-#define LUMRA_END_AVX2 _Pragma("GCC pop_options")
-#endif
 
 LUMRA_BEGIN_AVX2
 namespace lumra {
@@ -209,13 +201,4 @@ struct Avx2Lanes {
 }  // namespace lumra
 LUMRA_END_AVX2
 
-namespace lumra {
-
-// Whether the processor runs the AVX2 code, asked once.
-inline bool processor_has_avx2() {
-    static const bool available = __builtin_cpu_supports("avx2") != 0;
-    return available;
-}
-
-}  // namespace lumra
 #endif

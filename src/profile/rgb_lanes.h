@@ -2,8 +2,9 @@
 // std::min / std::max tie and NaN rules in SSE2 form.
 #pragma once
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#include "simd/isa.h"
+
+#if LUMRA_SIMD_X86
 
 namespace lumra {
 

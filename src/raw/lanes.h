@@ -7,11 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-// LUMRA_SCALAR_ONLY builds the portable paths on x86-64 too, to check them.
-#if defined(__SSE2__) && defined(__x86_64__) && !defined(LUMRA_SCALAR_ONLY)
-#define LUMRA_RAW_SSE2 1
-#include <emmintrin.h>
-#endif
+#include "simd/isa.h"
 
 namespace lumra::lanes {
 
@@ -23,7 +19,7 @@ inline float upper_first_unit(float v) {
     return upper > 0.0f ? upper : 0.0f;
 }
 
-#if defined(LUMRA_RAW_SSE2)
+#if LUMRA_SIMD_X86
 
 struct F4 {
     __m128 v;
