@@ -10,7 +10,7 @@
 
 #include "color/lanes.h"
 #include "color/lanes_avx2.h"
-#include "frame/numeric.h"
+#include "common/numeric.h"
 
 namespace lumra {
 

@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <type_traits>
 
-#include "frame/numeric.h"
+#include "common/numeric.h"
 #include "profile/float_lanes.h"
 #include "profile/profile_kernels.h"
 #include "profile/table_position.h"
@@ -98,8 +98,8 @@ inline float table_input(const float* pixel, const GainTables& tables) {
     const float* w = tables.weights;
     const float low = std::min(std::min(r, g), b), high = std::max(std::max(r, g), b);
     const float mix = w[0] * r + w[1] * g + w[2] * b + w[3] * low + w[4] * high;
-    const float t = unit_clamp(mix * tables.exposure_gain);
-    return tables.gamma != 1.0f ? unit_clamp(std::pow(t, tables.gamma)) : t;
+    const float t = clamp_unit(mix * tables.exposure_gain);
+    return tables.gamma != 1.0f ? clamp_unit(std::pow(t, tables.gamma)) : t;
 }
 
 template <typename Row, typename Columns>

@@ -4,7 +4,7 @@
 // the per-element function. Both paths give the same result for every input:
 // the SSE2 operations below are chosen to match the scalar ones exactly,
 // NaN and signed zero included.
-#include "convert_dtype.h"
+#include "convert/convert_dtype.h"
 
 #include "simd/isa.h"
 
@@ -13,7 +13,7 @@
 #include <limits>
 #include <type_traits>
 
-#include "numeric.h"
+#include "common/numeric.h"
 
 namespace lumra {
 namespace {
