@@ -14,14 +14,31 @@
 
 namespace lumra {
 
+// The copy operations are user-provided so that every calling convention
+// passes and returns these types through memory: a value then survives a call
+// between code compiled for AVX2 and a shared template compiled for the
+// baseline (which unoptimised builds call out of line), whose conventions for
+// a bare 256-bit vector differ. Optimised builds inline all of it.
 struct Lanes8 {
     __m256 v;
     Lanes8() = default;
     LUMRA_TARGET_AVX2 Lanes8(__m256 value) : v(value) {}
     LUMRA_TARGET_AVX2 Lanes8(float value) : v(_mm256_set1_ps(value)) {}
+    Lanes8(const Lanes8& other) : v(other.v) {}
+    Lanes8& operator=(const Lanes8& other) {
+        v = other.v;
+        return *this;
+    }
 };
 struct LaneMask8 {
     __m256 m;
+    LaneMask8() = default;
+    LUMRA_TARGET_AVX2 LaneMask8(__m256 mask) : m(mask) {}
+    LaneMask8(const LaneMask8& other) : m(other.m) {}
+    LaneMask8& operator=(const LaneMask8& other) {
+        m = other.m;
+        return *this;
+    }
 };
 
 LUMRA_TARGET_AVX2 inline Lanes8 operator+(Lanes8 a, Lanes8 b) { return _mm256_add_ps(a.v, b.v); }

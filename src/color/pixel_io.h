@@ -271,21 +271,6 @@ LUMRA_TARGET_AVX2 inline void store_rgb(Out* pixels, const Rgb<Lanes8>& value) {
 #endif
 
 // Whether the pixel loops use AVX2 encodings.
-//
-// The AVX2 loops are correct only when every helper they call (clamp_unit,
-// each_channel, Matrix3::row, the kernels' pixel lambdas, all templates not
-// compiled for AVX2 themselves) is inlined into them. An unoptimised build
-// keeps those helpers out of line, compiled for the baseline, and a 256-bit
-// vector passed to or returned from them does not survive the call (the
-// baseline and AVX2 calling conventions differ): the results are whatever
-// was on the stack. Such builds take the baseline loop, which gives the same
-// bits.
-inline bool use_avx2_loops() {
-#if defined(__OPTIMIZE__)
-    return simd::runs(simd::Level::avx2);
-#else
-    return false;
-#endif
-}
+inline bool use_avx2_loops() { return simd::runs(simd::Level::avx2); }
 
 }  // namespace lumra
