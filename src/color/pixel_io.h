@@ -10,6 +10,7 @@
 
 #include "color/lanes.h"
 #include "color/lanes_avx2.h"
+#include "simd/rgb_interleave.h"
 #include "common/numeric.h"
 
 namespace lumra {
@@ -30,30 +31,14 @@ inline void store_rgb(Out* pixel, const Rgb<float>& value) {
 
 namespace pixel_io_detail {
 
-// (r0 g0 b0 r1) (g1 b1 r2 g2) (b2 r3 g3 b3) -> (r0..r3) (g0..g3) (b0..b3)
+// Pixel order to channels and back (simd/rgb_interleave.h).
 inline Rgb<Lanes> deinterleave(__m128 a, __m128 b, __m128 c) {
-    const __m128 r_tail = _mm_shuffle_ps(b, c, _MM_SHUFFLE(1, 1, 2, 2));
-    const __m128 r = _mm_shuffle_ps(a, r_tail, _MM_SHUFFLE(2, 0, 3, 0));
-    const __m128 g_head = _mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1));
-    const __m128 g_tail = _mm_shuffle_ps(b, c, _MM_SHUFFLE(2, 2, 3, 3));
-    const __m128 g = _mm_shuffle_ps(g_head, g_tail, _MM_SHUFFLE(2, 0, 2, 0));
-    const __m128 b_head = _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2));
-    const __m128 b_tail = _mm_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 0, 0));
-    const __m128 blue = _mm_shuffle_ps(b_head, b_tail, _MM_SHUFFLE(2, 0, 2, 0));
-    return {r, g, blue};
+    Rgb<Lanes> out;
+    simd::deinterleave_rgb(a, b, c, out.r.v, out.g.v, out.b.v);
+    return out;
 }
-
-// The inverse of deinterleave: three vectors in element order.
 inline void interleave(const Rgb<Lanes>& v, __m128 out[3]) {
-    const __m128 rg0 = _mm_shuffle_ps(v.r.v, v.g.v, _MM_SHUFFLE(0, 0, 0, 0));
-    const __m128 br1 = _mm_shuffle_ps(v.b.v, v.r.v, _MM_SHUFFLE(1, 1, 0, 0));
-    out[0] = _mm_shuffle_ps(rg0, br1, _MM_SHUFFLE(2, 0, 2, 0));
-    const __m128 gb1 = _mm_shuffle_ps(v.g.v, v.b.v, _MM_SHUFFLE(1, 1, 1, 1));
-    const __m128 rg2 = _mm_shuffle_ps(v.r.v, v.g.v, _MM_SHUFFLE(2, 2, 2, 2));
-    out[1] = _mm_shuffle_ps(gb1, rg2, _MM_SHUFFLE(2, 0, 2, 0));
-    const __m128 br3 = _mm_shuffle_ps(v.b.v, v.r.v, _MM_SHUFFLE(3, 3, 2, 2));
-    const __m128 gb3 = _mm_shuffle_ps(v.g.v, v.b.v, _MM_SHUFFLE(3, 3, 3, 3));
-    out[2] = _mm_shuffle_ps(br3, gb3, _MM_SHUFFLE(2, 0, 2, 0));
+    simd::interleave_rgb(v.r.v, v.g.v, v.b.v, out[0], out[1], out[2]);
 }
 
 // Twelve 16-bit lanes (eight in the first vector, four in the low half of the
@@ -161,26 +146,12 @@ LUMRA_TARGET_AVX2 inline __m256 halves(__m128 low, __m128 high) {
 
 // deinterleave and interleave of the four-pixel routines, on both halves.
 LUMRA_TARGET_AVX2 inline Rgb<Lanes8> deinterleave8(__m256 a, __m256 b, __m256 c) {
-    const __m256 r_tail = _mm256_shuffle_ps(b, c, _MM_SHUFFLE(1, 1, 2, 2));
-    const __m256 r = _mm256_shuffle_ps(a, r_tail, _MM_SHUFFLE(2, 0, 3, 0));
-    const __m256 g_head = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1));
-    const __m256 g_tail = _mm256_shuffle_ps(b, c, _MM_SHUFFLE(2, 2, 3, 3));
-    const __m256 g = _mm256_shuffle_ps(g_head, g_tail, _MM_SHUFFLE(2, 0, 2, 0));
-    const __m256 b_head = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2));
-    const __m256 b_tail = _mm256_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 0, 0));
-    const __m256 blue = _mm256_shuffle_ps(b_head, b_tail, _MM_SHUFFLE(2, 0, 2, 0));
+    __m256 r, g, blue;
+    simd::deinterleave_rgb(a, b, c, r, g, blue);
     return {r, g, blue};
 }
 LUMRA_TARGET_AVX2 inline void interleave8(const Rgb<Lanes8>& v, __m256 out[3]) {
-    const __m256 rg0 = _mm256_shuffle_ps(v.r.v, v.g.v, _MM_SHUFFLE(0, 0, 0, 0));
-    const __m256 br1 = _mm256_shuffle_ps(v.b.v, v.r.v, _MM_SHUFFLE(1, 1, 0, 0));
-    out[0] = _mm256_shuffle_ps(rg0, br1, _MM_SHUFFLE(2, 0, 2, 0));
-    const __m256 gb1 = _mm256_shuffle_ps(v.g.v, v.b.v, _MM_SHUFFLE(1, 1, 1, 1));
-    const __m256 rg2 = _mm256_shuffle_ps(v.r.v, v.g.v, _MM_SHUFFLE(2, 2, 2, 2));
-    out[1] = _mm256_shuffle_ps(gb1, rg2, _MM_SHUFFLE(2, 0, 2, 0));
-    const __m256 br3 = _mm256_shuffle_ps(v.b.v, v.r.v, _MM_SHUFFLE(3, 3, 2, 2));
-    const __m256 gb3 = _mm256_shuffle_ps(v.g.v, v.b.v, _MM_SHUFFLE(3, 3, 3, 3));
-    out[2] = _mm256_shuffle_ps(br3, gb3, _MM_SHUFFLE(2, 0, 2, 0));
+    simd::interleave_rgb(v.r.v, v.g.v, v.b.v, out[0], out[1], out[2]);
 }
 
 // Each channel limited to [0, full] in the float domain and truncated (exact).

@@ -6,6 +6,7 @@
 // the same order, so the results are the same bits. Pairs of operands are at
 // times swapped, which IEEE addition and multiplication do not notice.
 #include "correct/warp_pixels.h"
+#include "simd/rgb_interleave.h"
 
 #if LUMRA_SIMD_X86
 
@@ -21,13 +22,11 @@ LUMRA_TARGET_AVX2 inline void store_lanes(__m128 values, float* out, uint64_t ch
 // Four pixels of three planes, one register per plane, stored interleaved as
 // twelve consecutive samples.
 LUMRA_TARGET_AVX2 inline void store_three_planes(const __m128 planes[3], float* out) {
-    const __m128 a = planes[0], b = planes[1], c = planes[2];
-    const __m128 ab_low = _mm_unpacklo_ps(a, b), ab_high = _mm_unpackhi_ps(a, b);
-    const __m128 ca_low = _mm_unpacklo_ps(c, a), ca_high = _mm_unpackhi_ps(c, a);
-    const __m128 bc_low = _mm_unpacklo_ps(b, c), bc_high = _mm_unpackhi_ps(b, c);
-    _mm_storeu_ps(out, _mm_shuffle_ps(ab_low, ca_low, _MM_SHUFFLE(3, 0, 1, 0)));      // a0 b0 c0 a1
-    _mm_storeu_ps(out + 4, _mm_shuffle_ps(bc_low, ab_high, _MM_SHUFFLE(1, 0, 3, 2)));  // b1 c1 a2 b2
-    _mm_storeu_ps(out + 8, _mm_shuffle_ps(ca_high, bc_high, _MM_SHUFFLE(3, 2, 3, 0))); // c2 a3 b3 c3
+    __m128 first, middle, last;
+    simd::interleave_rgb(planes[0], planes[1], planes[2], first, middle, last);
+    _mm_storeu_ps(out, first);
+    _mm_storeu_ps(out + 4, middle);
+    _mm_storeu_ps(out + 8, last);
 }
 
 // Bilinear resampling of whole groups, a plane at a time: four pixels' corner
