@@ -36,9 +36,9 @@
 #if defined(__clang__)
 #define LUMRA_BEGIN_AVX2 _Pragma("clang attribute push(__attribute__((target(\"avx2\"))), apply_to = function)")
 #define LUMRA_END_AVX2 _Pragma("clang attribute pop")
-#define LUMRA_BEGIN_AVX512                                                                                     \
-    _Pragma("clang attribute push(__attribute__((target(\"avx2,avx512f,avx512cd,avx512bw,avx512dq,avx512vl\"))), " \
-            "apply_to = function)")
+// (_Pragma takes one string literal, so the target list is written out.)
+#define LUMRA_BEGIN_AVX512 \
+    _Pragma("clang attribute push(__attribute__((target(\"avx2,avx512f,avx512cd,avx512bw,avx512dq,avx512vl\"))), apply_to = function)")
 #define LUMRA_END_AVX512 _Pragma("clang attribute pop")
 #else
 #define LUMRA_BEGIN_AVX2 _Pragma("GCC push_options") _Pragma("GCC target(\"avx2\")")

@@ -11,37 +11,51 @@
 
 namespace lumra::simd {
 
+// The vector operations the templates below are written with, for each
+// width. Vectors pass by reference, so that a template compiled for the
+// baseline may call the 256-bit forms (a vector passed by value would cross
+// calling conventions).
 template <int kImm>
-inline __m128 shuffle(__m128 a, __m128 b) {
-    return _mm_shuffle_ps(a, b, kImm);
+inline void shuffle(__m128& out, const __m128& a, const __m128& b) {
+    out = _mm_shuffle_ps(a, b, kImm);
 }
 template <int kImm>
-LUMRA_TARGET_AVX2 inline __m256 shuffle(__m256 a, __m256 b) {
-    return _mm256_shuffle_ps(a, b, kImm);
+LUMRA_TARGET_AVX2 inline void shuffle(__m256& out, const __m256& a, const __m256& b) {
+    out = _mm256_shuffle_ps(a, b, kImm);
 }
-inline __m128 unpack_low(__m128 a, __m128 b) { return _mm_unpacklo_ps(a, b); }
-inline __m128 unpack_high(__m128 a, __m128 b) { return _mm_unpackhi_ps(a, b); }
-LUMRA_TARGET_AVX2 inline __m256 unpack_low(__m256 a, __m256 b) { return _mm256_unpacklo_ps(a, b); }
-LUMRA_TARGET_AVX2 inline __m256 unpack_high(__m256 a, __m256 b) { return _mm256_unpackhi_ps(a, b); }
+inline void unpack(__m128& low, __m128& high, const __m128& a, const __m128& b) {
+    low = _mm_unpacklo_ps(a, b), high = _mm_unpackhi_ps(a, b);
+}
+LUMRA_TARGET_AVX2 inline void unpack(__m256& low, __m256& high, const __m256& a, const __m256& b) {
+    low = _mm256_unpacklo_ps(a, b), high = _mm256_unpackhi_ps(a, b);
+}
 
 // (r0 g0 b0 r1) (g1 b1 r2 g2) (b2 r3 g3 b3) -> (r0..r3) (g0..g3) (b0..b3)
 template <typename F>
-LUMRA_SHARED_BODY void deinterleave_rgb(F a, F b, F c, F& red, F& green, F& blue) {
-    red = shuffle<_MM_SHUFFLE(2, 0, 3, 0)>(a, shuffle<_MM_SHUFFLE(1, 1, 2, 2)>(b, c));
-    green = shuffle<_MM_SHUFFLE(2, 0, 2, 0)>(shuffle<_MM_SHUFFLE(0, 0, 1, 1)>(a, b),
-                                             shuffle<_MM_SHUFFLE(2, 2, 3, 3)>(b, c));
-    blue = shuffle<_MM_SHUFFLE(2, 0, 2, 0)>(shuffle<_MM_SHUFFLE(1, 1, 2, 2)>(a, b),
-                                            shuffle<_MM_SHUFFLE(3, 3, 0, 0)>(c, c));
+LUMRA_SHARED_BODY void deinterleave_rgb(const F& a, const F& b, const F& c, F& red, F& green, F& blue) {
+    F head, tail;
+    shuffle<_MM_SHUFFLE(1, 1, 2, 2)>(tail, b, c);
+    shuffle<_MM_SHUFFLE(2, 0, 3, 0)>(red, a, tail);
+    shuffle<_MM_SHUFFLE(0, 0, 1, 1)>(head, a, b);
+    shuffle<_MM_SHUFFLE(2, 2, 3, 3)>(tail, b, c);
+    shuffle<_MM_SHUFFLE(2, 0, 2, 0)>(green, head, tail);
+    shuffle<_MM_SHUFFLE(1, 1, 2, 2)>(head, a, b);
+    shuffle<_MM_SHUFFLE(3, 3, 0, 0)>(tail, c, c);
+    shuffle<_MM_SHUFFLE(2, 0, 2, 0)>(blue, head, tail);
 }
 
 // The inverse: three vectors in pixel order.
 template <typename F>
-LUMRA_SHARED_BODY void interleave_rgb(F red, F green, F blue, F& first, F& middle, F& last) {
-    const F rg_low = unpack_low(red, green), rg_high = unpack_high(red, green);  // r0 g0 r1 g1, r2 g2 r3 g3
-    first = shuffle<_MM_SHUFFLE(2, 0, 1, 0)>(rg_low, shuffle<_MM_SHUFFLE(1, 1, 0, 0)>(blue, red));
-    middle = shuffle<_MM_SHUFFLE(1, 0, 2, 0)>(shuffle<_MM_SHUFFLE(1, 1, 1, 1)>(green, blue), rg_high);
-    last = shuffle<_MM_SHUFFLE(2, 0, 2, 0)>(shuffle<_MM_SHUFFLE(3, 3, 2, 2)>(blue, red),
-                                            shuffle<_MM_SHUFFLE(3, 3, 3, 3)>(green, blue));
+LUMRA_SHARED_BODY void interleave_rgb(const F& red, const F& green, const F& blue, F& first, F& middle, F& last) {
+    F rg_low, rg_high, head, tail;
+    unpack(rg_low, rg_high, red, green);  // r0 g0 r1 g1, r2 g2 r3 g3
+    shuffle<_MM_SHUFFLE(1, 1, 0, 0)>(tail, blue, red);
+    shuffle<_MM_SHUFFLE(2, 0, 1, 0)>(first, rg_low, tail);
+    shuffle<_MM_SHUFFLE(1, 1, 1, 1)>(head, green, blue);
+    shuffle<_MM_SHUFFLE(1, 0, 2, 0)>(middle, head, rg_high);
+    shuffle<_MM_SHUFFLE(3, 3, 2, 2)>(head, blue, red);
+    shuffle<_MM_SHUFFLE(3, 3, 3, 3)>(tail, green, blue);
+    shuffle<_MM_SHUFFLE(2, 0, 2, 0)>(last, head, tail);
 }
 
 }  // namespace lumra::simd
