@@ -58,12 +58,18 @@ inline V clamp_unit(V value) {
     return upper_limit(lower_limit(value, V(0.0f)), V(1.0f));
 }
 
+// x < high ? x : high: a NaN x gives `high`.
+template <typename T>
+inline T limit_high(T x, T high) {
+    return x < high ? x : high;
+}
+
 // The upper limit first, then the lower one: a NaN becomes `high`, and a
 // value not above `low` (-0 included) becomes `low`. The comparisons are
 // written so that the compiler can map them onto min/max instructions.
 template <typename T>
 inline T limit_high_then_low(T value, T low, T high) {
-    const T below_high = value < high ? value : high;
+    const T below_high = limit_high(value, high);
     return below_high > low ? below_high : low;
 }
 

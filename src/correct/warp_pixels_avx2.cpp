@@ -79,15 +79,15 @@ struct CubicPixels {
     CubicPixels(const WarpSource& s, const float* spread_weights)
         : c(static_cast<int>(s.channels)), wc(static_cast<int>(s.stride)), spread(spread_weights) {}
 
-    LUMRA_TARGET_AVX2 bool prepare(const WarpSource& s, __m256d y, __m256d x, int at) {
+    LUMRA_TARGET_AVX2 void prepare(const WarpSource& s, simd::D4 y, simd::D4 x, int at, bool* whole) {
         __m128i row_start, row_index, col_start, col_index;
-        cubic_taps4(y, static_cast<int>(s.height), row_start, row_index);
-        cubic_taps4(x, static_cast<int>(s.width), col_start, col_index);
+        cubic_taps4(y.v, static_cast<int>(s.height), row_start, row_index);
+        cubic_taps4(x.v, static_cast<int>(s.width), col_start, col_index);
         _mm_store_si128(reinterpret_cast<__m128i*>(window + at), window_offsets(s, row_start, col_start));
         _mm_store_si128(reinterpret_cast<__m128i*>(entry + at),
                         _mm_mullo_epi32(_mm_add_epi32(_mm_slli_epi32(row_index, 5), col_index),
                                         _mm_set1_epi32(SpreadWeights<Channels>::kEntry)));
-        return true;
+        whole[at / 4] = true;
     }
 
     // cubic_window for every channel of pixel p: the rows' products summed
