@@ -1,5 +1,5 @@
-// Four interleaved RGB float pixels as three four-lane vectors, and the
-// std::min / std::max tie and NaN rules in SSE2 form.
+// Four interleaved RGB float pixels as three four-lane vectors, and a select
+// on a lane mask.
 #pragma once
 
 #include "simd/isa.h"
@@ -30,11 +30,6 @@ inline void store_rgb_lanes(float* pixels, __m128 red, __m128 green, __m128 blue
     _mm_storeu_ps(pixels + 4, middle);
     _mm_storeu_ps(pixels + 8, last);
 }
-
-// std::max(a, b) is (a < b) ? b : a, which maxps gives with its operands
-// swapped (it returns the second operand on a tie or NaN); likewise min.
-inline __m128 max_as_std(__m128 a, __m128 b) { return _mm_max_ps(b, a); }
-inline __m128 min_as_std(__m128 a, __m128 b) { return _mm_min_ps(b, a); }
 
 inline __m128 select(__m128 mask, __m128 yes, __m128 no) {
     return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
