@@ -42,12 +42,13 @@ void run_beside_memcpy(benchmark::State& state, size_t copy_bytes, Kernel&& kern
 }
 
 // The benchmarks' main: `--level=baseline|avx2|avx512` caps the kernels at
-// that instruction-set level, `--level=each` runs every benchmark once per
-// level the machine has (narrowest first); without it the kernels run at the
-// machine's widest level. The other arguments go to Google Benchmark.
+// that instruction-set level (one the machine runs); without it they run at
+// the machine's widest. The other arguments go to Google Benchmark. Each
+// level is one run of the program, e.g.
+//   for l in baseline avx2 avx512; do bench/bench_color --level=$l; done
 inline int main(int argc, char** argv) {
     using lumra::simd::Level;
-    std::vector<Level> levels{lumra::simd::level()};
+    Level level = lumra::simd::machine_level();
     std::vector<char*> rest;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -56,24 +57,21 @@ inline int main(int argc, char** argv) {
             continue;
         }
         const std::string name = arg.substr(8);
-        levels.clear();
+        bool known = false;
         for (int l = 0; l <= static_cast<int>(lumra::simd::machine_level()); ++l) {
-            if (name == "each" || name == lumra::simd::level_name(static_cast<Level>(l)))
-                levels.push_back(static_cast<Level>(l));
+            if (name == lumra::simd::level_name(static_cast<Level>(l))) level = static_cast<Level>(l), known = true;
         }
-        if (levels.empty()) {
+        if (!known) {
             std::fprintf(stderr, "%s: level '%s' is not one this machine runs\n", argv[0], name.c_str());
             return 2;
         }
     }
+    lumra::simd::cap_level(level);
+    benchmark::AddCustomContext("instruction-set level", lumra::simd::level_name(level));
     int count = static_cast<int>(rest.size());
     benchmark::Initialize(&count, rest.data());
     if (benchmark::ReportUnrecognizedArguments(count, rest.data())) return 1;
-    for (Level level : levels) {
-        lumra::simd::cap_level(level);
-        std::fprintf(stderr, "instruction-set level: %s\n", lumra::simd::level_name(level));
-        benchmark::RunSpecifiedBenchmarks();
-    }
+    benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
 }
