@@ -15,9 +15,15 @@
 
 namespace lumra::simd {
 
+// A mask of D4 lanes (all ones or all zeros in each), wrapped like the
+// lanes so that templates compiled for the baseline can hold it.
+struct M4 {
+    __m256d v;
+};
+
 struct D4 {
     static constexpr int kLanes = 4;
-    using Mask = __m256d;
+    using Mask = M4;
     __m256d v;
     D4() = default;
     LUMRA_TARGET_AVX2 D4(__m256d value) : v(value) {}
@@ -43,11 +49,11 @@ LUMRA_TARGET_AVX2 inline void store(double* to, D4 x) { _mm256_storeu_pd(to, x.v
 LUMRA_TARGET_AVX2 inline void store_int32(int* to, D4 x) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm256_cvttpd_epi32(x.v));
 }
-LUMRA_TARGET_AVX2 inline __m256d equal(D4 a, D4 b) { return _mm256_cmp_pd(a.v, b.v, _CMP_EQ_OQ); }
-LUMRA_TARGET_AVX2 inline __m256d greater(D4 a, D4 b) { return _mm256_cmp_pd(a.v, b.v, _CMP_GT_OQ); }
-LUMRA_TARGET_AVX2 inline __m256d either(__m256d a, __m256d b) { return _mm256_or_pd(a, b); }
+LUMRA_TARGET_AVX2 inline M4 equal(D4 a, D4 b) { return {_mm256_cmp_pd(a.v, b.v, _CMP_EQ_OQ)}; }
+LUMRA_TARGET_AVX2 inline M4 greater(D4 a, D4 b) { return {_mm256_cmp_pd(a.v, b.v, _CMP_GT_OQ)}; }
+LUMRA_TARGET_AVX2 inline M4 either(M4 a, M4 b) { return {_mm256_or_pd(a.v, b.v)}; }
 // For each group of four lanes, whether no lane of the mask is set.
-LUMRA_TARGET_AVX2 inline void none_by_four(__m256d mask, bool* groups) { groups[0] = _mm256_movemask_pd(mask) == 0; }
+LUMRA_TARGET_AVX2 inline void none_by_four(M4 mask, bool* groups) { groups[0] = _mm256_movemask_pd(mask.v) == 0; }
 
 struct D8 {
     static constexpr int kLanes = 8;
