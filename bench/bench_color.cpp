@@ -7,6 +7,7 @@
 #include <ctime>
 #include <vector>
 
+#include "bench_main.h"
 #include "bench_support.h"
 #include "lumra.h"
 
@@ -138,4 +139,4 @@ BENCHMARK(BM_mono_lut_16_to_8)->UseManualTime()->Unit(benchmark::kMillisecond); 
 
 }  // namespace
 
-BENCHMARK_MAIN();
+LUMRA_BENCH_MAIN()

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "bench_main.h"
 #include "bench_support.h"
 #include "lumra.h"
 
@@ -56,4 +57,4 @@ LUMRA_CONVERT_CASES(uint8_t, uint16_t)->Args({3, 0, 12, -1});
 
 }  // namespace
 
-BENCHMARK_MAIN();
+LUMRA_BENCH_MAIN()

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "bench_main.h"
 #include "bench_support.h"
 #include "lumra.h"
 
@@ -129,4 +130,4 @@ BENCHMARK(BM_warp_rectilinear_bands)->ArgsProduct({{0, 1}, {0, 1}})->ArgNames({"
 
 }  // namespace
 
-BENCHMARK_MAIN();
+LUMRA_BENCH_MAIN()

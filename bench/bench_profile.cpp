@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench_main.h"
 #include "bench_support.h"
 #include "lumra.h"
 
@@ -112,4 +113,4 @@ BENCHMARK(BM_profile_gain_table_map)->Arg(0)->Arg(1)->UseManualTime()->Unit(benc
 
 }  // namespace
 
-BENCHMARK_MAIN();
+LUMRA_BENCH_MAIN()

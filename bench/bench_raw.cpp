@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "bench_main.h"
 #include "bench_support.h"
 #include "lumra.h"
 #include "raw/raw_kernels.h"
@@ -55,9 +56,10 @@ void BM_bilinear_demosaic(benchmark::State& state) {
 
 // The edge-directed demosaic beside memcpy of its output, and beside the
 // bilinear entry on the same mosaic, timed alternately in one loop; on the
-// widest path the processor has, or forced to the baseline.
+// level the run uses (bench_support.h), or capped at the baseline.
 void BM_adaptive_demosaic(benchmark::State& state, bool baseline) {
-    lumra::force_adaptive_demosaic_baseline(baseline);
+    const lumra::simd::Level level = lumra::simd::level();
+    if (baseline) lumra::simd::cap_level(lumra::simd::Level::baseline);
     std::vector<float> src(kHeight * kWidth), dst(kHeight * kWidth * 3), bilinear(kHeight * kWidth * 3);
     for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<float>(i % 1000) * 0.001f;
     LumraImage s{src.data(), kHeight, kWidth, 1, LUMRA_DTYPE_FLOAT32, 0};
@@ -82,7 +84,7 @@ void BM_adaptive_demosaic(benchmark::State& state, bool baseline) {
     state.counters["x_bilinear"] = adaptive_seconds / bilinear_seconds;
     state.counters["adaptive_x_memcpy"] =
         state.counters["x_memcpy"] * adaptive_seconds / (adaptive_seconds + bilinear_seconds);
-    lumra::force_adaptive_demosaic_baseline(false);
+    lumra::simd::cap_level(level);
 }
 
 // The bilinear demosaic by bands of 16 rows into one band buffer that stays in the
@@ -130,4 +132,4 @@ BENCHMARK(BM_fix_bad_pixels)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+LUMRA_BENCH_MAIN()

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "lumra.h"
-#include "correct/wide_path.h"
 #include "raw/raw_kernels.h"
 #include "support/adaptive_reference.h"
 #include "support/image.h"
+#include "support/isa_levels.h"
 
 namespace {
 
@@ -70,18 +70,13 @@ std::vector<float> demosaic(const std::vector<float>& src, uint64_t height, uint
     return dst;
 }
 
-// Runs a test body once per instruction-set path the processor has (the
-// widest, AVX2 where that is narrower, the baseline).
+// Runs a test body once per instruction-set level the processor has.
 template <typename Body>
 void on_every_path(Body body) {
-    for (const char* path : {"widest", "avx2", "baseline"}) {
-        const std::string name = path;
-        lumra::use_wide_path(name == "avx2" ? lumra::WidePath::avx2 : lumra::WidePath::widest);
-        lumra::force_adaptive_demosaic_baseline(name == "baseline");
-        body(path);
+    for (lumra::simd::Level level : lumra_test::machine_levels()) {
+        const lumra_test::LevelCap cap(level);
+        body(lumra::simd::level_name(level));
     }
-    lumra::use_wide_path(lumra::WidePath::widest);
-    lumra::force_adaptive_demosaic_baseline(false);
 }
 
 // ---- Checks -------------------------------------------------------------

@@ -33,11 +33,8 @@ void expect_clip_and_transform_matches() {
     }
 }
 
-TEST(ClipAndTransform, MatchesTheReadingThroughLanesAndRemainder) { expect_clip_and_transform_matches(); }
-
-TEST(ClipAndTransform, BaselinePixelLoopMatchesTheReadingToo) {
-    const lumra_test::BaselinePixelLoop baseline;
-    expect_clip_and_transform_matches();
+TEST(ClipAndTransform, MatchesTheReadingThroughLanesAndRemainderAtEveryLevel) {
+    lumra_test::at_every_level([] { expect_clip_and_transform_matches(); });
 }
 
 TEST(ClipAndTransform, WorkedExamples) {

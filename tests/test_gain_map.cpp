@@ -10,7 +10,7 @@
 #include "lumra.h"
 #include "support/correct_reference.h"
 #include "support/image.h"
-#include "support/wide_paths.h"
+#include "support/isa_levels.h"
 
 namespace {
 
@@ -152,7 +152,7 @@ TEST(GainMap, PixelsOutsideTheGridTakeTheEdgeColumnsExactly) {
     }
 }
 
-class GainMapPaths : public lumra_test::WidePaths {};
+class GainMapPaths : public lumra_test::EveryLevel {};
 
 TEST_P(GainMapPaths, AreasPitchesAndGridsAgreeWithDirectEvaluation) {
     struct Placement {
@@ -208,7 +208,7 @@ TEST_P(GainMapPaths, LongRowsWalkManyColumnsPerCell) {
     expect_matches_direct(mosaic, a, "wide mosaic");
 }
 
-LUMRA_ON_EVERY_WIDE_PATH(GainMapPaths);
+LUMRA_AT_EVERY_LEVEL(GainMapPaths);
 
 TEST(GainMap, RefusesPitchesAndPlanesThatCannotBeWalked) {
     Image<float> image = random_image(4, 4, 3);

@@ -117,11 +117,12 @@ TEST(HuePipelines, MatrixAndSecondCurveForEachOutputType) {
     expect_pipelines_match<uint8_t>(10);  // scale above the type: stores saturate
 }
 
-TEST(HuePipelines, BaselinePixelLoopGivesTheSameResults) {
-    const lumra_test::BaselinePixelLoop baseline;
-    expect_pipelines_match<uint8_t>(0);
-    expect_pipelines_match<uint16_t>(12);
-    expect_pipelines_match<float>(0);
+TEST(HuePipelines, EveryLevelGivesTheSameResults) {
+    lumra_test::at_every_level([] {
+        expect_pipelines_match<uint8_t>(0);
+        expect_pipelines_match<uint16_t>(12);
+        expect_pipelines_match<float>(0);
+    });
 }
 
 TEST(HuePipelines, MatrixResultIsClampedBeforeTruncation) {

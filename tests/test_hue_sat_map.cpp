@@ -12,6 +12,7 @@
 #include "lumra.h"
 #include "profile/profile_kernels.h"
 #include "support/image.h"
+#include "support/isa_levels.h"
 #include "support/profile_reference.h"
 
 namespace {
@@ -45,18 +46,16 @@ LumraStatus run(std::vector<float>& pixels, const std::vector<float>& map, int h
     return lumra_apply_hue_sat_map(&image, map.data(), hue, sat, val);
 }
 
-// Runs the entry, and checks that the baseline vector width (SSE2 blocks of
-// four) and AVX2's blocks of eight give the same bits as the widest one the
-// entry used.
+// Runs the entry, and checks that every narrower level (the baseline's blocks
+// of four, AVX2's blocks of eight) gives the same bits as the widest one.
 std::vector<float> apply(std::vector<float> pixels, const std::vector<float>& map, int hue, int sat, int val) {
     const std::vector<float> before = pixels;
     EXPECT_EQ(run(pixels, map, hue, sat, val), LUMRA_OK);
-    for (lumra::LaneWidth width : {lumra::LaneWidth::baseline, lumra::LaneWidth::avx2}) {
+    lumra_test::at_every_level([&] {
         std::vector<float> narrower = before;
-        lumra::apply_hue_sat_map_kernel_at(width, narrower.data(), 1, static_cast<int32_t>(narrower.size() / 3),
-                                           map.data(), hue, sat, val);
+        EXPECT_EQ(run(narrower, map, hue, sat, val), LUMRA_OK);
         EXPECT_TRUE(lumra_test::same_bits(pixels, narrower));
-    }
+    });
     return pixels;
 }
 

@@ -10,7 +10,7 @@
 #include "lumra.h"
 #include "support/correct_reference.h"
 #include "support/image.h"
-#include "support/wide_paths.h"
+#include "support/isa_levels.h"
 
 namespace {
 
@@ -56,7 +56,7 @@ TEST(MapPolynomial, EvenPowersFollowTheSignOfTheSample) {
     }
 }
 
-class MapPolynomialPaths : public lumra_test::WidePaths {};
+class MapPolynomialPaths : public lumra_test::EveryLevel {};
 
 TEST_P(MapPolynomialPaths, EveryFormMatchesThePlainReadingBitForBit) {
     std::vector<float> inputs(4000);
@@ -111,7 +111,7 @@ TEST_P(MapPolynomialPaths, AreasPlanesAndPitchesTouchOnlyTheLattice) {
     }
 }
 
-LUMRA_ON_EVERY_WIDE_PATH(MapPolynomialPaths);
+LUMRA_AT_EVERY_LEVEL(MapPolynomialPaths);
 
 TEST(MapPolynomial, RefusesChannelCountsAndAreasOutsideTheImage) {
     const std::vector<float> c = {0.0f, 1.0f};

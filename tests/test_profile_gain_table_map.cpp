@@ -10,6 +10,7 @@
 #include "lumra.h"
 #include "profile/profile_kernels.h"
 #include "support/image.h"
+#include "support/isa_levels.h"
 #include "support/profile_reference.h"
 
 namespace {
@@ -92,10 +93,10 @@ TEST(ProfileGainTableMap, WithoutWorkingMemoryGivesIdenticalResults) {
     EXPECT_TRUE(lumra_test::same_bits(image.pixels, fallback.pixels));
 }
 
-TEST(ProfileGainTableMap, BaselineVectorWidthGivesIdenticalResults) {
-    // The SSE2 blocks of four against the widest blocks the processor runs
-    // (AVX2 blocks of eight where it has them), with and without gamma, on
-    // rows of 8k + 4 + 3 pixels so that every block kind and the rest occur.
+TEST(ProfileGainTableMap, EveryLevelGivesIdenticalResults) {
+    // Each level's blocks (four lanes at the baseline, eight from AVX2 on)
+    // against the widest, with and without gamma, on rows of 8k + 4 + 3
+    // pixels so that every block kind and the rest occur.
     for (int points_n : {2, 3, 256}) {
         for (float gamma : {1.0f, 0.45f}) {
             SCOPED_TRACE(testing::Message() << points_n << " entries, gamma " << gamma);
@@ -106,13 +107,13 @@ TEST(ProfileGainTableMap, BaselineVectorWidthGivesIdenticalResults) {
             lumra_test::fill_random(image.pixels, -0.2f, 1.3f);
             image.pixels[7] = std::numeric_limits<float>::quiet_NaN();
             image.pixels[40] = std::numeric_limits<float>::infinity();
-            Image<float> baseline = image;
+            const Image<float> before = image;
             ASSERT_EQ(run(image, map), LUMRA_OK);
-            lumra::apply_profile_gain_table_map_kernel_at(
-                lumra::LaneWidth::baseline, baseline.pixels.data(), 5, 23, {0, 0, 5, 23}, map.points_v, map.points_h,
-                map.spacing_v, map.spacing_h, map.origin_v, map.origin_h, map.points_n, map.weights, map.gamma,
-                map.gains.data(), map.exposure_gain);
-            EXPECT_TRUE(lumra_test::same_bits(image.pixels, baseline.pixels));
+            lumra_test::at_every_level([&] {
+                Image<float> narrower = before;
+                ASSERT_EQ(run(narrower, map), LUMRA_OK);
+                EXPECT_TRUE(lumra_test::same_bits(image.pixels, narrower.pixels));
+            });
         }
     }
 }

@@ -15,7 +15,7 @@
 #include "correct/correct_kernels.h"
 #include "lumra.h"
 #include "support/image.h"
-#include "support/wide_paths.h"
+#include "support/isa_levels.h"
 
 namespace {
 
@@ -77,7 +77,7 @@ void expect_parts_match(const Image<float>& original, const InPlace& region_call
     }
 }
 
-class RegionPaths : public lumra_test::WidePaths {};
+class RegionPaths : public lumra_test::EveryLevel {};
 
 TEST_P(RegionPaths, GainMapsMatchTheWholeCall) {
     for (int trial = 0; trial < 6; ++trial) {
@@ -232,7 +232,7 @@ TEST_P(RegionPaths, WarpPartsFromTheirSourceWindowsMatchTheWholeCall) {
             }
 }
 
-LUMRA_ON_EVERY_WIDE_PATH(RegionPaths);
+LUMRA_AT_EVERY_LEVEL(RegionPaths);
 
 // Every region entry: a bad region is reported after the whole entry's
 // checks, in the documented order, and nothing is written.

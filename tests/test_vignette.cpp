@@ -9,7 +9,7 @@
 #include "lumra.h"
 #include "support/correct_reference.h"
 #include "support/image.h"
-#include "support/wide_paths.h"
+#include "support/isa_levels.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ TEST(Vignette, TinyImagesUseUnitNormaliser) {
     EXPECT_EQ(image.pixels[0], 0.25f);
 }
 
-class VignettePaths : public lumra_test::WidePaths {};
+class VignettePaths : public lumra_test::EveryLevel {};
 
 TEST_P(VignettePaths, MatchesThePlainReadingOnAnyChannelCount) {
     const int shapes[][3] = {{1, 1, 1}, {7, 5, 1}, {9, 300, 3}, {5, 8, 2}, {4, 6, 7}, {3, 5, 8}, {3, 4, 11},
@@ -86,7 +86,7 @@ TEST_P(VignettePaths, MatchesThePlainReadingOnAnyChannelCount) {
             }
 }
 
-LUMRA_ON_EVERY_WIDE_PATH(VignettePaths);
+LUMRA_AT_EVERY_LEVEL(VignettePaths);
 
 TEST(Vignette, EmptyImagesSucceedWithoutWork) {
     const double k0 = 1.0;

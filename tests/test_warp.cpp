@@ -14,7 +14,7 @@
 #include "lumra.h"
 #include "support/correct_reference.h"
 #include "support/image.h"
-#include "support/wide_paths.h"
+#include "support/isa_levels.h"
 
 namespace {
 
@@ -112,7 +112,7 @@ TEST(Warp, BicubicIsLimitedToTheUnitRangeAndBilinearIsNot) {
 }
 
 // Every case on each resampler path.
-class WarpPaths : public lumra_test::WidePaths {};
+class WarpPaths : public lumra_test::EveryLevel {};
 
 TEST_P(WarpPaths, MatchesThePlainReading) {
     const uint64_t shapes[][3] = {{4, 4, 1}, {5, 9, 3}, {12, 7, 4}, {16, 16, 3}, {1, 1, 1}, {2, 6, 2}, {6, 1, 3}};
@@ -185,7 +185,7 @@ TEST_P(WarpPaths, WideImagesMatchThePlainReading) {
                 }
 }
 
-LUMRA_ON_EVERY_WIDE_PATH(WarpPaths);
+LUMRA_AT_EVERY_LEVEL(WarpPaths);
 
 TEST(Warp, RefusesBicubicOnImagesBelowFourByFour) {
     for (const auto& size : {std::array<uint64_t, 2>{3, 10}, {10, 3}}) {

@@ -1,8 +1,6 @@
 #include "support/entry_harness.h"
 
-#include "color/pixel_io.h"
-#include "correct/wide_path.h"
-#include "raw/raw_kernels.h"
+#include "simd/isa.h"
 
 #include <cstdarg>
 
@@ -19,11 +17,9 @@ void fail(const char* format, ...) {
 }
 
 void use_path(Path path) {
-    lumra::use_wide_path(path == Path::widest || path == Path::alternate ? lumra::WidePath::widest
-                         : path == Path::avx2 ? lumra::WidePath::avx2
-                                              : lumra::WidePath::baseline);
-    lumra::pixel_loop_choice().baseline_only = path == Path::baseline;
-    lumra::force_adaptive_demosaic_baseline(path == Path::baseline);
+    using lumra::simd::Level;
+    lumra::simd::cap_level(path == Path::avx2 ? Level::avx2 : path == Path::baseline ? Level::baseline
+                                                                                        : lumra::simd::kWidestLevel);
 }
 
 const char* path_name(Path path) {

@@ -23,8 +23,9 @@ namespace lumra_fuzz {
 
 [[noreturn]] void fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Instruction paths a call can be forced onto: the widest the processor runs,
-// at most AVX2, and the baseline every processor of the architecture runs;
+// Instruction-set levels a call can be capped at (simd/isa.h): the widest the
+// processor runs, at most AVX2, and the baseline every processor of the
+// architecture runs;
 // `alternate` is a target's own second way to the same result (on the widest
 // path).
 enum class Path { widest, avx2, baseline, alternate };

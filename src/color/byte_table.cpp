@@ -1,17 +1,13 @@
 // Table lookups to bytes. 8-bit input: the portable loop reads one table entry per
 // element; on x86-64 processors with AVX-512 VBMI the 256-entry table sits in
-// four registers and 64 elements are looked up at once by byte permutes. The
-// choice is made once per process and both give the same bytes. 16-bit
-// input reads its elements two at a time.
+// four registers and 64 elements are looked up at once by byte permutes (where
+// the level allows, simd/isa.h). Both give the same bytes. 16-bit input reads
+// its elements two at a time.
 #include <bit>
 #include <cstring>
 
 #include "color/value_table.h"
-
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#define LUMRA_BYTE_TABLE_VBMI 1
-#endif
+#include "simd/isa.h"
 
 namespace lumra {
 namespace {
@@ -20,10 +16,9 @@ void apply_byte_table_portable(const uint8_t* src, uint8_t* dst, uint64_t count,
     apply_value_table(src, dst, count, table);
 }
 
-#if LUMRA_BYTE_TABLE_VBMI
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void apply_byte_table_vbmi(const uint8_t* src, uint8_t* dst,
-                                                                                    uint64_t count,
-                                                                                    const uint8_t* table) {
+#if LUMRA_SIMD_X86
+LUMRA_TARGET_AVX512_VBMI void apply_byte_table_vbmi(const uint8_t* src, uint8_t* dst, uint64_t count,
+                                                  const uint8_t* table) {
     const __m512i low0 = _mm512_loadu_si512(table), low1 = _mm512_loadu_si512(table + 64);
     const __m512i high0 = _mm512_loadu_si512(table + 128), high1 = _mm512_loadu_si512(table + 192);
     uint64_t i = 0;
@@ -37,16 +32,6 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void apply_byte_table_vbm
     apply_value_table(src + i, dst + i, count - i, table);
 }
 #endif
-
-using ByteTableRun = void (*)(const uint8_t*, uint8_t*, uint64_t, const uint8_t*);
-
-ByteTableRun choose_byte_table_run() {
-#if LUMRA_BYTE_TABLE_VBMI
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw")) return apply_byte_table_vbmi;
-#endif
-    return apply_byte_table_portable;
-}
 
 }  // namespace
 
@@ -70,9 +55,11 @@ void apply_word_to_byte_table(const uint16_t* src, uint8_t* dst, uint64_t count,
     apply_value_table(src + i, dst + i, count - i, table);
 }
 
-void apply_byte_table(const uint8_t* src, uint8_t* dst, uint64_t count, const uint8_t* table, bool portable_only) {
-    static const ByteTableRun chosen = choose_byte_table_run();
-    (portable_only ? apply_byte_table_portable : chosen)(src, dst, count, table);
+void apply_byte_table(const uint8_t* src, uint8_t* dst, uint64_t count, const uint8_t* table) {
+#if LUMRA_SIMD_X86
+    if (simd::runs_avx512_vbmi()) return apply_byte_table_vbmi(src, dst, count, table);
+#endif
+    apply_byte_table_portable(src, dst, count, table);
 }
 
 }  // namespace lumra

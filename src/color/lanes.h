@@ -7,19 +7,10 @@
 
 #include <cstdint>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define LUMRA_COLOR_SSE2 1
-#else
-#define LUMRA_COLOR_SSE2 0
-#endif
+#include "common/numeric.h"
+#include "simd/isa.h"
 
 namespace lumra {
-
-// max(low, x) as std::max(low, x): a NaN x gives low.
-inline float lower_limit(float x, float low) { return low < x ? x : low; }
-// min(x, high) as std::min(x, high): a NaN x stays NaN.
-inline float upper_limit(float x, float high) { return high < x ? high : x; }
 
 inline bool greater(float a, float b) { return a > b; }
 inline bool greater_equal(float a, float b) { return a >= b; }
@@ -28,7 +19,7 @@ inline bool both(bool a, bool b) { return a && b; }
 inline bool negate(bool a) { return !a; }
 inline float select(bool mask, float when_set, float otherwise) { return mask ? when_set : otherwise; }
 
-#if LUMRA_COLOR_SSE2
+#if LUMRA_SIMD_X86
 
 struct Lanes {
     __m128 v;
@@ -142,12 +133,6 @@ template <typename V>
 struct Rgb {
     V r, g, b;
 };
-
-// max with 0 first, then min with 1: a NaN becomes 0 (as unit_clamp).
-template <typename V>
-inline V clamp_unit(V value) {
-    return upper_limit(lower_limit(value, V(0.0f)), V(1.0f));
-}
 
 template <typename V, typename Op>
 inline Rgb<V> each_channel(const Rgb<V>& value, Op op) {

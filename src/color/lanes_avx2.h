@@ -10,44 +10,53 @@
 #include "color/lanes.h"
 #include "color/lut_lookup.h"
 
-#if LUMRA_COLOR_SSE2 && defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#define LUMRA_COLOR_AVX2 1
-#define LUMRA_AVX2_CODE __attribute__((target("avx2")))
-#else
-#define LUMRA_COLOR_AVX2 0
-#endif
-
-#if LUMRA_COLOR_AVX2
+#if LUMRA_SIMD_X86
 
 namespace lumra {
 
+// The copy operations are user-provided so that every calling convention
+// passes and returns these types through memory: a value then survives a call
+// between code compiled for AVX2 and a shared template compiled for the
+// baseline (which unoptimised builds call out of line), whose conventions for
+// a bare 256-bit vector differ. Optimised builds inline all of it.
 struct Lanes8 {
     __m256 v;
     Lanes8() = default;
-    LUMRA_AVX2_CODE Lanes8(__m256 value) : v(value) {}
-    LUMRA_AVX2_CODE Lanes8(float value) : v(_mm256_set1_ps(value)) {}
+    LUMRA_TARGET_AVX2 Lanes8(__m256 value) : v(value) {}
+    LUMRA_TARGET_AVX2 Lanes8(float value) : v(_mm256_set1_ps(value)) {}
+    Lanes8(const Lanes8& other) : v(other.v) {}
+    Lanes8& operator=(const Lanes8& other) {
+        v = other.v;
+        return *this;
+    }
 };
 struct LaneMask8 {
     __m256 m;
+    LaneMask8() = default;
+    LUMRA_TARGET_AVX2 LaneMask8(__m256 mask) : m(mask) {}
+    LaneMask8(const LaneMask8& other) : m(other.m) {}
+    LaneMask8& operator=(const LaneMask8& other) {
+        m = other.m;
+        return *this;
+    }
 };
 
-LUMRA_AVX2_CODE inline Lanes8 operator+(Lanes8 a, Lanes8 b) { return _mm256_add_ps(a.v, b.v); }
-LUMRA_AVX2_CODE inline Lanes8 operator-(Lanes8 a, Lanes8 b) { return _mm256_sub_ps(a.v, b.v); }
-LUMRA_AVX2_CODE inline Lanes8 operator*(Lanes8 a, Lanes8 b) { return _mm256_mul_ps(a.v, b.v); }
-LUMRA_AVX2_CODE inline Lanes8 operator/(Lanes8 a, Lanes8 b) { return _mm256_div_ps(a.v, b.v); }
+LUMRA_TARGET_AVX2 inline Lanes8 operator+(Lanes8 a, Lanes8 b) { return _mm256_add_ps(a.v, b.v); }
+LUMRA_TARGET_AVX2 inline Lanes8 operator-(Lanes8 a, Lanes8 b) { return _mm256_sub_ps(a.v, b.v); }
+LUMRA_TARGET_AVX2 inline Lanes8 operator*(Lanes8 a, Lanes8 b) { return _mm256_mul_ps(a.v, b.v); }
+LUMRA_TARGET_AVX2 inline Lanes8 operator/(Lanes8 a, Lanes8 b) { return _mm256_div_ps(a.v, b.v); }
 // The same operand order as the four-lane limits, so NaN handling agrees.
-LUMRA_AVX2_CODE inline Lanes8 lower_limit(Lanes8 x, Lanes8 low) { return _mm256_max_ps(x.v, low.v); }
-LUMRA_AVX2_CODE inline Lanes8 upper_limit(Lanes8 x, Lanes8 high) { return _mm256_min_ps(high.v, x.v); }
+LUMRA_TARGET_AVX2 inline Lanes8 lower_limit(Lanes8 x, Lanes8 low) { return _mm256_max_ps(x.v, low.v); }
+LUMRA_TARGET_AVX2 inline Lanes8 upper_limit(Lanes8 x, Lanes8 high) { return _mm256_min_ps(high.v, x.v); }
 
-LUMRA_AVX2_CODE inline LaneMask8 greater(Lanes8 a, Lanes8 b) { return {_mm256_cmp_ps(a.v, b.v, _CMP_GT_OS)}; }
-LUMRA_AVX2_CODE inline LaneMask8 greater_equal(Lanes8 a, Lanes8 b) { return {_mm256_cmp_ps(a.v, b.v, _CMP_GE_OS)}; }
-LUMRA_AVX2_CODE inline LaneMask8 less(Lanes8 a, Lanes8 b) { return {_mm256_cmp_ps(a.v, b.v, _CMP_LT_OS)}; }
-LUMRA_AVX2_CODE inline LaneMask8 both(LaneMask8 a, LaneMask8 b) { return {_mm256_and_ps(a.m, b.m)}; }
-LUMRA_AVX2_CODE inline LaneMask8 negate(LaneMask8 a) {
+LUMRA_TARGET_AVX2 inline LaneMask8 greater(Lanes8 a, Lanes8 b) { return {_mm256_cmp_ps(a.v, b.v, _CMP_GT_OS)}; }
+LUMRA_TARGET_AVX2 inline LaneMask8 greater_equal(Lanes8 a, Lanes8 b) { return {_mm256_cmp_ps(a.v, b.v, _CMP_GE_OS)}; }
+LUMRA_TARGET_AVX2 inline LaneMask8 less(Lanes8 a, Lanes8 b) { return {_mm256_cmp_ps(a.v, b.v, _CMP_LT_OS)}; }
+LUMRA_TARGET_AVX2 inline LaneMask8 both(LaneMask8 a, LaneMask8 b) { return {_mm256_and_ps(a.m, b.m)}; }
+LUMRA_TARGET_AVX2 inline LaneMask8 negate(LaneMask8 a) {
     return {_mm256_xor_ps(a.m, _mm256_castsi256_ps(_mm256_set1_epi32(-1)))};
 }
-LUMRA_AVX2_CODE inline Lanes8 select(LaneMask8 mask, Lanes8 when_set, Lanes8 otherwise) {
+LUMRA_TARGET_AVX2 inline Lanes8 select(LaneMask8 mask, Lanes8 when_set, Lanes8 otherwise) {
     return _mm256_blendv_ps(otherwise.v, when_set.v, mask.m);
 }
 
@@ -55,7 +64,7 @@ LUMRA_AVX2_CODE inline Lanes8 select(LaneMask8 mask, Lanes8 when_set, Lanes8 oth
 // [0, 2^31)): the two pairs as the two 64-bit halves of a vector, each pair
 // one 64-bit load. The indices leave the vector two at a time as 64-bit
 // moves, which costs fewer instructions than one extraction each.
-LUMRA_AVX2_CODE inline __m128d two_pairs(const float* table, uint64_t two_indices) {
+LUMRA_TARGET_AVX2 inline __m128d two_pairs(const float* table, uint64_t two_indices) {
     const auto pair = [&](uint64_t k) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + k)); };
     return _mm_castsi128_pd(_mm_unpacklo_epi64(pair(two_indices & 0xffffffffu), pair(two_indices >> 32)));
 }
@@ -63,7 +72,7 @@ LUMRA_AVX2_CODE inline __m128d two_pairs(const float* table, uint64_t two_indice
 // The interpolated lookup of lut_lookup.h, eight positions at once. Pairs
 // lut[k], lut[k + 1] are read as 64-bit loads, which was measured faster than
 // vgatherdps on processors with slow gathers.
-LUMRA_AVX2_CODE inline Lanes8 lut_lookup(const float* lut, Lanes8 position, LutBounds bounds) {
+LUMRA_TARGET_AVX2 inline Lanes8 lut_lookup(const float* lut, Lanes8 position, LutBounds bounds) {
     const Lanes8 p = clamp_position(position, Lanes8(bounds.top));
     __m256i k = _mm256_cvttps_epi32(upper_limit(p, Lanes8(kIndexCeiling)).v);
     const Lanes8 fraction = p - Lanes8(_mm256_cvtepi32_ps(k));
@@ -83,7 +92,7 @@ LUMRA_AVX2_CODE inline Lanes8 lut_lookup(const float* lut, Lanes8 position, LutB
 }
 
 template <typename In>
-LUMRA_AVX2_CODE inline Lanes8 direct_lookup(const float* lut, const In* pixels, int channel, Lanes8 /*tag*/) {
+LUMRA_TARGET_AVX2 inline Lanes8 direct_lookup(const float* lut, const In* pixels, int channel, Lanes8 /*tag*/) {
     const In* p = pixels + channel;
     return Lanes8(_mm256_setr_ps(lut[p[0]], lut[p[3]], lut[p[6]], lut[p[9]], lut[p[12]], lut[p[15]], lut[p[18]],
                                  lut[p[21]]));

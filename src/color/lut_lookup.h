@@ -49,7 +49,7 @@ inline float lut_lookup(const float* lut, float position, LutBounds bounds) {
 inline Lanes lut_lookup(const float* lut, Lanes position, LutBounds bounds) {
     const Lanes p = clamp_position(position, Lanes(bounds.top));
     alignas(16) int32_t index[4];
-#if LUMRA_COLOR_SSE2
+#if LUMRA_SIMD_X86
     __m128i k = _mm_cvttps_epi32(upper_limit(p, Lanes(kIndexCeiling)).v);
     const Lanes fraction = p - Lanes(_mm_cvtepi32_ps(k));
     const __m128i last = _mm_set1_epi32(bounds.last);

@@ -9,7 +9,7 @@
 #include "color/lanes.h"
 #include "color/lut_lookup.h"
 #include "color/value_table.h"
-#include "frame/numeric.h"
+#include "common/numeric.h"
 
 namespace lumra {
 namespace {

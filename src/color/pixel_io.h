@@ -10,7 +10,8 @@
 
 #include "color/lanes.h"
 #include "color/lanes_avx2.h"
-#include "frame/numeric.h"
+#include "simd/rgb_interleave.h"
+#include "common/numeric.h"
 
 namespace lumra {
 
@@ -26,34 +27,18 @@ inline void store_rgb(Out* pixel, const Rgb<float>& value) {
     pixel[2] = store_element<Out>(value.b);
 }
 
-#if LUMRA_COLOR_SSE2
+#if LUMRA_SIMD_X86
 
 namespace pixel_io_detail {
 
-// (r0 g0 b0 r1) (g1 b1 r2 g2) (b2 r3 g3 b3) -> (r0..r3) (g0..g3) (b0..b3)
+// Pixel order to channels and back (simd/rgb_interleave.h).
 inline Rgb<Lanes> deinterleave(__m128 a, __m128 b, __m128 c) {
-    const __m128 r_tail = _mm_shuffle_ps(b, c, _MM_SHUFFLE(1, 1, 2, 2));
-    const __m128 r = _mm_shuffle_ps(a, r_tail, _MM_SHUFFLE(2, 0, 3, 0));
-    const __m128 g_head = _mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1));
-    const __m128 g_tail = _mm_shuffle_ps(b, c, _MM_SHUFFLE(2, 2, 3, 3));
-    const __m128 g = _mm_shuffle_ps(g_head, g_tail, _MM_SHUFFLE(2, 0, 2, 0));
-    const __m128 b_head = _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2));
-    const __m128 b_tail = _mm_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 0, 0));
-    const __m128 blue = _mm_shuffle_ps(b_head, b_tail, _MM_SHUFFLE(2, 0, 2, 0));
-    return {r, g, blue};
+    Rgb<Lanes> out;
+    simd::deinterleave_rgb(a, b, c, out.r.v, out.g.v, out.b.v);
+    return out;
 }
-
-// The inverse of deinterleave: three vectors in element order.
 inline void interleave(const Rgb<Lanes>& v, __m128 out[3]) {
-    const __m128 rg0 = _mm_shuffle_ps(v.r.v, v.g.v, _MM_SHUFFLE(0, 0, 0, 0));
-    const __m128 br1 = _mm_shuffle_ps(v.b.v, v.r.v, _MM_SHUFFLE(1, 1, 0, 0));
-    out[0] = _mm_shuffle_ps(rg0, br1, _MM_SHUFFLE(2, 0, 2, 0));
-    const __m128 gb1 = _mm_shuffle_ps(v.g.v, v.b.v, _MM_SHUFFLE(1, 1, 1, 1));
-    const __m128 rg2 = _mm_shuffle_ps(v.r.v, v.g.v, _MM_SHUFFLE(2, 2, 2, 2));
-    out[1] = _mm_shuffle_ps(gb1, rg2, _MM_SHUFFLE(2, 0, 2, 0));
-    const __m128 br3 = _mm_shuffle_ps(v.b.v, v.r.v, _MM_SHUFFLE(3, 3, 2, 2));
-    const __m128 gb3 = _mm_shuffle_ps(v.g.v, v.b.v, _MM_SHUFFLE(3, 3, 3, 3));
-    out[2] = _mm_shuffle_ps(br3, gb3, _MM_SHUFFLE(2, 0, 2, 0));
+    simd::interleave_rgb(v.r.v, v.g.v, v.b.v, out[0], out[1], out[2]);
 }
 
 // Twelve 16-bit lanes (eight in the first vector, four in the low half of the
@@ -149,42 +134,28 @@ inline void store_rgb(Out* pixels, const Rgb<Lanes>& value) {
 
 #endif
 
-#if LUMRA_COLOR_AVX2
+#if LUMRA_SIMD_X86
 // Eight pixels as two groups of four side by side: the low 128 bits of each
 // vector hold pixels 0-3 and the high 128 bits pixels 4-7, each in the layout
 // of the four-pixel routines, so the same in-lane shuffles serve both halves.
 namespace pixel_io_detail {
 
-LUMRA_AVX2_CODE inline __m256 halves(__m128 low, __m128 high) {
+LUMRA_TARGET_AVX2 inline __m256 halves(__m128 low, __m128 high) {
     return _mm256_insertf128_ps(_mm256_castps128_ps256(low), high, 1);
 }
 
 // deinterleave and interleave of the four-pixel routines, on both halves.
-LUMRA_AVX2_CODE inline Rgb<Lanes8> deinterleave8(__m256 a, __m256 b, __m256 c) {
-    const __m256 r_tail = _mm256_shuffle_ps(b, c, _MM_SHUFFLE(1, 1, 2, 2));
-    const __m256 r = _mm256_shuffle_ps(a, r_tail, _MM_SHUFFLE(2, 0, 3, 0));
-    const __m256 g_head = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1));
-    const __m256 g_tail = _mm256_shuffle_ps(b, c, _MM_SHUFFLE(2, 2, 3, 3));
-    const __m256 g = _mm256_shuffle_ps(g_head, g_tail, _MM_SHUFFLE(2, 0, 2, 0));
-    const __m256 b_head = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2));
-    const __m256 b_tail = _mm256_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 0, 0));
-    const __m256 blue = _mm256_shuffle_ps(b_head, b_tail, _MM_SHUFFLE(2, 0, 2, 0));
+LUMRA_TARGET_AVX2 inline Rgb<Lanes8> deinterleave8(__m256 a, __m256 b, __m256 c) {
+    __m256 r, g, blue;
+    simd::deinterleave_rgb(a, b, c, r, g, blue);
     return {r, g, blue};
 }
-LUMRA_AVX2_CODE inline void interleave8(const Rgb<Lanes8>& v, __m256 out[3]) {
-    const __m256 rg0 = _mm256_shuffle_ps(v.r.v, v.g.v, _MM_SHUFFLE(0, 0, 0, 0));
-    const __m256 br1 = _mm256_shuffle_ps(v.b.v, v.r.v, _MM_SHUFFLE(1, 1, 0, 0));
-    out[0] = _mm256_shuffle_ps(rg0, br1, _MM_SHUFFLE(2, 0, 2, 0));
-    const __m256 gb1 = _mm256_shuffle_ps(v.g.v, v.b.v, _MM_SHUFFLE(1, 1, 1, 1));
-    const __m256 rg2 = _mm256_shuffle_ps(v.r.v, v.g.v, _MM_SHUFFLE(2, 2, 2, 2));
-    out[1] = _mm256_shuffle_ps(gb1, rg2, _MM_SHUFFLE(2, 0, 2, 0));
-    const __m256 br3 = _mm256_shuffle_ps(v.b.v, v.r.v, _MM_SHUFFLE(3, 3, 2, 2));
-    const __m256 gb3 = _mm256_shuffle_ps(v.g.v, v.b.v, _MM_SHUFFLE(3, 3, 3, 3));
-    out[2] = _mm256_shuffle_ps(br3, gb3, _MM_SHUFFLE(2, 0, 2, 0));
+LUMRA_TARGET_AVX2 inline void interleave8(const Rgb<Lanes8>& v, __m256 out[3]) {
+    simd::interleave_rgb(v.r.v, v.g.v, v.b.v, out[0], out[1], out[2]);
 }
 
 // Each channel limited to [0, full] in the float domain and truncated (exact).
-LUMRA_AVX2_CODE inline void truncate_limited8(const Rgb<Lanes8>& value, float full, __m256i out[3]) {
+LUMRA_TARGET_AVX2 inline void truncate_limited8(const Rgb<Lanes8>& value, float full, __m256i out[3]) {
     const Lanes8 zero(0.0f), top(full);
     out[0] = _mm256_cvttps_epi32(upper_limit(lower_limit(value.r, zero), top).v);
     out[1] = _mm256_cvttps_epi32(upper_limit(lower_limit(value.g, zero), top).v);
@@ -194,7 +165,7 @@ LUMRA_AVX2_CODE inline void truncate_limited8(const Rgb<Lanes8>& value, float fu
 }  // namespace pixel_io_detail
 
 template <typename In>
-LUMRA_AVX2_CODE inline Rgb<Lanes8> load_rgb(const In* pixels, Lanes8 /*tag*/) {
+LUMRA_TARGET_AVX2 inline Rgb<Lanes8> load_rgb(const In* pixels, Lanes8 /*tag*/) {
     using namespace pixel_io_detail;
     if constexpr (std::is_same_v<In, float>) {
         return deinterleave8(halves(_mm_loadu_ps(pixels), _mm_loadu_ps(pixels + 12)),
@@ -219,7 +190,7 @@ LUMRA_AVX2_CODE inline Rgb<Lanes8> load_rgb(const In* pixels, Lanes8 /*tag*/) {
 }
 
 template <typename Out>
-LUMRA_AVX2_CODE inline void store_rgb(Out* pixels, const Rgb<Lanes8>& value) {
+LUMRA_TARGET_AVX2 inline void store_rgb(Out* pixels, const Rgb<Lanes8>& value) {
     using namespace pixel_io_detail;
     if constexpr (std::is_same_v<Out, float>) {
         __m256 ordered[3];
@@ -270,36 +241,7 @@ LUMRA_AVX2_CODE inline void store_rgb(Out* pixels, const Rgb<Lanes8>& value) {
 }
 #endif
 
-// Whether the pixel loops use AVX2 encodings: decided once per process from
-// the processor; baseline_only (a test hook) forces the baseline loop.
-//
-// The AVX2 loops are correct only when every helper they call (clamp_unit,
-// each_channel, Matrix3::row, the kernels' pixel lambdas, all templates not
-// compiled for AVX2 themselves) is inlined into them. An unoptimised build
-// keeps those helpers out of line, compiled for the baseline, and a 256-bit
-// vector passed to or returned from them does not survive the call (the
-// baseline and AVX2 calling conventions differ): the results are whatever
-// was on the stack. Such builds take the baseline loop, which gives the same
-// bits.
-struct PixelLoopChoice {
-    bool avx2 = false;
-    bool baseline_only = false;
-};
-inline PixelLoopChoice& pixel_loop_choice() {
-    static PixelLoopChoice choice = [] {
-        PixelLoopChoice chosen;
-#if LUMRA_COLOR_AVX2 && defined(__OPTIMIZE__)
-        __builtin_cpu_init();
-        chosen.avx2 = __builtin_cpu_supports("avx2");
-#endif
-        return chosen;
-    }();
-    return choice;
-}
-
-inline bool use_avx2_loops() {
-    const PixelLoopChoice& choice = pixel_loop_choice();
-    return choice.avx2 && !choice.baseline_only;
-}
+// Whether the pixel loops use AVX2 encodings.
+inline bool use_avx2_loops() { return simd::runs(simd::Level::avx2); }
 
 }  // namespace lumra

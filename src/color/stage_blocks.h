@@ -40,7 +40,7 @@ constexpr uint64_t kLaneCount = std::is_same_v<V, float> ? 1 : (std::is_same_v<V
 inline float load_lanes(const float* p, float /*tag*/) { return *p; }
 inline void store_lanes(float* p, float value) { *p = value; }
 
-#if LUMRA_COLOR_SSE2
+#if LUMRA_SIMD_X86
 inline Lanes load_lanes(const float* p, Lanes /*tag*/) { return _mm_loadu_ps(p); }
 inline void store_lanes(float* p, Lanes value) { _mm_storeu_ps(p, value.v); }
 #else
@@ -54,9 +54,9 @@ inline void store_lanes(float* p, Lanes value) {
 }
 #endif
 
-#if LUMRA_COLOR_AVX2
-LUMRA_AVX2_CODE inline Lanes8 load_lanes(const float* p, Lanes8 /*tag*/) { return _mm256_loadu_ps(p); }
-LUMRA_AVX2_CODE inline void store_lanes(float* p, Lanes8 value) { _mm256_storeu_ps(p, value.v); }
+#if LUMRA_SIMD_X86
+LUMRA_TARGET_AVX2 inline Lanes8 load_lanes(const float* p, Lanes8 /*tag*/) { return _mm256_loadu_ps(p); }
+LUMRA_TARGET_AVX2 inline void store_lanes(float* p, Lanes8 value) { _mm256_storeu_ps(p, value.v); }
 #endif
 
 // step(i, tag) for i = 0, W, 2W, ... below n with W lanes (tag of type V),
@@ -117,9 +117,9 @@ LUMRA_FLATTEN inline void run_stage_blocks_baseline(const In* src, Out* dst, uin
     }
 }
 
-#if LUMRA_COLOR_AVX2
+#if LUMRA_SIMD_X86
 template <typename In, typename Out, typename Block>
-LUMRA_AVX2_CODE LUMRA_FLATTEN void run_stage_blocks_avx2(const In* src, Out* dst, uint64_t pixel_count, Block block) {
+LUMRA_TARGET_AVX2 LUMRA_FLATTEN void run_stage_blocks_avx2(const In* src, Out* dst, uint64_t pixel_count, Block block) {
     for (uint64_t start = 0; start < pixel_count; start += kStageBlock) {
         const uint64_t n = pixel_count - start < kStageBlock ? pixel_count - start : kStageBlock;
         block(src + 3 * start, dst + 3 * start, n, Lanes8{});
@@ -129,7 +129,7 @@ LUMRA_AVX2_CODE LUMRA_FLATTEN void run_stage_blocks_avx2(const In* src, Out* dst
 
 template <typename In, typename Out, typename Block>
 inline void run_stage_blocks(const In* src, Out* dst, uint64_t pixel_count, Block block) {
-#if LUMRA_COLOR_AVX2
+#if LUMRA_SIMD_X86
     if (use_avx2_loops()) return run_stage_blocks_avx2(src, dst, pixel_count, block);
 #endif
     run_stage_blocks_baseline(src, dst, pixel_count, block);

@@ -5,7 +5,7 @@
 #include "color/color_kernels.h"
 #include "color/hue_preserving.h"
 #include "color/transform_kernels.h"
-#include "frame/numeric.h"
+#include "common/numeric.h"
 
 namespace lumra {
 namespace {

@@ -14,10 +14,9 @@ inline void apply_value_table(const In* src, Out* dst, uint64_t count, const Out
     for (uint64_t i = 0; i < count; ++i) dst[i] = table[src[i]];
 }
 
-// 8-bit to 8-bit through a 256-entry table, with the fastest routine the
-// processor offers (chosen once); portable_only forces the plain loop.
-void apply_byte_table(const uint8_t* src, uint8_t* dst, uint64_t count, const uint8_t* table,
-                      bool portable_only = false);
+// 8-bit to 8-bit through a 256-entry table: AVX-512 VBMI byte permutes where
+// the level allows them (simd/isa.h), the plain loop otherwise.
+void apply_byte_table(const uint8_t* src, uint8_t* dst, uint64_t count, const uint8_t* table);
 
 // 16-bit to 8-bit through a 65536-entry table, two elements per read
 // (same bytes as apply_value_table).

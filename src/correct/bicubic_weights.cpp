@@ -1,5 +1,5 @@
 // The cubic resampling weights, built once per process.
-#include "bicubic_weights.h"
+#include "correct/bicubic_weights.h"
 
 #include <cmath>
 

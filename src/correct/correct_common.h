@@ -3,17 +3,12 @@
 
 #include <cmath>
 
+#include "common/numeric.h"
+
 namespace lumra {
 
-// The corrections limit to the upper bound first and then to the lower one:
-// a NaN becomes the upper bound, and a value not above the lower bound
-// (-0 included) becomes the lower bound. The comparisons are written so that
-// the compiler can map them onto min/max instructions.
-template <typename T>
-inline T limit_high_then_low(T value, T low, T high) {
-    const T below_high = value < high ? value : high;
-    return below_high > low ? below_high : low;
-}
+// The corrections limit with limit_high_then_low (common/numeric.h): the
+// upper bound first, so a NaN becomes the upper bound.
 
 // The distance from (cx, cy) to the farthest corner of a width x height
 // frame, never below 1, which normalises the radius of the vignette and the

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "correct_kernels.h"
+#include "correct/correct_kernels.h"
 
 namespace lumra {
 namespace {

@@ -7,9 +7,9 @@
 #include <cmath>
 #include <limits>
 
-#include "correct_common.h"
-#include "correct_kernels.h"
-#include "wide_path.h"
+#include "correct/correct_common.h"
+#include "correct/correct_kernels.h"
+#include "simd/isa.h"
 
 namespace lumra {
 namespace {
@@ -228,7 +228,7 @@ void scale_run_baseline(float* pixels, uint64_t first, uint64_t count, uint64_t 
     scale_run(pixels, first, count, step, channels, channel_count, cell);
 }
 
-#if LUMRA_HAS_AVX2_PATH
+#if LUMRA_SIMD_X86
 LUMRA_TARGET_AVX2 void scale_run_avx2(float* pixels, uint64_t first, uint64_t count, uint64_t step, int channels,
                                       int channel_count, const Cell& cell) {
     scale_run(pixels, first, count, step, channels, channel_count, cell);
@@ -237,8 +237,8 @@ LUMRA_TARGET_AVX2 void scale_run_avx2(float* pixels, uint64_t first, uint64_t co
 
 // The widest cell loop the processor runs, chosen once per call.
 ScaleRun widest_scale_run() {
-#if LUMRA_HAS_AVX2_PATH
-    if (avx2_path()) return scale_run_avx2;
+#if LUMRA_SIMD_X86
+    if (simd::runs(simd::Level::avx2)) return scale_run_avx2;
 #endif
     return scale_run_baseline;
 }

@@ -6,9 +6,9 @@
 #include <bit>
 #include <cmath>
 
-#include "correct_common.h"
-#include "correct_kernels.h"
-#include "wide_path.h"
+#include "correct/correct_common.h"
+#include "correct/correct_kernels.h"
+#include "simd/isa.h"
 
 namespace lumra {
 namespace {
@@ -16,7 +16,7 @@ namespace {
 // Samples worked together: a strided run is gathered into a block of this size.
 constexpr int kBlock = 64;
 
-LUMRA_SHARED_BODY float limit_unit(float value) { return limit_high_then_low(value, -1.0f, 1.0f); }
+LUMRA_SHARED_BODY float limit_signed_unit(float value) { return limit_high_then_low(value, -1.0f, 1.0f); }
 
 // Each form maps `n` (at most kBlock) consecutive samples in place.
 struct Constant {  // degree 0: c0 whatever the sample
@@ -29,14 +29,14 @@ struct Constant {  // degree 0: c0 whatever the sample
 struct Linear {  // degree 1: odd already, c1 x + c0
     float c0, c1;
     LUMRA_SHARED_BODY void operator()(float* v, int n) const {
-        for (int j = 0; j < n; ++j) v[j] = limit_unit(c1 * v[j] + c0);
+        for (int j = 0; j < n; ++j) v[j] = limit_signed_unit(c1 * v[j] + c0);
     }
 };
 
 struct Quadratic {  // (c2 |x| + c1) x + c0
     float c0, c1, c2;
     LUMRA_SHARED_BODY void operator()(float* v, int n) const {
-        for (int j = 0; j < n; ++j) v[j] = limit_unit((c2 * std::fabs(v[j]) + c1) * v[j] + c0);
+        for (int j = 0; j < n; ++j) v[j] = limit_signed_unit((c2 * std::fabs(v[j]) + c1) * v[j] + c0);
     }
 };
 
@@ -53,7 +53,7 @@ struct Cubic {  // ((c3 x +- c2) x + c1) x + c0
     LUMRA_SHARED_BODY void operator()(float* v, int n) const {
         for (int j = 0; j < n; ++j) {
             const float x = v[j];
-            v[j] = limit_unit(((c3 * x + signed_like(x, c2)) * x + c1) * x + c0);
+            v[j] = limit_signed_unit(((c3 * x + signed_like(x, c2)) * x + c1) * x + c0);
         }
     }
 };
@@ -65,7 +65,7 @@ struct Quartic {  // x >= 0: (((c4 x + c3) x + c2) x + c1) x + c0; x < 0: (((c3 
             const float x = v[j];
             const float third = signed_like(x, c4 * x) + c3;
             const float second = third * x + signed_like(x, c2);
-            v[j] = limit_unit((second * x + c1) * x + c0);
+            v[j] = limit_signed_unit((second * x + c1) * x + c0);
         }
     }
 };
@@ -93,7 +93,7 @@ LUMRA_SHARED_BODY float general_sample(float x, const float* c, int degree) {
         sum = sum + flipped(c[k] * power, flip);
         power = power * magnitude;
     }
-    return limit_unit(sum);
+    return limit_signed_unit(sum);
 }
 
 // Degrees 5 to 8, the common ones, are instantiated with their degree fixed.
@@ -148,7 +148,7 @@ void map_area_baseline(float* data, const Area& a, const Form& form) {
     map_area(data, a, form);
 }
 
-#if LUMRA_HAS_AVX2_PATH
+#if LUMRA_SIMD_X86
 template <typename Form>
 LUMRA_TARGET_AVX2 void map_area_avx2(float* data, const Area& a, const Form& form) {
     map_area(data, a, form);
@@ -158,8 +158,8 @@ LUMRA_TARGET_AVX2 void map_area_avx2(float* data, const Area& a, const Form& for
 // The widest path the processor runs, chosen once per call.
 template <typename Form>
 void map_area_widest(float* data, const Area& a, const Form& form) {
-#if LUMRA_HAS_AVX2_PATH
-    if (avx2_path()) {
+#if LUMRA_SIMD_X86
+    if (simd::runs(simd::Level::avx2)) {
         map_area_avx2(data, a, form);
         return;
     }
@@ -219,7 +219,7 @@ void apply_map_polynomial_impl(float* data, const PartOfWhole& part, int channel
     };
     const float* c = coefficients;
     switch (degree) {
-        case 0: map_area_widest(data, area, Constant{limit_unit(c[0])}); break;
+        case 0: map_area_widest(data, area, Constant{limit_signed_unit(c[0])}); break;
         case 1: map_area_widest(data, area, Linear{c[0], c[1]}); break;
         case 2: map_area_widest(data, area, Quadratic{c[0], c[1], c[2]}); break;
         case 3: map_area_widest(data, area, Cubic{c[0], c[1], c[2], c[3]}); break;

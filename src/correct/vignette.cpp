@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "correct_common.h"
-#include "correct_kernels.h"
-#include "wide_path.h"
+#include "correct/correct_common.h"
+#include "correct/correct_kernels.h"
+#include "simd/isa.h"
 
 namespace lumra {
 namespace {
@@ -84,7 +84,7 @@ void row_gains_baseline(const double* dx2, double dy2, const double* k, float* g
 void apply_gains_baseline(float* pixels, const float* gain, int count, int channels) {
     apply_gains(pixels, gain, count, channels);
 }
-#if LUMRA_HAS_AVX2_PATH
+#if LUMRA_SIMD_X86
 template <int Terms>
 LUMRA_TARGET_AVX2 void row_gains_avx2(const double* dx2, double dy2, const double* k, float* gain, int width) {
     row_gains<Terms>(dx2, dy2, k, gain, width);
@@ -102,8 +102,8 @@ struct RowLoops {
 
 template <int Terms>
 RowLoops row_loops() {
-#if LUMRA_HAS_AVX2_PATH
-    if (avx2_path()) return {row_gains_avx2<Terms>, apply_gains_avx2};
+#if LUMRA_SIMD_X86
+    if (simd::runs(simd::Level::avx2)) return {row_gains_avx2<Terms>, apply_gains_avx2};
 #endif
     return {row_gains_baseline<Terms>, apply_gains_baseline};
 }

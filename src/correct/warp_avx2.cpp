@@ -5,9 +5,10 @@
 // (warp_rectilinear.cpp and the per-sample functions in warp_resample.h) in
 // the same order, so the results are the same bits. Pairs of operands are at
 // times swapped, which IEEE addition and multiplication do not notice.
-#include "warp_pixels.h"
+#include "correct/warp_pixels.h"
+#include "simd/rgb_interleave.h"
 
-#if LUMRA_HAS_AVX2_PATH
+#if LUMRA_SIMD_X86
 
 namespace lumra {
 namespace {
@@ -21,13 +22,11 @@ LUMRA_TARGET_AVX2 inline void store_lanes(__m128 values, float* out, uint64_t ch
 // Four pixels of three planes, one register per plane, stored interleaved as
 // twelve consecutive samples.
 LUMRA_TARGET_AVX2 inline void store_three_planes(const __m128 planes[3], float* out) {
-    const __m128 a = planes[0], b = planes[1], c = planes[2];
-    const __m128 ab_low = _mm_unpacklo_ps(a, b), ab_high = _mm_unpackhi_ps(a, b);
-    const __m128 ca_low = _mm_unpacklo_ps(c, a), ca_high = _mm_unpackhi_ps(c, a);
-    const __m128 bc_low = _mm_unpacklo_ps(b, c), bc_high = _mm_unpackhi_ps(b, c);
-    _mm_storeu_ps(out, _mm_shuffle_ps(ab_low, ca_low, _MM_SHUFFLE(3, 0, 1, 0)));      // a0 b0 c0 a1
-    _mm_storeu_ps(out + 4, _mm_shuffle_ps(bc_low, ab_high, _MM_SHUFFLE(1, 0, 3, 2)));  // b1 c1 a2 b2
-    _mm_storeu_ps(out + 8, _mm_shuffle_ps(ca_high, bc_high, _MM_SHUFFLE(3, 2, 3, 0))); // c2 a3 b3 c3
+    __m128 first, middle, last;
+    simd::interleave_rgb(planes[0], planes[1], planes[2], first, middle, last);
+    _mm_storeu_ps(out, first);
+    _mm_storeu_ps(out + 4, middle);
+    _mm_storeu_ps(out + 8, last);
 }
 
 // Bilinear resampling of whole groups, a plane at a time: four pixels' corner
@@ -67,14 +66,14 @@ struct CubicTaps {
     explicit CubicTaps(const WarpSource& s)
         : c(static_cast<int64_t>(s.channels)), c2(2 * c), c3(3 * c), wc(static_cast<int64_t>(s.stride)) {}
 
-    LUMRA_TARGET_AVX2 bool prepare(const WarpSource& s, __m256d y, __m256d x, int at) {
+    LUMRA_TARGET_AVX2 void prepare(const WarpSource& s, simd::D4 y, simd::D4 x, int at, bool* whole) {
         __m128i row_start, row_index, col_start, col_index;
-        cubic_taps4(y, static_cast<int>(s.height), row_start, row_index);
-        cubic_taps4(x, static_cast<int>(s.width), col_start, col_index);
+        cubic_taps4(y.v, static_cast<int>(s.height), row_start, row_index);
+        cubic_taps4(x.v, static_cast<int>(s.width), col_start, col_index);
         _mm_store_si128(reinterpret_cast<__m128i*>(window + at), window_offsets(s, row_start, col_start));
         _mm_store_si128(reinterpret_cast<__m128i*>(entry + at),
                         _mm_slli_epi32(_mm_add_epi32(_mm_slli_epi32(row_index, 5), col_index), 4));
-        return true;
+        whole[at / 4] = true;
     }
 
     LUMRA_TARGET_AVX2 void plan(const WarpSource& s, const Geometry& g, const PlaneCoefficients& k,
@@ -141,7 +140,7 @@ LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& 
         source_of[k] = k == 0 || !g.same_as_previous(k) ? k : source_of[k - 1];
     }
     const RowTerms r(g, row);
-    const bool avx512 = avx512_path();
+    const bool avx512 = simd::runs(simd::Level::avx512);
     const uint64_t columns = count & ~uint64_t{3};
     for (uint64_t first = 0; first < columns; first += kRun) {
         const int n = static_cast<int>(std::min<uint64_t>(kRun, columns - first));

@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "correct_common.h"
-#include "correct_kernels.h"
-#include "warp_resample.h"
+#include "correct/correct_common.h"
+#include "correct/correct_kernels.h"
+#include "correct/warp_resample.h"
 
 namespace lumra {
 namespace {

@@ -3,9 +3,9 @@
 // plane-at-a-time resampling read from.
 #pragma once
 
-#include "warp_lanes_avx2.h"
+#include "correct/warp_lanes_avx2.h"
 
-#if LUMRA_HAS_AVX2_PATH
+#if LUMRA_SIMD_X86
 namespace lumra {
 
 // Destination pixels whose positions are worked out in one pass before
@@ -25,16 +25,15 @@ struct BilinearRun {
     alignas(64) double fx[kRun], rest[kRun], fy[kRun];
     alignas(32) int corner[kRun];
     int64_t c, wc;  // element steps to the right and lower neighbours
-    __m256d c_steps, wc_steps, last_col, last_row, last_first, window_start;
+    double c_steps, wc_steps, last_col, last_row, last_first, window_start;
 
-    LUMRA_TARGET_AVX2 explicit BilinearRun(const WarpSource& s)
+    explicit BilinearRun(const WarpSource& s)
         : c(static_cast<int64_t>(s.channels)), wc(static_cast<int64_t>(s.stride)),
-          c_steps(_mm256_set1_pd(static_cast<double>(c))), wc_steps(_mm256_set1_pd(static_cast<double>(wc))),
-          last_col(_mm256_set1_pd(static_cast<double>(s.last_col))),
-          last_row(_mm256_set1_pd(static_cast<double>(s.last_row))),
+          c_steps(static_cast<double>(c)), wc_steps(static_cast<double>(wc)),
+          last_col(static_cast<double>(s.last_col)), last_row(static_cast<double>(s.last_row)),
           // The highest first corner whose last corner's load ends inside the window.
-          last_first(_mm256_set1_pd(static_cast<double>(static_cast<int64_t>(s.rows) * wc - 4 - wc - c))),
-          window_start(_mm256_set1_pd(-static_cast<double>(window_offset(s)))) {}
+          last_first(static_cast<double>(static_cast<int64_t>(s.rows) * wc - 4 - wc - c)),
+          window_start(-static_cast<double>(window_offset(s))) {}
 
     // The whole-image element offset of the window's first element, which
     // every corner subtracts (0 for a whole-image source).
@@ -42,47 +41,51 @@ struct BilinearRun {
         return static_cast<int64_t>(s.top * s.stride + s.left * s.channels);
     }
 
-    // Prepares pixels at..at + 3 of the run. The positions are in
+    // Prepares pixels at..at + D::kLanes - 1 of the run, and says for each
+    // group of four whether it is whole. The positions are in
     // [0, H - 1] x [0, W - 1], so truncation is the floor, and the first
     // corner's offset is exact in double (warp_wide_rows makes sure).
-    LUMRA_TARGET_AVX2 bool prepare(const WarpSource&, __m256d y, __m256d x, int at) {
-        const __m256d y0 = _mm256_round_pd(y, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-        const __m256d x0 = _mm256_round_pd(x, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-        const __m256d fractions_x = _mm256_sub_pd(x, x0);
-        _mm256_store_pd(fx + at, fractions_x);
-        _mm256_store_pd(rest + at, _mm256_sub_pd(_mm256_set1_pd(1.0), fractions_x));
-        _mm256_store_pd(fy + at, _mm256_sub_pd(y, y0));
-        const __m256d first =
-            _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(y0, wc_steps), _mm256_mul_pd(x0, c_steps)), window_start);
-        _mm_store_si128(reinterpret_cast<__m128i*>(corner + at), _mm256_cvttpd_epi32(first));
-        const __m256d edge = _mm256_or_pd(
-            _mm256_or_pd(_mm256_cmp_pd(x0, last_col, _CMP_EQ_OQ), _mm256_cmp_pd(y0, last_row, _CMP_EQ_OQ)),
-            _mm256_cmp_pd(first, last_first, _CMP_GT_OQ));
-        return _mm256_movemask_pd(edge) == 0;
+    template <typename D>
+    LUMRA_SHARED_BODY void prepare(const WarpSource&, D y, D x, int at, bool* whole) {
+        const D y0 = truncate(y), x0 = truncate(x);
+        const D fractions_x = x - x0;
+        store(fx + at, fractions_x);
+        store(rest + at, D(1.0) - fractions_x);
+        store(fy + at, y - y0);
+        const D first = (y0 * D(wc_steps) + x0 * D(c_steps)) + D(window_start);
+        store_int32(corner + at, first);
+        const auto edge = simd::either(simd::either(equal(x0, D(last_col)), equal(y0, D(last_row))),
+                                       greater(first, D(last_first)));
+        simd::none_by_four(edge, whole + at / 4);
     }
 };
 
 // The geometry pass over pixels at..n - 1 of a run from column `first`,
-// four at a time: the limited positions into ys and xs, the taps into
-// `taps`, and for each group whether it is whole.
+// D::kLanes at a time (n - at a multiple of it): the limited positions
+// (warp_geometry.h) into ys and xs, the taps into `taps`, and for each group
+// of four whether it is whole.
+template <typename D, typename Taps>
+LUMRA_SHARED_BODY void plan_lanes(const WarpSource& s, const Geometry& g, const PlaneCoefficients& k,
+                                  const RowTerms& r, uint64_t first, int at, int n, Taps& taps, double* ys, double* xs,
+                                  bool* whole) {
+    D columns = D::counting(static_cast<double>(first + static_cast<uint64_t>(at)));
+    for (; at < n; at += D::kLanes, columns = columns + D(static_cast<double>(D::kLanes))) {
+        D y, x;
+        plane_position(g, k, pixel_terms(g, r, columns), r.dy, y, x);
+        store(ys + at, y);
+        store(xs + at, x);
+        taps.prepare(s, y, x, at, whole);
+    }
+}
+
 template <typename Taps>
 LUMRA_TARGET_AVX2 inline void plan_avx2(const WarpSource& s, const Geometry& g, const PlaneCoefficients& k,
                                         const RowTerms& r, uint64_t first, int at, int n, Taps& taps, double* ys,
                                         double* xs, bool* whole) {
-    __m256d columns = four_columns(first + static_cast<uint64_t>(at));
-    for (; at < n; at += 4, columns = _mm256_add_pd(columns, _mm256_set1_pd(4.0))) {
-        const PixelTerms t = pixel_terms(g, r, columns);
-        __m256d y, x;
-        positions4(g, k, t, r.dy, y, x);
-        _mm256_store_pd(ys + at, y);
-        _mm256_store_pd(xs + at, x);
-        whole[at / 4] = taps.prepare(s, y, x, at);
-    }
+    plan_lanes<simd::D4>(s, g, k, r, first, at, n, taps, ys, xs, whole);
 }
 
-// The same pass for the first n & ~7 pixels with AVX-512, eight in the
-// lanes, lane by lane the same operations as pixel_terms, positions4 and
-// BilinearRun::prepare.
+// The same pass for the first n & ~7 pixels with AVX-512, eight in the lanes.
 void plan_bilinear_avx512(const WarpSource& s, const Geometry& g, const PlaneCoefficients& k, const RowTerms& r,
                           uint64_t first, int n, BilinearRun& taps, double* ys, double* xs, bool* whole) noexcept;
 

@@ -9,9 +9,9 @@
 // (warp_pixels.h: four pixels per register, eight with AVX-512), then the
 // run is resampled; every lane performs the baseline path's operations in
 // the same order, so the results are the same bits.
-#include "warp_pixels.h"
+#include "correct/warp_pixels.h"
 
-#if LUMRA_HAS_AVX2_PATH
+#if LUMRA_SIMD_X86
 #include <cstdlib>
 
 namespace lumra {
@@ -79,15 +79,15 @@ struct CubicPixels {
     CubicPixels(const WarpSource& s, const float* spread_weights)
         : c(static_cast<int>(s.channels)), wc(static_cast<int>(s.stride)), spread(spread_weights) {}
 
-    LUMRA_TARGET_AVX2 bool prepare(const WarpSource& s, __m256d y, __m256d x, int at) {
+    LUMRA_TARGET_AVX2 void prepare(const WarpSource& s, simd::D4 y, simd::D4 x, int at, bool* whole) {
         __m128i row_start, row_index, col_start, col_index;
-        cubic_taps4(y, static_cast<int>(s.height), row_start, row_index);
-        cubic_taps4(x, static_cast<int>(s.width), col_start, col_index);
+        cubic_taps4(y.v, static_cast<int>(s.height), row_start, row_index);
+        cubic_taps4(x.v, static_cast<int>(s.width), col_start, col_index);
         _mm_store_si128(reinterpret_cast<__m128i*>(window + at), window_offsets(s, row_start, col_start));
         _mm_store_si128(reinterpret_cast<__m128i*>(entry + at),
                         _mm_mullo_epi32(_mm_add_epi32(_mm_slli_epi32(row_index, 5), col_index),
                                         _mm_set1_epi32(SpreadWeights<Channels>::kEntry)));
-        return true;
+        whole[at / 4] = true;
     }
 
     // cubic_window for every channel of pixel p: the rows' products summed
@@ -148,7 +148,7 @@ LUMRA_TARGET_AVX2 inline uint64_t warp_row(const WarpSource& s, const Geometry& 
                                             uint64_t count, float* out_row, Taps& taps) {
     const PlaneCoefficients coefficients = g.plane(0);
     const RowTerms r(g, row);
-    const bool avx512 = avx512_path();
+    const bool avx512 = simd::runs(simd::Level::avx512);
     const uint64_t columns = count & ~uint64_t{3};
     alignas(64) double ys[kRun], xs[kRun];
     bool whole[kRun / 4];

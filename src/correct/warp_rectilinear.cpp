@@ -6,10 +6,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "correct_common.h"
-#include "correct_kernels.h"
-#include "warp_resample.h"
-#include "wide_path.h"
+#include "correct/correct_common.h"
+#include "correct/correct_kernels.h"
+#include "correct/warp_geometry.h"
+#include "correct/warp_resample.h"
+#include "simd/isa.h"
 
 namespace lumra {
 namespace {
@@ -26,40 +27,26 @@ struct ChunkTerms {
     double product[kChunk];                // 2 L (dy s)(dx s)
 };
 
-LUMRA_SHARED_BODY void shared_terms(const Geometry& g, double first_col, int n, double dy, ChunkTerms& t) {
-    const double sy = dy * g.scale, qy = sy * sy;
-    const double two_l_sy = 2.0 * g.extent * sy;
+// The geometry (warp_geometry.h) one pixel at a time, the terms kept for
+// every plane of the chunk.
+LUMRA_SHARED_BODY void shared_terms(const Geometry& g, const RowTerms& row, double first_col, int n, ChunkTerms& t) {
     for (int j = 0; j < n; ++j) {
-        const double dx = (first_col + j) - g.cx;
-        const double sx = dx * g.scale;
-        const double qx = sx * sx;
-        const double sum = qx + qy;
-        const double r2 = sum < 1.0 ? sum : 1.0;  // NaN takes the cap, as the other upper limits do
-        t.dx[j] = dx;
-        t.r2[j] = r2;
-        t.r4[j] = r2 * r2;
-        t.r6[j] = t.r4[j] * r2;
-        t.tangent_x[j] = 2.0 * qx + r2;
-        t.tangent_y[j] = 2.0 * qy + r2;
-        t.product[j] = two_l_sy * sx;
+        const PixelTerms<double> p = pixel_terms(g, row, first_col + j);
+        t.dx[j] = p.dx;
+        t.r2[j] = p.r2;
+        t.r4[j] = p.r4;
+        t.r6[j] = p.r6;
+        t.tangent_x[j] = p.tangent_x;
+        t.tangent_y[j] = p.tangent_y;
+        t.product[j] = p.product;
     }
 }
 
 LUMRA_SHARED_BODY void plane_positions(const Geometry& g, const PlaneCoefficients& c, const ChunkTerms& t, int n,
                                        double dy, double* ys, double* xs) {
     for (int j = 0; j < n; ++j) {
-        const double f = ((c.kr[0] + c.kr[1] * t.r2[j]) + c.kr[2] * t.r4[j]) + c.kr[3] * t.r6[j];
-        ys[j] = f * dy;
-        xs[j] = f * t.dx[j];
-    }
-    if (c.tangential)
-        for (int j = 0; j < n; ++j) {
-            ys[j] += c.kt0 * t.tangent_y[j] * g.extent + c.kt1 * t.product[j];
-            xs[j] += c.kt1 * t.tangent_x[j] * g.extent + c.kt0 * t.product[j];
-        }
-    for (int j = 0; j < n; ++j) {
-        ys[j] = limit_high_then_low(g.cy + ys[j], 0.0, g.last_row);
-        xs[j] = limit_high_then_low(g.cx + xs[j], 0.0, g.last_col);
+        const PixelTerms<double> p{t.dx[j], t.r2[j], t.r4[j], t.r6[j], t.tangent_x[j], t.tangent_y[j], t.product[j]};
+        plane_position(g, c, p, dy, ys[j], xs[j]);
     }
 }
 
@@ -69,13 +56,14 @@ void warp_rows(const WarpSource& source, float* destination, const PartOfWhole& 
     ChunkTerms terms;
     double ys[kChunk], xs[kChunk];
     for (uint64_t i = part.top; i < part.top + part.height; ++i) {
-        const double dy = static_cast<double>(static_cast<int64_t>(i)) - g.cy;
+        const RowTerms row(g, i);
+        const double dy = row.dy;
         float* out_row = destination + (i - part.top) * part.width * channels;
         // The wide path, where there is one, does the row but for a few last columns.
         const uint64_t done = wide_rows ? wide_rows(source, g, plane_count, i, part.left, part.width, out_row) : 0;
         for (uint64_t first = done; first < part.width; first += kChunk) {
             const int n = static_cast<int>(std::min<uint64_t>(kChunk, part.width - first));
-            shared_terms(g, static_cast<double>(static_cast<int64_t>(part.left + first)), n, dy, terms);
+            shared_terms(g, row, static_cast<double>(static_cast<int64_t>(part.left + first)), n, terms);
             float* out = out_row + first * channels;
             for (int k = 0; k < plane_count; ++k) {
                 if (k == 0 || !g.same_as_previous(k)) plane_positions(g, g.plane(k), terms, n, dy, ys, xs);
@@ -104,10 +92,11 @@ LUMRA_SHARED_BODY void position_range(const Geometry& g, const PartOfWhole& part
         high_x[j] = 0.0;
     }
     for (uint64_t i = part.top; i < part.top + part.height; ++i) {
-        const double dy = static_cast<double>(static_cast<int64_t>(i)) - g.cy;
+        const RowTerms row(g, i);
+        const double dy = row.dy;
         for (uint64_t first = 0; first < part.width; first += kChunk) {
             const int n = static_cast<int>(std::min<uint64_t>(kChunk, part.width - first));
-            shared_terms(g, static_cast<double>(static_cast<int64_t>(part.left + first)), n, dy, terms);
+            shared_terms(g, row, static_cast<double>(static_cast<int64_t>(part.left + first)), n, terms);
             for (int k = 0; k < plane_count; ++k) {
                 if (k != 0 && g.same_as_previous(k)) continue;
                 plane_positions(g, g.plane(k), terms, n, dy, ys, xs);
@@ -133,7 +122,7 @@ void position_range_baseline(const Geometry& g, const PartOfWhole& part, int pla
     position_range(g, part, plane_count, range);
 }
 
-#if LUMRA_HAS_AVX2_PATH
+#if LUMRA_SIMD_X86
 // The same operations four lanes wide; contraction stays off, so the same bits.
 LUMRA_TARGET_AVX2 void position_range_avx2(const Geometry& g, const PartOfWhole& part, int plane_count,
                                            PositionRange& range) {
@@ -195,8 +184,8 @@ SourceBox warp_source_box(const PartOfWhole& part, int channels, const double* r
     if (plane_count <= 0 || part.height == 0 || part.width == 0) return {part.top, part.left, part.top, part.left};
     const Geometry g = warp_geometry(part, radial, radial_count, tangential, center_x, center_y);
     PositionRange range;
-#if LUMRA_HAS_AVX2_PATH
-    if (avx2_path())
+#if LUMRA_SIMD_X86
+    if (simd::runs(simd::Level::avx2))
         position_range_avx2(g, part, plane_count, range);
     else
 #endif

@@ -1,8 +1,8 @@
 // The warp's baseline resamplers and the one place that chooses the wide
 // row warp.
-#include "warp_resample.h"
+#include "correct/warp_resample.h"
 
-#include "wide_path.h"
+#include "simd/isa.h"
 
 #include <limits>
 
@@ -17,7 +17,7 @@ void cubic_run(const WarpSource& s, const double* ys, const double* xs, int n, u
 }
 
 WideRows warp_wide_rows(WarpSource& s, const Geometry& g, int plane_count, WideScratch& scratch) noexcept {
-#if LUMRA_HAS_AVX2_PATH
+#if LUMRA_SIMD_X86
     // Window offsets in 32 bits, whole-image positions in 32 bits, and
     // whole-image element offsets (row x stride + column x channels) exact
     // in double.
@@ -25,7 +25,7 @@ WideRows warp_wide_rows(WarpSource& s, const Geometry& g, int plane_count, WideS
     constexpr uint64_t kExact = uint64_t{1} << 52;
     const bool offsets_fit = s.stride != 0 && s.rows <= kInt32 / s.stride && s.height <= kInt32 &&
                              s.width <= kInt32 && s.height <= kExact / s.stride && s.width <= kExact / s.channels;
-    if (!offsets_fit || !avx2_path()) return nullptr;
+    if (!offsets_fit || !simd::runs(simd::Level::avx2)) return nullptr;
     if (static_cast<uint64_t>(plane_count) == s.channels && g.planes_alike(plane_count))
         if (const WideRows pixel_rows = warp_pixel_rows_avx2(s, scratch)) return pixel_rows;
     if (plane_count <= kWidePlanes) return warp_rows_avx2;

@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "bicubic_weights.h"
-#include "correct_common.h"
-#include "correct_kernels.h"
-#include "wide_path.h"
+#include "correct/bicubic_weights.h"
+#include "correct/correct_common.h"
+#include "correct/correct_kernels.h"
+#include "simd/isa.h"
 
 namespace lumra {
 
@@ -174,7 +174,7 @@ struct WideScratch {
 // whole-image element offsets exactly in double, and may set the source's
 // `spread` to memory it takes in `scratch`.
 WideRows warp_wide_rows(WarpSource& s, const Geometry& g, int plane_count, WideScratch& scratch) noexcept;
-#if LUMRA_HAS_AVX2_PATH
+#if LUMRA_SIMD_X86
 uint64_t warp_rows_avx2(const WarpSource& s, const Geometry& g, int plane_count, uint64_t row, uint64_t first_col,
                         uint64_t count, float* out_row);
 // Rows of an image of three or four channels whose planes are all warped

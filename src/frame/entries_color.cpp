@@ -1,5 +1,5 @@
 // Entries of the colour transform family.
-#include "checks.h"
+#include "frame/checks.h"
 #include "color/color_kernels.h"
 
 using namespace lumra;

@@ -3,7 +3,7 @@
 // region entry on the part that is the whole image, whose region checks then
 // always pass, so both run the same checks in the same order and the same
 // kernel.
-#include "checks.h"
+#include "frame/checks.h"
 #include "correct/correct_kernels.h"
 
 using namespace lumra;

@@ -1,7 +1,7 @@
 // Entries of the library frame: version, element conversion, and the
 // demosaic variant that is not implemented.
-#include "checks.h"
-#include "convert_dtype.h"
+#include "frame/checks.h"
+#include "convert/convert_dtype.h"
 
 using namespace lumra;
 

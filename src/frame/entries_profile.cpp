@@ -1,5 +1,5 @@
 // Entries of the profile adjustments.
-#include "checks.h"
+#include "frame/checks.h"
 #include "profile/profile_kernels.h"
 
 using namespace lumra;

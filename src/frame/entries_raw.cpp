@@ -1,7 +1,7 @@
 // Entries of raw preparation: normalisation, demosaic, bad-pixel repair, each
 // on the whole image and on a part of it (the _region forms, which run the
 // same kernels with the part's place in the whole image).
-#include "checks.h"
+#include "frame/checks.h"
 #include "raw/raw_kernels.h"
 
 using namespace lumra;

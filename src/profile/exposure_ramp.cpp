@@ -4,11 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-
-#include "profile/float_lanes_avx512.h"
-#endif
+#include "simd/isa.h"
 
 #include "profile/profile_kernels.h"
 
@@ -54,7 +50,7 @@ inline float ramp_sample(float x, const Ramp& ramp) {
     return x <= ramp.toe_low ? 0.0f : upper;
 }
 
-#if defined(__SSE2__)
+#if LUMRA_SIMD_X86
 // Four samples of ramp_sample at once, with the same operations and selects
 // (minps(1, y) is 1 < y ? 1 : y, as std::min(y, 1) is).
 template <bool kAllowOverrange>
@@ -79,7 +75,7 @@ inline float line_sample(float x, const Ramp& ramp) {
     return x <= ramp.toe_low ? 0.0f : line;
 }
 
-#if defined(__SSE2__)
+#if LUMRA_SIMD_X86
 template <bool kAllowOverrange>
 inline __m128 line_lanes(__m128 x, const Ramp& ramp) {
     const __m128 linear = _mm_mul_ps(_mm_sub_ps(x, _mm_set1_ps(ramp.black)), _mm_set1_ps(ramp.slope));
@@ -88,7 +84,7 @@ inline __m128 line_lanes(__m128 x, const Ramp& ramp) {
 }
 #endif
 
-#if defined(__SSE2__)
+#if LUMRA_SIMD_X86
 LUMRA_BEGIN_AVX512
 // Sixteen samples of line_sample: the same steps, the zeroing under a mask.
 template <bool kAllowOverrange>
@@ -108,14 +104,11 @@ LUMRA_END_AVX512
 #endif
 
 template <bool kAllowOverrange>
-void apply_line(LaneWidth lane_width, const float* src, float* dst, uint64_t count, const Ramp& ramp) {
+void apply_line(const float* src, float* dst, uint64_t count, const Ramp& ramp) {
     uint64_t n = 0;
-#if defined(__SSE2__)
-    if (lane_width == LaneWidth::widest && processor_has_avx512())
-        n = apply_line_avx512<kAllowOverrange>(src, dst, count, ramp);
+#if LUMRA_SIMD_X86
+    if (simd::runs(simd::Level::avx512)) n = apply_line_avx512<kAllowOverrange>(src, dst, count, ramp);
     for (; n + 4 <= count; n += 4) _mm_storeu_ps(dst + n, line_lanes<kAllowOverrange>(_mm_loadu_ps(src + n), ramp));
-#else
-    (void)lane_width;
 #endif
     for (; n < count; ++n) dst[n] = line_sample<kAllowOverrange>(src[n], ramp);
 }
@@ -123,10 +116,10 @@ void apply_line(LaneWidth lane_width, const float* src, float* dst, uint64_t cou
 // Each sample is read before its own result is written, so src and dst may be
 // the same buffer.
 template <bool kAllowOverrange>
-void apply_ramp(LaneWidth lane_width, const float* src, float* dst, uint64_t count, const Ramp& ramp) {
-    if (ramp.toe_low == ramp.toe_high) return apply_line<kAllowOverrange>(lane_width, src, dst, count, ramp);
+void apply_ramp(const float* src, float* dst, uint64_t count, const Ramp& ramp) {
+    if (ramp.toe_low == ramp.toe_high) return apply_line<kAllowOverrange>(src, dst, count, ramp);
     uint64_t n = 0;
-#if defined(__SSE2__)
+#if LUMRA_SIMD_X86
     for (; n + 4 <= count; n += 4) _mm_storeu_ps(dst + n, ramp_lanes<kAllowOverrange>(_mm_loadu_ps(src + n), ramp));
 #endif
     for (; n < count; ++n) dst[n] = ramp_sample<kAllowOverrange>(src[n], ramp);
@@ -134,20 +127,13 @@ void apply_ramp(LaneWidth lane_width, const float* src, float* dst, uint64_t cou
 
 }  // namespace
 
-void apply_exposure_ramp_kernel_at(LaneWidth lane_width, const float* src_data, float* dst_data, int32_t height,
-                                   int32_t width, double white_level, double black_level, double ramp_width,
-                                   bool allow_overrange) noexcept {
-    const Ramp ramp = make_ramp(white_level, black_level, ramp_width);
-    const uint64_t count = static_cast<uint64_t>(height) * static_cast<uint64_t>(width) * 3;
-    if (allow_overrange) apply_ramp<true>(lane_width, src_data, dst_data, count, ramp);
-    else apply_ramp<false>(lane_width, src_data, dst_data, count, ramp);
-}
-
 void apply_exposure_ramp_kernel(const float* src_data, float* dst_data, int32_t height, int32_t width,
                                 double white_level, double black_level, double ramp_width,
                                 bool allow_overrange) noexcept {
-    apply_exposure_ramp_kernel_at(LaneWidth::widest, src_data, dst_data, height, width, white_level, black_level,
-                                  ramp_width, allow_overrange);
+    const Ramp ramp = make_ramp(white_level, black_level, ramp_width);
+    const uint64_t count = static_cast<uint64_t>(height) * static_cast<uint64_t>(width) * 3;
+    if (allow_overrange) apply_ramp<true>(src_data, dst_data, count, ramp);
+    else apply_ramp<false>(src_data, dst_data, count, ramp);
 }
 
 }  // namespace lumra

@@ -8,8 +8,9 @@
 // has it.
 #pragma once
 
-#if defined(__SSE2__)
-#include <immintrin.h>
+#include "simd/isa.h"
+
+#if LUMRA_SIMD_X86
 
 #include <cstdint>
 
@@ -97,15 +98,6 @@ struct Sse2Lanes {
 
 }  // namespace lumra
 
-// Everything between LUMRA_BEGIN_AVX2 and LUMRA_END_AVX2 is compiled for AVX2.
-#if defined(__clang__)
-#define LUMRA_BEGIN_AVX2 _Pragma("clang attribute push(__attribute__((target(\"avx2\"))), apply_to = function)")
-#define LUMRA_END_AVX2 _Pragma("clang attribute pop")
-#else
-#define LUMRA_BEGIN_AVX2 _Pragma("GCC push_options") _Pragma("GCC target(\"avx2\")")
-#define LUMRA_END_AVX2 _Pragma("GCC pop_options")
-#endif
-
 LUMRA_BEGIN_AVX2
 namespace lumra {
 
@@ -151,21 +143,12 @@ struct Avx2Lanes {
         const F a = halves(_mm_loadu_ps(pixels), _mm_loadu_ps(pixels + 12));
         const F b = halves(_mm_loadu_ps(pixels + 4), _mm_loadu_ps(pixels + 16));
         const F c = halves(_mm_loadu_ps(pixels + 8), _mm_loadu_ps(pixels + 20));
-        red = _mm256_shuffle_ps(a, _mm256_shuffle_ps(b, c, _MM_SHUFFLE(1, 1, 2, 2)), _MM_SHUFFLE(2, 0, 3, 0));
-        green = _mm256_shuffle_ps(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1)),
-                                  _mm256_shuffle_ps(b, c, _MM_SHUFFLE(2, 2, 3, 3)), _MM_SHUFFLE(2, 0, 2, 0));
-        blue = _mm256_shuffle_ps(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2)),
-                                 _mm256_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 0, 0)), _MM_SHUFFLE(2, 0, 2, 0));
+        simd::deinterleave_rgb(a, b, c, red, green, blue);
     }
 
     static void store_rgb(float* pixels, F red, F green, F blue) {
-        const F rg_low = _mm256_unpacklo_ps(red, green), rg_high = _mm256_unpackhi_ps(red, green);
-        const F a = _mm256_shuffle_ps(rg_low, _mm256_shuffle_ps(blue, red, _MM_SHUFFLE(1, 1, 0, 0)),
-                                      _MM_SHUFFLE(2, 0, 1, 0));
-        const F b = _mm256_shuffle_ps(_mm256_shuffle_ps(green, blue, _MM_SHUFFLE(1, 1, 1, 1)), rg_high,
-                                      _MM_SHUFFLE(1, 0, 2, 0));
-        const F c = _mm256_shuffle_ps(_mm256_shuffle_ps(blue, red, _MM_SHUFFLE(3, 3, 2, 2)),
-                                      _mm256_shuffle_ps(green, blue, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(2, 0, 2, 0));
+        F a, b, c;
+        simd::interleave_rgb(red, green, blue, a, b, c);
         _mm_storeu_ps(pixels, _mm256_castps256_ps128(a));
         _mm_storeu_ps(pixels + 4, _mm256_castps256_ps128(b));
         _mm_storeu_ps(pixels + 8, _mm256_castps256_ps128(c));
@@ -209,13 +192,4 @@ struct Avx2Lanes {
 }  // namespace lumra
 LUMRA_END_AVX2
 
-namespace lumra {
-
-// Whether the processor runs the AVX2 code, asked once.
-inline bool processor_has_avx2() {
-    static const bool available = __builtin_cpu_supports("avx2") != 0;
-    return available;
-}
-
-}  // namespace lumra
 #endif

@@ -3,35 +3,19 @@
 // operation is the same IEEE operation lane for lane as at the narrower
 // widths (no fused multiply-add), so all widths give identical results.
 //
-// Compiled for AVX-512F only; code using it must itself be compiled for it
-// (between LUMRA_BEGIN_AVX512 and LUMRA_END_AVX512) and run only where the
-// processor has it.
+// Code using it must itself be compiled for AVX-512 (between
+// LUMRA_BEGIN_AVX512 and LUMRA_END_AVX512, simd/isa.h) and run only at that
+// level.
 #pragma once
 
-#if defined(__SSE2__)
-#include <immintrin.h>
+#include "simd/isa.h"
+
+#if LUMRA_SIMD_X86
 
 #include <array>
 #include <cstdint>
 
 #include "profile/float_lanes.h"
-
-// Everything between LUMRA_BEGIN_AVX512 and LUMRA_END_AVX512 is compiled for
-// AVX-512F. GCC reports the undefined starting register of many AVX-512
-// intrinsics as (possibly) uninitialised once they are inlined; the region
-// turns those reports off.
-#if defined(__clang__)
-#define LUMRA_BEGIN_AVX512 \
-    _Pragma("clang attribute push(__attribute__((target(\"avx2,avx512f\"))), apply_to = function)")
-#define LUMRA_END_AVX512 _Pragma("clang attribute pop")
-#else
-#define LUMRA_BEGIN_AVX512                                             \
-    _Pragma("GCC push_options") _Pragma("GCC target(\"avx2,avx512f\")") \
-    _Pragma("GCC diagnostic push")                                     \
-    _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")        \
-    _Pragma("GCC diagnostic ignored \"-Wuninitialized\"")
-#define LUMRA_END_AVX512 _Pragma("GCC diagnostic pop") _Pragma("GCC pop_options")
-#endif
 
 namespace lumra {
 
@@ -167,13 +151,4 @@ struct Avx512Lanes {
 }  // namespace lumra
 LUMRA_END_AVX512
 
-namespace lumra {
-
-// Whether the processor runs the AVX-512 code, asked once.
-inline bool processor_has_avx512() {
-    static const bool available = __builtin_cpu_supports("avx512f") != 0;
-    return available;
-}
-
-}  // namespace lumra
 #endif

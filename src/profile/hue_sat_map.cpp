@@ -146,7 +146,7 @@ inline void hue_sat_pixel(float* pixel, const HueSatTable& table) {
     pixel[2] = corner[kPick[sextant][2]];
 }
 
-#if defined(__SSE2__)
+#if LUMRA_SIMD_X86
 // The table with paired hue rows has twice the floats of the table. The
 // blocks' offsets into it are worked out as floats, exact below 2^24.
 inline bool fits_lanes(const HueSatTable& table) {
@@ -200,8 +200,8 @@ LUMRA_END_AVX512
 }  // namespace
 
 
-void apply_hue_sat_map_kernel_at(LaneWidth lane_width, float* data, int32_t height, int32_t width, const float* map,
-                                 int32_t hue_divisions, int32_t sat_divisions, int32_t val_divisions) noexcept {
+void apply_hue_sat_map_kernel(float* data, int32_t height, int32_t width, const float* map, int32_t hue_divisions,
+                              int32_t sat_divisions, int32_t val_divisions) noexcept {
     const HueSatTable table{map,
                             hue_divisions,
                             sat_divisions,
@@ -212,30 +212,22 @@ void apply_hue_sat_map_kernel_at(LaneWidth lane_width, float* data, int32_t heig
                             int64_t{hue_divisions} * sat_divisions * 3};
     const uint64_t pixels = static_cast<uint64_t>(height) * static_cast<uint64_t>(width);
     uint64_t n = 0;
-#if defined(__SSE2__)
+#if LUMRA_SIMD_X86
     const std::unique_ptr<float[]> paired = pixels >= 4 && fits_lanes(table) ? pair_hue_rows(table) : nullptr;
     if (paired) {
-        if (lane_width == LaneWidth::widest && processor_has_avx512()) {
+        if (simd::runs(simd::Level::avx512)) {
             avx512_path::hue_sat_blocks(data, pixels / 16, table, paired.get());
             n = pixels / 16 * 16;
         }
-        if (lane_width != LaneWidth::baseline && processor_has_avx2()) {
+        if (simd::runs(simd::Level::avx2)) {
             avx2_path::hue_sat_blocks(data + n * 3, (pixels - n) / 8, table, paired.get());
             n += (pixels - n) / 8 * 8;
         }
         sse2_path::hue_sat_blocks(data + n * 3, (pixels - n) / 4, table, paired.get());
         n += (pixels - n) / 4 * 4;
     }
-#else
-    (void)lane_width;
 #endif
     for (; n < pixels; ++n) hue_sat_pixel(data + n * 3, table);
-}
-
-void apply_hue_sat_map_kernel(float* data, int32_t height, int32_t width, const float* map, int32_t hue_divisions,
-                              int32_t sat_divisions, int32_t val_divisions) noexcept {
-    apply_hue_sat_map_kernel_at(LaneWidth::widest, data, height, width, map, hue_divisions, sat_divisions,
-                                val_divisions);
 }
 
 }  // namespace lumra

@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <type_traits>
 
-#include "frame/numeric.h"
+#include "common/numeric.h"
 #include "profile/float_lanes.h"
 #include "profile/profile_kernels.h"
 #include "profile/table_position.h"
@@ -58,7 +58,6 @@ struct GainTables {
     int64_t next;      // 1, or 0 for single-entry tables
     float entries;     // points_n
     float last_entry;  // points_n - 1
-    LaneWidth lane_width;
 };
 
 // Entry e of the row's tables, already blended vertically: either read from
@@ -99,8 +98,8 @@ inline float table_input(const float* pixel, const GainTables& tables) {
     const float* w = tables.weights;
     const float low = std::min(std::min(r, g), b), high = std::max(std::max(r, g), b);
     const float mix = w[0] * r + w[1] * g + w[2] * b + w[3] * low + w[4] * high;
-    const float t = unit_clamp(mix * tables.exposure_gain);
-    return tables.gamma != 1.0f ? unit_clamp(std::pow(t, tables.gamma)) : t;
+    const float t = clamp_unit(mix * tables.exposure_gain);
+    return tables.gamma != 1.0f ? clamp_unit(std::pow(t, tables.gamma)) : t;
 }
 
 template <typename Row, typename Columns>
@@ -123,7 +122,7 @@ void apply_pixels(float* pixel, int64_t begin, int64_t end, const Row& row, cons
     }
 }
 
-#if defined(__SSE2__)
+#if LUMRA_SIMD_X86
 namespace sse2_path {
 using Lanes = Sse2Lanes;
 #include "profile/gain_table_lanes.inc"
@@ -140,10 +139,10 @@ LUMRA_END_AVX2
 template <typename Row, typename Columns>
 void apply_row(float* pixels, int64_t width, const Row& row, const Columns& columns, const GainTables& tables) {
     int64_t done = 0;
-#if defined(__SSE2__)
+#if LUMRA_SIMD_X86
     if constexpr (std::is_same_v<Row, StoredRow> && std::is_same_v<Columns, StoredColumns>) {
         if (tables.points_n >= 2 && tables.points_n <= (int64_t{1} << 24)) {
-            done = tables.lane_width != LaneWidth::baseline && processor_has_avx2()
+            done = simd::runs(simd::Level::avx2)
                        ? avx2_path::apply_row_lanes(pixels, width, row.tables, columns, tables)
                        : sse2_path::apply_row_lanes(pixels, width, row.tables, columns, tables);
         }
@@ -179,7 +178,7 @@ void apply_rows(float* data, int64_t height, int64_t width, const ImagePlace& im
 void apply_gain_tables(float* data, int32_t height, int32_t width, const ImagePlace& place, int32_t points_v,
                        int32_t points_h, float spacing_v, float spacing_h, float origin_v, float origin_h,
                        int32_t points_n, const float* weights, float gamma, const float* gains, float exposure_gain,
-                       bool use_working_memory, LaneWidth lane_width) {
+                       bool use_working_memory) {
     if (height <= 0 || width <= 0) return;
     const GainTables tables{gains,
                             points_v,
@@ -191,8 +190,7 @@ void apply_gain_tables(float* data, int32_t height, int32_t width, const ImagePl
                             std::max<int64_t>(points_n - 2, 0),
                             points_n > 1 ? 1 : 0,
                             static_cast<float>(points_n),
-                            static_cast<float>(points_n - 1),
-                            lane_width};
+                            static_cast<float>(points_n - 1)};
 
     // Working memory: the row's blended tables (needed only when the grid has
     // more than one row) and the columns' places, each optional.
@@ -225,7 +223,7 @@ void apply_profile_gain_table_map_kernel(float* data, int32_t height, int32_t wi
                                          float origin_v, float origin_h, int32_t points_n, const float* weights,
                                          float gamma, const float* gains, float exposure_gain) noexcept {
     apply_gain_tables(data, height, width, place, points_v, points_h, spacing_v, spacing_h, origin_v, origin_h,
-                      points_n, weights, gamma, gains, exposure_gain, true, LaneWidth::widest);
+                      points_n, weights, gamma, gains, exposure_gain, true);
 }
 
 void apply_profile_gain_table_map_without_working_memory(float* data, int32_t height, int32_t width,
@@ -235,16 +233,7 @@ void apply_profile_gain_table_map_without_working_memory(float* data, int32_t he
                                                          float gamma, const float* gains,
                                                          float exposure_gain) noexcept {
     apply_gain_tables(data, height, width, place, points_v, points_h, spacing_v, spacing_h, origin_v, origin_h,
-                      points_n, weights, gamma, gains, exposure_gain, false, LaneWidth::widest);
-}
-
-void apply_profile_gain_table_map_kernel_at(LaneWidth lane_width, float* data, int32_t height, int32_t width,
-                                            const ImagePlace& place, int32_t points_v, int32_t points_h,
-                                            float spacing_v, float spacing_h, float origin_v, float origin_h,
-                                            int32_t points_n, const float* weights, float gamma, const float* gains,
-                                            float exposure_gain) noexcept {
-    apply_gain_tables(data, height, width, place, points_v, points_h, spacing_v, spacing_h, origin_v, origin_h,
-                      points_n, weights, gamma, gains, exposure_gain, true, lane_width);
+                      points_n, weights, gamma, gains, exposure_gain, false);
 }
 
 }  // namespace lumra

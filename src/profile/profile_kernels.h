@@ -13,22 +13,11 @@ namespace lumra {
 void apply_hue_sat_map_kernel(float* data, int32_t height, int32_t width, const float* map, int32_t hue_divisions,
                               int32_t sat_divisions, int32_t val_divisions) noexcept;
 
-// Vector width of a kernel's blocks: the widest the processor runs (what the
-// kernels use), at most AVX2's eight lanes, or the baseline every x86-64
-// processor has. Tests compare them.
-enum class LaneWidth { baseline, avx2, widest };
-void apply_hue_sat_map_kernel_at(LaneWidth lane_width, float* data, int32_t height, int32_t width, const float* map,
-                                 int32_t hue_divisions, int32_t sat_divisions, int32_t val_divisions) noexcept;
-
 // Black-to-white ramp with a quadratic toe around the black level. src and dst
 // may be the same buffer.
 void apply_exposure_ramp_kernel(const float* src_data, float* dst_data, int32_t height, int32_t width,
                                 double white_level, double black_level, double ramp_width,
                                 bool allow_overrange) noexcept;
-// The same with the given vector width (tests compare the widths).
-void apply_exposure_ramp_kernel_at(LaneWidth lane_width, const float* src_data, float* dst_data, int32_t height,
-                                   int32_t width, double white_level, double black_level, double ramp_width,
-                                   bool allow_overrange) noexcept;
 
 // Where a buffer of `height` x `width` pixels lies in the whole image: the
 // whole-image row and column of its first pixel, and the whole image's size,
@@ -54,12 +43,5 @@ void apply_profile_gain_table_map_without_working_memory(float* data, int32_t he
                                                          float origin_h, int32_t points_n, const float* weights,
                                                          float gamma, const float* gains,
                                                          float exposure_gain) noexcept;
-
-// The kernel with the given vector width (tests compare the widths).
-void apply_profile_gain_table_map_kernel_at(LaneWidth lane_width, float* data, int32_t height, int32_t width,
-                                            const ImagePlace& place, int32_t points_v, int32_t points_h,
-                                            float spacing_v, float spacing_h, float origin_v, float origin_h,
-                                            int32_t points_n, const float* weights, float gamma, const float* gains,
-                                            float exposure_gain) noexcept;
 
 }  // namespace lumra

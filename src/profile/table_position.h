@@ -4,9 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "simd/isa.h"
 
 namespace lumra {
 
@@ -22,7 +20,7 @@ inline int64_t limited_floor(float position, int64_t last) {
 // A NaN or negative table position reads the first entry with fraction 0.
 inline float non_negative_position(float position) { return position >= 0.0f ? position : 0.0f; }
 
-#if defined(__SSE2__)
+#if LUMRA_SIMD_X86
 // The same for four lanes of positions below 2^24 or of indices limited to
 // last < 2^24: the cap then changes no result.
 inline __m128 non_negative_lanes(__m128 position) {

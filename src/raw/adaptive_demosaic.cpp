@@ -17,7 +17,6 @@
 // Every step is branch-free over whole rows (the site kind is a select), so
 // the compiler vectorises the loops; the operations and their order are the
 // same in every lane and on every instruction set, so the results are too.
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -25,15 +24,8 @@
 #include <memory>
 #include <new>
 
-#include "correct/wide_path.h"
 #include "raw/raw_kernels.h"
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define LUMRA_ADAPTIVE_AVX2 1
-#define LUMRA_ADAPTIVE_BODY inline __attribute__((always_inline))
-#else
-#define LUMRA_ADAPTIVE_BODY inline
-#endif
+#include "simd/isa.h"
 
 // The scratch planes never overlap within a step: no row loop carries a
 // dependence, so the compiler need not version the loops for aliasing.
@@ -80,8 +72,6 @@ inline float canonical_nan(float x) {
 // Output tile; with its margins, the nine scratch planes take about 0.6 MB.
 constexpr int64_t kTileRows = 48, kTileCols = 256;
 
-std::atomic<bool> baseline_forced{false};
-
 // Mirror without repeating the edge sample: -1 -> 1, n -> n - 2. The period
 // 2 (n - 1) is even, so a mirrored site keeps its colour.
 int64_t mirror(int64_t i, int64_t n) {
@@ -104,7 +94,7 @@ struct Planes {
 // One tile's steps; `first_diagonal` is 1 when the diagonal colour sits at
 // the tile's scratch position (0, 0), else 0. Rows and columns of the tile
 // proper are [kReach, rows - kReach) and [kReach, cols - kReach).
-LUMRA_ADAPTIVE_BODY void tile_steps(const Planes& p, int64_t first_diagonal) {
+LUMRA_SHARED_BODY void tile_steps(const Planes& p, int64_t first_diagonal) {
     const int64_t n = p.cols, rows = p.rows, cols = p.cols;
     const float* s = p.s;
     using std::fabs;
@@ -231,8 +221,8 @@ struct RowColours {
     int32_t diagonal, own, across;
 };
 
-LUMRA_ADAPTIVE_BODY void output_row(const Planes& p, int64_t first_diagonal, int64_t i, const RowColours& colours,
-                                    float* out) {
+LUMRA_SHARED_BODY void output_row(const Planes& p, int64_t first_diagonal, int64_t i, const RowColours& colours,
+                                  float* out) {
     const int64_t n = p.cols, cols = p.cols;
     const float* c0 = p.s + i * n;
     const float* d = p.d + i * n;
@@ -287,11 +277,11 @@ void tile_baseline(const Planes& p, int64_t first_diagonal, int64_t i, const Row
         output_row(p, first_diagonal, i, colours, out);
 }
 
-#if defined(LUMRA_ADAPTIVE_AVX2)
+#if LUMRA_SIMD_X86
 // The same operations compiled for AVX2 (no fused multiply-add: contraction
 // is off for the whole library).
-__attribute__((target("avx2"))) void tile_avx2(const Planes& p, int64_t first_diagonal, int64_t i,
-                                               const RowColours& colours, float* out) {
+LUMRA_TARGET_AVX2 void tile_avx2(const Planes& p, int64_t first_diagonal, int64_t i, const RowColours& colours,
+                                 float* out) {
     if (i < 0)
         tile_steps(p, first_diagonal);
     else
@@ -299,15 +289,13 @@ __attribute__((target("avx2"))) void tile_avx2(const Planes& p, int64_t first_di
 }
 #endif
 
-#if defined(LUMRA_ADAPTIVE_AVX2)
+#if LUMRA_SIMD_X86
 // And for AVX-512, vectorised 16 lanes wide (both compilers otherwise prefer
 // 256-bit vectors there): about an eighth faster than AVX2.
 #if defined(__clang__)
-#define LUMRA_ADAPTIVE_AVX512 \
-    __attribute__((target("avx2,avx512f,avx512cd,avx512bw,avx512dq,avx512vl"), min_vector_width(512)))
+#define LUMRA_ADAPTIVE_AVX512 __attribute__((target(LUMRA_ISA_AVX512), min_vector_width(512)))
 #else
-#define LUMRA_ADAPTIVE_AVX512 \
-    __attribute__((target("avx2,avx512f,avx512cd,avx512bw,avx512dq,avx512vl,prefer-vector-width=512")))
+#define LUMRA_ADAPTIVE_AVX512 __attribute__((target(LUMRA_ISA_AVX512 ",prefer-vector-width=512")))
 #endif
 LUMRA_ADAPTIVE_AVX512 void tile_avx512(const Planes& p, int64_t first_diagonal, int64_t i, const RowColours& colours,
                                        float* out) {
@@ -321,12 +309,11 @@ LUMRA_ADAPTIVE_AVX512 void tile_avx512(const Planes& p, int64_t first_diagonal, 
 // Steps 1 to 4 of a tile when i < 0, step 5 of its scratch row i otherwise.
 using TileFunction = void (*)(const Planes&, int64_t, int64_t, const RowColours&, float*);
 
-// The widest path the processor runs, unless the tests keep it narrower
-// (force_adaptive_demosaic_baseline, or use_wide_path for AVX2).
+// The widest path the level in use allows.
 TileFunction choose_tile_function() {
-#if defined(LUMRA_ADAPTIVE_AVX2)
-    static const bool avx2 = __builtin_cpu_supports("avx2") != 0;
-    if (avx2 && !baseline_forced.load(std::memory_order_relaxed)) return avx512_path() ? tile_avx512 : tile_avx2;
+#if LUMRA_SIMD_X86
+    if (simd::runs(simd::Level::avx512)) return tile_avx512;
+    if (simd::runs(simd::Level::avx2)) return tile_avx2;
 #endif
     return tile_baseline;
 }
@@ -338,10 +325,6 @@ int32_t other_colour(const int32_t* pattern, int64_t row_parity, int32_t diagona
 }
 
 }  // namespace
-
-void force_adaptive_demosaic_baseline(bool forced) noexcept {
-    baseline_forced.store(forced, std::memory_order_relaxed);
-}
 
 LumraStatus adaptive_demosaic_kernel(const AdaptiveDemosaicArea& area, const int32_t* cfa_pattern) noexcept {
     const int64_t part_rows = static_cast<int64_t>(area.dst_height), part_cols = static_cast<int64_t>(area.dst_width);

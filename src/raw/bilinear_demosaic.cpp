@@ -120,7 +120,7 @@ inline void interior_pixel(const float* up, const float* mid, const float* down,
     for (int k = 0; k < 3; ++k) out[k] = values[s[k]];
 }
 
-#if defined(LUMRA_RAW_SSE2)
+#if LUMRA_SIMD_X86
 
 // The sources of the block lanes: lanes 0 and 2 hold columns of one parity,
 // lanes 1 and 3 of the other. Plain ints, so they stay in registers while the
@@ -206,7 +206,7 @@ struct Rows {
 // neighbours all exist.
 void interior_row(const Rows& row, int64_t begin, int64_t end, const RowPlan& plan) {
     int64_t c = begin;
-#if defined(LUMRA_RAW_SSE2)
+#if LUMRA_SIMD_X86
     // Blocks start where pixel output lands on 16 bytes (within four pixels
     // when the buffer holds aligned floats), so fewer stores straddle cache
     // lines; the pixels before go one by one.

@@ -66,7 +66,7 @@ void scan_row(const Mosaic& m, uint64_t r) {
     // faults, but the address is kept inside the window all the same.)
     const uint64_t window_bottom = m.window.top + m.window.height;
     const uint16_t* ahead = r + 2 < window_bottom ? row + 2 * m.window.width : row;
-#if defined(LUMRA_RAW_SSE2)
+#if LUMRA_SIMD_X86
     // A hit is judged on the block read before any repair in it; a repair
     // writes only its own site, which the scan has already judged.
     const __m128i marker = _mm_set1_epi16(static_cast<short>(m.bad_value));

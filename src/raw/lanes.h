@@ -1,29 +1,18 @@
 // Four float lanes for the raw kernels: SSE2 where the target has it, plain
 // arrays otherwise. Every operation is the single-precision operation of each
 // lane, rounded once, so the two builds and the scalar tails that use the
-// per-element forms below give the same bits.
+// per-element forms (common/numeric.h) give the same bits.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 
-// LUMRA_SCALAR_ONLY builds the portable paths on x86-64 too, to check them.
-#if defined(__SSE2__) && defined(__x86_64__) && !defined(LUMRA_SCALAR_ONLY)
-#define LUMRA_RAW_SSE2 1
-#include <emmintrin.h>
-#endif
+#include "common/numeric.h"
+#include "simd/isa.h"
 
 namespace lumra::lanes {
 
-// Per-element forms, shared by the lanes' fallback and the scalar tails.
-// upper_first_unit limits to at most 1 and then to at least 0: a NaN becomes 1
-// and a zero of either sign becomes +0.
-inline float upper_first_unit(float v) {
-    const float upper = v < 1.0f ? v : 1.0f;
-    return upper > 0.0f ? upper : 0.0f;
-}
-
-#if defined(LUMRA_RAW_SSE2)
+#if LUMRA_SIMD_X86
 
 struct F4 {
     __m128 v;
@@ -56,12 +45,9 @@ inline F4 where_positive(F4 gate, F4 value) { return {_mm_and_ps(_mm_cmpgt_ps(ga
 inline F4 keep(F4 mask, F4 value) { return {_mm_and_ps(mask.v, value.v)}; }
 // value where a >= b, +0 elsewhere (also where either is NaN)
 inline F4 where_at_least(F4 a, F4 b, F4 value) { return {_mm_and_ps(_mm_cmpge_ps(a.v, b.v), value.v)}; }
-// v < bound ? v : bound, and v > floor ? v : floor (the second operand on NaN and on equality)
-inline F4 at_most(F4 v, F4 bound) { return {_mm_min_ps(v.v, bound.v)}; }
-inline F4 at_least(F4 v, F4 floor) { return {_mm_max_ps(v.v, floor.v)}; }
-// minps and maxps return their second operand on NaN and on equality, which
-// is exactly upper_first_unit above.
-inline F4 upper_first_unit(F4 a) { return {_mm_max_ps(_mm_min_ps(a.v, _mm_set1_ps(1.0f)), _mm_setzero_ps())}; }
+// limit_high_then_low (common/numeric.h) lane by lane: minps and maxps
+// return their second operand on NaN and on equality, which is exactly it.
+inline F4 limit_high_then_low(F4 v, F4 low, F4 high) { return {_mm_max_ps(_mm_min_ps(v.v, high.v), low.v)}; }
 
 #else
 
@@ -113,19 +99,9 @@ inline F4 where_at_least(F4 a, F4 b, F4 value) {
     for (int i = 0; i < 4; ++i) r.v[i] = a.v[i] >= b.v[i] ? value.v[i] : 0.0f;
     return r;
 }
-inline F4 at_most(F4 v, F4 bound) {
+inline F4 limit_high_then_low(F4 v, F4 low, F4 high) {
     F4 r;
-    for (int i = 0; i < 4; ++i) r.v[i] = v.v[i] < bound.v[i] ? v.v[i] : bound.v[i];
-    return r;
-}
-inline F4 at_least(F4 v, F4 floor) {
-    F4 r;
-    for (int i = 0; i < 4; ++i) r.v[i] = v.v[i] > floor.v[i] ? v.v[i] : floor.v[i];
-    return r;
-}
-inline F4 upper_first_unit(F4 a) {
-    F4 r;
-    for (int i = 0; i < 4; ++i) r.v[i] = upper_first_unit(a.v[i]);
+    for (int i = 0; i < 4; ++i) r.v[i] = lumra::limit_high_then_low(v.v[i], low.v[i], high.v[i]);
     return r;
 }
 

@@ -53,13 +53,13 @@ void normalize_row_general(const Linear& linear, float* out, int64_t count, cons
         const F4 black = (lanes::load(tile + i) + dv) + lanes::load(delta_h + i);
         const F4 span = lanes::load(white + i) - black;
         const F4 value = lanes::where_positive(span, (linear.four(i) - black) / span);
-        lanes::store(out + i, lanes::upper_first_unit(value));
+        lanes::store(out + i, lanes::limit_high_then_low(value, lanes::splat(0.0f), lanes::splat(1.0f)));
     }
     for (; i < count; ++i) {
         const float black = (tile[i] + delta_v) + delta_h[i];
         const float span = white[i] - black;
         const float value = span > 0.0f ? (linear.one(i) - black) / span : 0.0f;
-        out[i] = lanes::upper_first_unit(value);
+        out[i] = limit_high_then_low(value, 0.0f, 1.0f);
     }
 }
 

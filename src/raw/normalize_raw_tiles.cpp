@@ -55,17 +55,16 @@ void normalize_row_reciprocal(const In* x, float* out, int64_t count, const Patt
     for (; i + kPatternLength <= count; i += kPatternLength) {
         for (int j = 0; j < 3; ++j) {
             const F4 numerator = lanes::load(x + i + 4 * j) - black[j];
-            const F4 below_one = lanes::at_most(lanes::keep(live[j], numerator * reciprocal[j]), one);
             const F4 floor = lanes::where_at_least(numerator, span[j], live_one[j]);
-            lanes::store(out + i + 4 * j, lanes::at_least(below_one, floor));
+            lanes::store(out + i + 4 * j,
+                         lanes::limit_high_then_low(lanes::keep(live[j], numerator * reciprocal[j]), floor, one));
         }
     }
     for (int j = 0; i < count; ++i, ++j) {
         const float numerator = static_cast<float>(x[i]) - p.black[j];
         const float value = p.live_one[j] != 0.0f ? numerator * p.reciprocal[j] : 0.0f;
-        const float below_one = value < 1.0f ? value : 1.0f;
         const float floor = numerator >= p.span[j] ? p.live_one[j] : 0.0f;
-        out[i] = below_one > floor ? below_one : floor;
+        out[i] = limit_high_then_low(value, floor, 1.0f);
     }
 }
 

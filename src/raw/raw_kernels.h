@@ -63,10 +63,6 @@ struct AdaptiveDemosaicArea {
 // scratch tile cannot be allocated.
 LumraStatus adaptive_demosaic_kernel(const AdaptiveDemosaicArea& area, const int32_t* cfa_pattern) noexcept;
 
-// For tests: true makes the edge-directed demosaic take its baseline path on
-// every processor; false restores the choice by processor.
-void force_adaptive_demosaic_baseline(bool forced) noexcept;
-
 // Replaces every site of the part `part` of a one-channel 16-bit mosaic
 // (full_height x full_width) that holds `bad_value` by the rounded mean of its
 // good same-class neighbours, read from the source window `window`, which

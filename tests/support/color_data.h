@@ -10,17 +10,9 @@
 
 #include "color/pixel_io.h"
 #include "support/image.h"
+#include "support/isa_levels.h"
 
 namespace lumra_test {
-
-// While alive, the colour pixel loops run their baseline routine even where
-// the processor offers a faster one, so that tests cover both.
-struct BaselinePixelLoop {
-    BaselinePixelLoop() { lumra::pixel_loop_choice().baseline_only = true; }
-    ~BaselinePixelLoop() { lumra::pixel_loop_choice().baseline_only = false; }
-    BaselinePixelLoop(const BaselinePixelLoop&) = delete;
-    BaselinePixelLoop& operator=(const BaselinePixelLoop&) = delete;
-};
 
 // Random elements of a type, with 0, the maximum and (for float) values
 // outside [0, 1], signed zeros, infinities and NaN placed among them.

@@ -36,8 +36,42 @@ inline float read_element(In value) {
     return static_cast<float>(value);
 }
 
-// Clamp to [0, 1] taking the lower bound first, so a NaN becomes 0.
-inline float unit_clamp(float value) { return std::min(std::max(0.0f, value), 1.0f); }
+// The limits every kernel uses, one name per rule. NaN and signed zeros come
+// out as each comment says on every path; the lane types (color/lanes.h,
+// raw/lanes.h) give the same names the same meaning lane by lane.
+//
+// std::max(low, x): a NaN x gives low.
+template <typename T>
+inline T lower_limit(T x, T low) {
+    return low < x ? x : low;
+}
+// std::min(x, high): a NaN x stays NaN.
+template <typename T>
+inline T upper_limit(T x, T high) {
+    return high < x ? high : x;
+}
+
+// Limited to [0, 1], the lower limit first: a NaN becomes 0. V is float or a
+// lane type.
+template <typename V>
+inline V clamp_unit(V value) {
+    return upper_limit(lower_limit(value, V(0.0f)), V(1.0f));
+}
+
+// x < high ? x : high: a NaN x gives `high`.
+template <typename T>
+inline T limit_high(T x, T high) {
+    return x < high ? x : high;
+}
+
+// The upper limit first, then the lower one: a NaN becomes `high`, and a
+// value not above `low` (-0 included) becomes `low`. The comparisons are
+// written so that the compiler can map them onto min/max instructions.
+template <typename T>
+inline T limit_high_then_low(T value, T low, T high) {
+    const T below_high = limit_high(value, high);
+    return below_high > low ? below_high : low;
+}
 
 // 2^(bits mod 32) - 1 in 32-bit unsigned arithmetic (so 32 gives 0).
 inline uint32_t bit_depth_max(int32_t bits) {

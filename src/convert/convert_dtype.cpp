@@ -4,18 +4,16 @@
 // the per-element function. Both paths give the same result for every input:
 // the SSE2 operations below are chosen to match the scalar ones exactly,
 // NaN and signed zero included.
-#include "convert_dtype.h"
+#include "convert/convert_dtype.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "simd/isa.h"
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <type_traits>
 
-#include "numeric.h"
+#include "common/numeric.h"
 
 namespace lumra {
 namespace {
@@ -27,7 +25,7 @@ inline Out convert_one(float value, float scale, float ceiling) {
     return store_element<Out>(v);
 }
 
-#if defined(__SSE2__)
+#if LUMRA_SIMD_X86
 
 // Eight source elements as two groups of four floats (integer widening and
 // int32-to-float conversion are exact).
@@ -131,7 +129,7 @@ void widen_run(const void* src_data, void* dst_data, uint64_t count, float scale
     uint16_t* dst = static_cast<uint16_t*>(dst_data);
     const auto factor = static_cast<uint16_t>(scale);
     uint64_t i = 0;
-#if defined(__SSE2__)
+#if LUMRA_SIMD_X86
     const __m128i factors = _mm_set1_epi16(static_cast<short>(factor)), zero = _mm_setzero_si128();
     for (; i + 16 <= count; i += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
