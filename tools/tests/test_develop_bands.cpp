@@ -176,6 +176,16 @@ TEST(DevelopBands, SampleIsTheSameForEveryThreadCountAndBandHeight) {
     for (const auto& [threads, rows, piece] : {std::tuple{2u, 64u, 5u}, {1u, 0u, 1u}})
         EXPECT_EQ(first_difference(develop_with(dng, threads, rows, 8, DemosaicMethod::adaptive, piece), whole), -1)
             << threads << " threads, " << rows << " rows per band, " << piece << " rows per piece";
+
+    // A host developing again into the same image (a slider drag) reuses its
+    // buffer: whatever the buffer held, every output element is written.
+    DevelopedImage again;
+    again.rgb8.assign(whole.rgb8.size(), 0xA5);
+    DevelopOptions options;
+    options.threads = 2;
+    DevelopReport report;
+    ASSERT_TRUE(develop(dng, dng.profile, options, again, report, error)) << error;
+    EXPECT_EQ(first_difference(again, whole), -1) << "into a reused buffer";
 }
 
 // A ProfileGainTableMap tag of 2 x 2 points, two entries per table.
