@@ -12,10 +12,20 @@ function(run)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples -B ${WORK_DIR}/example -DCMAKE_PREFIX_PATH=${prefix}
-    -DCMAKE_C_COMPILER=${C_COMPILER})
+# In a cross build the example is built with the same toolchain file (which
+# searches packages in the target's tree only, hence lumra_DIR) and runs under
+# the same emulator as the tests; EMULATOR is a comma-separated command.
+set(example_args -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_C_COMPILER=${C_COMPILER})
+set(emulator "")
+if(TOOLCHAIN_FILE)
+  file(GLOB config_file ${prefix}/lib*/cmake/lumra/lumraConfig.cmake)
+  get_filename_component(config_dir ${config_file} DIRECTORY)
+  list(APPEND example_args -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN_FILE} -Dlumra_DIR=${config_dir})
+  string(REPLACE "," ";" emulator "${EMULATOR}")
+endif()
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples -B ${WORK_DIR}/example ${example_args})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/example)
-run(${WORK_DIR}/example/lumra_example)
+run(${emulator} ${WORK_DIR}/example/lumra_example)
 message(STATUS "find_package example: ${last_output}")
 
 file(GLOB pc_file ${prefix}/lib*/pkgconfig/lumra.pc)
@@ -27,5 +37,5 @@ separate_arguments(flags UNIX_COMMAND "${flags}")
 get_filename_component(lib_dir ${pc_dir} DIRECTORY)
 run(${C_COMPILER} -std=c99 -Wall -Wextra -pedantic -Werror ${SOURCE_DIR}/examples/example.c ${flags}
     -Wl,-rpath,${lib_dir} -o ${WORK_DIR}/example_pkgconfig)
-run(${WORK_DIR}/example_pkgconfig)
+run(${emulator} ${WORK_DIR}/example_pkgconfig)
 message(STATUS "pkg-config example: ${last_output}")
