@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "lumra.h"
+#include "simd/isa.h"
 
 namespace lumra {
 
@@ -57,9 +58,9 @@ inline T lower_limit_keeping_nan(T x, T low) {
 }
 
 // Limited to [0, 1], the lower limit first: a NaN becomes 0. V is float or a
-// lane type.
+// lane type (a shared body, so that it is compiled for its caller's level).
 template <typename V>
-inline V clamp_unit(V value) {
+LUMRA_SHARED_BODY V clamp_unit(V value) {
     return upper_limit(lower_limit(value, V(0.0f)), V(1.0f));
 }
 
@@ -72,7 +73,7 @@ inline T limit_high(T x, T high) {
 // The upper limit first, then the lower one: a NaN becomes `high`, and a
 // value not above `low` (-0 included) becomes `low`. V is float or a lane type.
 template <typename V>
-inline V limit_high_then_low(V value, V low, V high) {
+LUMRA_SHARED_BODY V limit_high_then_low(V value, V low, V high) {
     return lower_limit(limit_high(value, high), low);
 }
 

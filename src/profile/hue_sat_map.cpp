@@ -352,29 +352,43 @@ LUMRA_SHARED_BODY void hue_sat_blocks_of(float* data, uint64_t blocks, const Hue
     }
 }
 
-// The blocks of each level; returns the pixels done.
-template <typename V>
+// The blocks of each level, with and without a value axis (each its own
+// function, so that each loop is allocated registers on its own); returns
+// the pixels done.
+template <typename V, bool kValueAxis>
 LUMRA_SHARED_BODY uint64_t hue_sat_blocks(float* data, uint64_t pixels, const HueSatTable& table,
                                           const float* paired) {
     const uint64_t blocks = pixels / kLanesOf<V>;
-    if (table.val_divisions > 1) hue_sat_blocks_of<V, true>(data, blocks, table, paired);
-    else hue_sat_blocks_of<V, false>(data, blocks, table, paired);
+    hue_sat_blocks_of<V, kValueAxis>(data, blocks, table, paired);
     return blocks * kLanesOf<V>;
 }
 
+template <bool kValueAxis>
 uint64_t hue_sat_blocks_baseline(float* data, uint64_t pixels, const HueSatTable& table, const float* paired) {
-    return hue_sat_blocks<Lanes>(data, pixels, table, paired);
+    return hue_sat_blocks<Lanes, kValueAxis>(data, pixels, table, paired);
 }
 #if LUMRA_SIMD_X86
+template <bool kValueAxis>
 LUMRA_TARGET_AVX2 uint64_t hue_sat_blocks_avx2(float* data, uint64_t pixels, const HueSatTable& table,
                                                const float* paired) {
-    return hue_sat_blocks<Lanes8>(data, pixels, table, paired);
+    return hue_sat_blocks<Lanes8, kValueAxis>(data, pixels, table, paired);
 }
+template <bool kValueAxis>
 LUMRA_TARGET_AVX512 uint64_t hue_sat_blocks_avx512(float* data, uint64_t pixels, const HueSatTable& table,
                                                    const float* paired) {
-    return hue_sat_blocks<Lanes16>(data, pixels, table, paired);
+    return hue_sat_blocks<Lanes16, kValueAxis>(data, pixels, table, paired);
 }
 #endif
+
+template <bool kValueAxis>
+uint64_t hue_sat_blocks_widest(float* data, uint64_t pixels, const HueSatTable& table, const float* paired) {
+    uint64_t n = 0;
+#if LUMRA_SIMD_X86
+    if (simd::runs(simd::Level::avx512)) n = hue_sat_blocks_avx512<kValueAxis>(data, pixels, table, paired);
+    if (simd::runs(simd::Level::avx2)) n += hue_sat_blocks_avx2<kValueAxis>(data + n * 3, pixels - n, table, paired);
+#endif
+    return n + hue_sat_blocks_baseline<kValueAxis>(data + n * 3, pixels - n, table, paired);
+}
 
 }  // namespace
 
@@ -393,11 +407,8 @@ void apply_hue_sat_map_kernel(float* data, int32_t height, int32_t width, const 
     uint64_t n = 0;
     const std::unique_ptr<float[]> paired = pixels >= 4 && fits_lanes(table) ? pair_hue_rows(table) : nullptr;
     if (paired) {
-#if LUMRA_SIMD_X86
-        if (simd::runs(simd::Level::avx512)) n = hue_sat_blocks_avx512(data, pixels, table, paired.get());
-        if (simd::runs(simd::Level::avx2)) n += hue_sat_blocks_avx2(data + n * 3, pixels - n, table, paired.get());
-#endif
-        n += hue_sat_blocks_baseline(data + n * 3, pixels - n, table, paired.get());
+        n = val_divisions > 1 ? hue_sat_blocks_widest<true>(data, pixels, table, paired.get())
+                              : hue_sat_blocks_widest<false>(data, pixels, table, paired.get());
     }
     for (; n < pixels; ++n) hue_sat_pixel(data + n * 3, table);
 }

@@ -19,7 +19,7 @@ inline int64_t limited_floor(float position, int64_t last) {
 
 // A NaN or negative table position reads the first entry with fraction 0.
 template <typename V>
-inline V non_negative_position(V position) {
+LUMRA_SHARED_BODY V non_negative_position(V position) {
     return zero_unless(greater_equal(position, V(0.0f)), position);
 }
 
