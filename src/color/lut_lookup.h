@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "color/lanes.h"
+#include "simd/lanes.h"
 
 namespace lumra {
 
@@ -34,6 +34,23 @@ inline V clamp_position(V position, V top) {
 template <typename V>
 inline V interpolate(V low, V high, V fraction) {
     return low + (high - low) * fraction;
+}
+
+// The pairs table[index[l]], table[index[l] + 1] for four lanes (each pair
+// one 64-bit load where SSE2 is there).
+inline void gather_pairs(const float* table, const int32_t* index, Lanes& low, Lanes& high) {
+#if LUMRA_SIMD_X86
+    const auto pair = [&](int l) {
+        return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(table + index[l])));
+    };
+    const __m128 first = _mm_unpacklo_ps(pair(0), pair(1));   // l0 l1 h0 h1
+    const __m128 second = _mm_unpacklo_ps(pair(2), pair(3));  // l2 l3 h2 h3
+    low = _mm_movelh_ps(first, second);
+    high = _mm_movehl_ps(second, first);
+#else
+    low = gather(table, index, Lanes{});
+    high = gather(table + 1, index, Lanes{});
+#endif
 }
 
 // lut[k] + (lut[k + 1] - lut[k]) * f at the clamped position, k = trunc(p).
@@ -78,7 +95,7 @@ inline float direct_lookup(const float* lut, const In* pixel, int channel, float
 template <typename In>
 inline Lanes direct_lookup(const float* lut, const In* pixels, int channel, Lanes /*tag*/) {
     const int32_t index[4] = {pixels[channel], pixels[3 + channel], pixels[6 + channel], pixels[9 + channel]};
-    return gather(lut, index);
+    return gather(lut, index, Lanes{});
 }
 
 // The caller's table of size >= 1 entries without padding (the mono LUT): the

@@ -6,10 +6,10 @@
 #include <type_traits>
 
 #include "color/color_kernels.h"
-#include "color/lanes.h"
 #include "color/lut_lookup.h"
 #include "color/value_table.h"
 #include "common/numeric.h"
+#include "simd/lanes.h"
 
 namespace lumra {
 namespace {

@@ -8,10 +8,10 @@
 #include <cstring>
 #include <type_traits>
 
-#include "color/lanes.h"
-#include "color/lanes_avx2.h"
-#include "simd/rgb_interleave.h"
 #include "common/numeric.h"
+#include "simd/lanes.h"
+#include "simd/lanes_avx2.h"
+#include "simd/rgb_interleave.h"
 
 namespace lumra {
 
@@ -65,7 +65,7 @@ template <typename In>
 inline Rgb<Lanes> load_rgb(const In* pixels, Lanes /*tag*/) {
     using namespace pixel_io_detail;
     if constexpr (std::is_same_v<In, float>) {
-        return deinterleave(_mm_loadu_ps(pixels), _mm_loadu_ps(pixels + 4), _mm_loadu_ps(pixels + 8));
+        return load_rgb_floats(pixels, Lanes{});
     } else if constexpr (std::is_same_v<In, uint16_t>) {
         return widen_words(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels)),
                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixels + 8)));
@@ -82,11 +82,7 @@ template <typename Out>
 inline void store_rgb(Out* pixels, const Rgb<Lanes>& value) {
     using namespace pixel_io_detail;
     if constexpr (std::is_same_v<Out, float>) {
-        __m128 ordered[3];
-        interleave(value, ordered);
-        _mm_storeu_ps(pixels, ordered[0]);
-        _mm_storeu_ps(pixels + 4, ordered[1]);
-        _mm_storeu_ps(pixels + 8, ordered[2]);
+        store_rgb_floats(pixels, value);
     } else if constexpr (std::is_same_v<Out, uint16_t>) {
         __m128i words[3];
         truncate_limited(value, 65535.0f, words);
@@ -140,18 +136,11 @@ inline void store_rgb(Out* pixels, const Rgb<Lanes>& value) {
 // of the four-pixel routines, so the same in-lane shuffles serve both halves.
 namespace pixel_io_detail {
 
-LUMRA_TARGET_AVX2 inline __m256 halves(__m128 low, __m128 high) {
-    return _mm256_insertf128_ps(_mm256_castps128_ps256(low), high, 1);
-}
-
-// deinterleave and interleave of the four-pixel routines, on both halves.
+// deinterleave of the four-pixel routines, on both halves.
 LUMRA_TARGET_AVX2 inline Rgb<Lanes8> deinterleave8(__m256 a, __m256 b, __m256 c) {
     __m256 r, g, blue;
     simd::deinterleave_rgb(a, b, c, r, g, blue);
     return {r, g, blue};
-}
-LUMRA_TARGET_AVX2 inline void interleave8(const Rgb<Lanes8>& v, __m256 out[3]) {
-    simd::interleave_rgb(v.r.v, v.g.v, v.b.v, out[0], out[1], out[2]);
 }
 
 // Each channel limited to [0, full] in the float domain and truncated (exact).
@@ -168,9 +157,7 @@ template <typename In>
 LUMRA_TARGET_AVX2 inline Rgb<Lanes8> load_rgb(const In* pixels, Lanes8 /*tag*/) {
     using namespace pixel_io_detail;
     if constexpr (std::is_same_v<In, float>) {
-        return deinterleave8(halves(_mm_loadu_ps(pixels), _mm_loadu_ps(pixels + 12)),
-                             halves(_mm_loadu_ps(pixels + 4), _mm_loadu_ps(pixels + 16)),
-                             halves(_mm_loadu_ps(pixels + 8), _mm_loadu_ps(pixels + 20)));
+        return load_rgb_floats(pixels, Lanes8{});
     } else if constexpr (std::is_same_v<In, uint16_t>) {
         const __m256i first = _mm256_inserti128_si256(
             _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels))),
@@ -193,12 +180,7 @@ template <typename Out>
 LUMRA_TARGET_AVX2 inline void store_rgb(Out* pixels, const Rgb<Lanes8>& value) {
     using namespace pixel_io_detail;
     if constexpr (std::is_same_v<Out, float>) {
-        __m256 ordered[3];
-        interleave8(value, ordered);
-        for (int i = 0; i < 3; ++i) {
-            _mm_storeu_ps(pixels + 4 * i, _mm256_castps256_ps128(ordered[i]));
-            _mm_storeu_ps(pixels + 12 + 4 * i, _mm256_extractf128_ps(ordered[i], 1));
-        }
+        store_rgb_floats(pixels, value);
     } else if constexpr (std::is_same_v<Out, uint16_t>) {
         __m256i words[3];
         truncate_limited8(value, 65535.0f, words);

@@ -13,9 +13,11 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "color/lanes.h"
-#include "color/lanes_avx2.h"
+#include "color/lut_lookup_avx2.h"
+#include "color/matrix3.h"
 #include "color/pixel_io.h"
+#include "simd/lanes.h"
+#include "simd/lanes_avx2.h"
 
 // Everything the block loops call is inlined into them (flatten), so the
 // lanes stay in registers.

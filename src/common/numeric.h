@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "lumra.h"
+#include "simd/isa.h"
 
 namespace lumra {
 
@@ -37,8 +38,8 @@ inline float read_element(In value) {
 }
 
 // The limits every kernel uses, one name per rule. NaN and signed zeros come
-// out as each comment says on every path; the lane types (color/lanes.h,
-// raw/lanes.h) give the same names the same meaning lane by lane.
+// out as each comment says on every path; the lane types (simd/lanes.h) give
+// the same names the same meaning lane by lane.
 //
 // std::max(low, x): a NaN x gives low.
 template <typename T>
@@ -50,11 +51,16 @@ template <typename T>
 inline T upper_limit(T x, T high) {
     return high < x ? high : x;
 }
+// std::max(x, low): a NaN x stays NaN.
+template <typename T>
+inline T lower_limit_keeping_nan(T x, T low) {
+    return x < low ? low : x;
+}
 
 // Limited to [0, 1], the lower limit first: a NaN becomes 0. V is float or a
-// lane type.
+// lane type (a shared body, so that it is compiled for its caller's level).
 template <typename V>
-inline V clamp_unit(V value) {
+LUMRA_SHARED_BODY V clamp_unit(V value) {
     return upper_limit(lower_limit(value, V(0.0f)), V(1.0f));
 }
 
@@ -65,12 +71,10 @@ inline T limit_high(T x, T high) {
 }
 
 // The upper limit first, then the lower one: a NaN becomes `high`, and a
-// value not above `low` (-0 included) becomes `low`. The comparisons are
-// written so that the compiler can map them onto min/max instructions.
-template <typename T>
-inline T limit_high_then_low(T value, T low, T high) {
-    const T below_high = limit_high(value, high);
-    return below_high > low ? below_high : low;
+// value not above `low` (-0 included) becomes `low`. V is float or a lane type.
+template <typename V>
+LUMRA_SHARED_BODY V limit_high_then_low(V value, V low, V high) {
+    return lower_limit(limit_high(value, high), low);
 }
 
 // 2^(bits mod 32) - 1 in 32-bit unsigned arithmetic (so 32 gives 0).

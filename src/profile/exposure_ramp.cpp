@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <limits>
 
-#include "simd/isa.h"
-
 #include "profile/profile_kernels.h"
+#include "simd/lanes.h"
+#include "simd/lanes_avx512.h"
 
 namespace lumra {
 namespace {
@@ -39,90 +39,66 @@ Ramp make_ramp(double white_level, double black_level, double ramp_width) {
 }
 
 // All three pieces are computed and one is selected; a NaN sample fails both
-// comparisons and takes the line (and stays NaN).
-template <bool kAllowOverrange>
-inline float ramp_sample(float x, const Ramp& ramp) {
-    const float linear = (x - ramp.black) * ramp.slope;
-    const float line = kAllowOverrange ? linear : std::min(linear, 1.0f);
-    const float rise = x - ramp.toe_low;
-    const float toe = (rise * rise) * ramp.quad;
-    const float upper = x < ramp.toe_high ? toe : line;
-    return x <= ramp.toe_low ? 0.0f : upper;
+// comparisons and takes the line (and stays NaN). std::min(y, 1) is
+// upper_limit(y, 1).
+template <bool kAllowOverrange, typename V>
+LUMRA_SHARED_BODY V ramp_sample(V x, const Ramp& ramp) {
+    const V linear = (x - V(ramp.black)) * V(ramp.slope);
+    const V line = kAllowOverrange ? linear : upper_limit(linear, V(1.0f));
+    const V rise = x - V(ramp.toe_low);
+    const V toe = (rise * rise) * V(ramp.quad);
+    const V upper = select(less(x, V(ramp.toe_high)), toe, line);
+    return zero_where(less_equal(x, V(ramp.toe_low)), upper);
 }
-
-#if LUMRA_SIMD_X86
-// Four samples of ramp_sample at once, with the same operations and selects
-// (minps(1, y) is 1 < y ? 1 : y, as std::min(y, 1) is).
-template <bool kAllowOverrange>
-inline __m128 ramp_lanes(__m128 x, const Ramp& ramp) {
-    const __m128 linear = _mm_mul_ps(_mm_sub_ps(x, _mm_set1_ps(ramp.black)), _mm_set1_ps(ramp.slope));
-    const __m128 line = kAllowOverrange ? linear : _mm_min_ps(_mm_set1_ps(1.0f), linear);
-    const __m128 rise = _mm_sub_ps(x, _mm_set1_ps(ramp.toe_low));
-    const __m128 toe = _mm_mul_ps(_mm_mul_ps(rise, rise), _mm_set1_ps(ramp.quad));
-    const __m128 in_toe = _mm_cmplt_ps(x, _mm_set1_ps(ramp.toe_high));
-    const __m128 upper = _mm_or_ps(_mm_and_ps(in_toe, toe), _mm_andnot_ps(in_toe, line));
-    return _mm_andnot_ps(_mm_cmple_ps(x, _mm_set1_ps(ramp.toe_low)), upper);
-}
-#endif
 
 // Without a toe (toe_low == toe_high, as a zero ramp width gives) a sample
 // above toe_low is not below toe_high either: ramp_sample is 0 up to toe_low
 // and the line above it (NaN included), with the toe left out.
-template <bool kAllowOverrange>
-inline float line_sample(float x, const Ramp& ramp) {
-    const float linear = (x - ramp.black) * ramp.slope;
-    const float line = kAllowOverrange ? linear : std::min(linear, 1.0f);
-    return x <= ramp.toe_low ? 0.0f : line;
+template <bool kAllowOverrange, typename V>
+LUMRA_SHARED_BODY V line_sample(V x, const Ramp& ramp) {
+    const V linear = (x - V(ramp.black)) * V(ramp.slope);
+    const V line = kAllowOverrange ? linear : upper_limit(linear, V(1.0f));
+    return zero_where(less_equal(x, V(ramp.toe_low)), line);
 }
 
-#if LUMRA_SIMD_X86
-template <bool kAllowOverrange>
-inline __m128 line_lanes(__m128 x, const Ramp& ramp) {
-    const __m128 linear = _mm_mul_ps(_mm_sub_ps(x, _mm_set1_ps(ramp.black)), _mm_set1_ps(ramp.slope));
-    const __m128 line = kAllowOverrange ? linear : _mm_min_ps(_mm_set1_ps(1.0f), linear);
-    return _mm_andnot_ps(_mm_cmple_ps(x, _mm_set1_ps(ramp.toe_low)), line);
-}
-#endif
-
-#if LUMRA_SIMD_X86
-LUMRA_BEGIN_AVX512
-// Sixteen samples of line_sample: the same steps, the zeroing under a mask.
-template <bool kAllowOverrange>
-uint64_t apply_line_avx512(const float* src, float* dst, uint64_t count, const Ramp& ramp) {
-    const __m512 black = _mm512_set1_ps(ramp.black), slope = _mm512_set1_ps(ramp.slope);
-    const __m512 one = _mm512_set1_ps(1.0f), toe_low = _mm512_set1_ps(ramp.toe_low);
-    uint64_t n = 0;
-    for (; n + 16 <= count; n += 16) {
-        const __m512 x = _mm512_loadu_ps(src + n);
-        const __m512 linear = _mm512_mul_ps(_mm512_sub_ps(x, black), slope);
-        const __m512 line = kAllowOverrange ? linear : _mm512_min_ps(one, linear);
-        _mm512_storeu_ps(dst + n, _mm512_maskz_mov_ps(_mm512_cmp_ps_mask(x, toe_low, _CMP_NLE_UQ), line));
+// Samples from n on, as many whole values of V as there are; returns where
+// it stopped. Each sample is read before its own result is written, so src
+// and dst may be the same buffer.
+template <bool kAllowOverrange, bool kToe, typename V>
+LUMRA_SHARED_BODY uint64_t ramp_run(const float* src, float* dst, uint64_t n, uint64_t count, const Ramp& ramp) {
+    constexpr int kLanes = kLanesOf<V>;
+    for (; n + kLanes <= count; n += kLanes) {
+        const V x = load(src + n, V{});
+        store(dst + n, kToe ? ramp_sample<kAllowOverrange>(x, ramp) : line_sample<kAllowOverrange>(x, ramp));
     }
     return n;
 }
-LUMRA_END_AVX512
+
+template <bool kAllowOverrange, bool kToe>
+uint64_t ramp_baseline(const float* src, float* dst, uint64_t n, uint64_t count, const Ramp& ramp) {
+    n = ramp_run<kAllowOverrange, kToe, Lanes>(src, dst, n, count, ramp);
+    return ramp_run<kAllowOverrange, kToe, float>(src, dst, n, count, ramp);
+}
+#if LUMRA_SIMD_X86
+template <bool kAllowOverrange, bool kToe>
+LUMRA_TARGET_AVX512 uint64_t ramp_avx512(const float* src, float* dst, uint64_t count, const Ramp& ramp) {
+    return ramp_run<kAllowOverrange, kToe, Lanes16>(src, dst, 0, count, ramp);
+}
 #endif
 
-template <bool kAllowOverrange>
-void apply_line(const float* src, float* dst, uint64_t count, const Ramp& ramp) {
+template <bool kAllowOverrange, bool kToe>
+void apply_pieces(const float* src, float* dst, uint64_t count, const Ramp& ramp) {
     uint64_t n = 0;
 #if LUMRA_SIMD_X86
-    if (simd::runs(simd::Level::avx512)) n = apply_line_avx512<kAllowOverrange>(src, dst, count, ramp);
-    for (; n + 4 <= count; n += 4) _mm_storeu_ps(dst + n, line_lanes<kAllowOverrange>(_mm_loadu_ps(src + n), ramp));
+    if (simd::runs(simd::Level::avx512)) n = ramp_avx512<kAllowOverrange, kToe>(src, dst, count, ramp);
 #endif
-    for (; n < count; ++n) dst[n] = line_sample<kAllowOverrange>(src[n], ramp);
+    ramp_baseline<kAllowOverrange, kToe>(src, dst, n, count, ramp);
 }
 
-// Each sample is read before its own result is written, so src and dst may be
-// the same buffer.
 template <bool kAllowOverrange>
 void apply_ramp(const float* src, float* dst, uint64_t count, const Ramp& ramp) {
-    if (ramp.toe_low == ramp.toe_high) return apply_line<kAllowOverrange>(src, dst, count, ramp);
-    uint64_t n = 0;
-#if LUMRA_SIMD_X86
-    for (; n + 4 <= count; n += 4) _mm_storeu_ps(dst + n, ramp_lanes<kAllowOverrange>(_mm_loadu_ps(src + n), ramp));
-#endif
-    for (; n < count; ++n) dst[n] = ramp_sample<kAllowOverrange>(src[n], ramp);
+    if (ramp.toe_low == ramp.toe_high) apply_pieces<kAllowOverrange, false>(src, dst, count, ramp);
+    else apply_pieces<kAllowOverrange, true>(src, dst, count, ramp);
 }
 
 }  // namespace

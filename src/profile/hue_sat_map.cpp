@@ -1,22 +1,25 @@
 // Hue/saturation/value table: RGB to HSV, a trilinear table read at the
 // pixel's (hue, saturation, value) position, and back to RGB.
 //
-// Blocks of four pixels (SSE2), eight (AVX2) or sixteen (AVX-512), the widest
-// the processor has, one pixel per lane, in hue_sat_lanes.inc: the colour
-// conversions run across the lanes, and the table entries of the lanes are
-// loaded side by side from a copy of the table with paired hue rows and
-// transposed so that each lane blends its own. Every step is the one-pixel
-// path's operation, so all paths give identical results.
+// The colour steps are written once over the lane vocabulary (simd/lanes.h)
+// and run on blocks of four, eight or sixteen pixels, one pixel per lane, at
+// the widest level the processor has, and on one pixel for the rest. The
+// blocks read the table entries of their lanes side by side from a copy of
+// the table with paired hue rows; the one-pixel path reads the caller's
+// table with 64-bit indices, so it also serves tables too large for the
+// blocks' float offsets. Every step is the same operation on every path, so
+// all paths give identical results.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <memory>
 #include <new>
 
-#include "profile/float_lanes.h"
-#include "profile/float_lanes_avx512.h"
 #include "profile/profile_kernels.h"
 #include "profile/table_position.h"
+#include "simd/lanes.h"
+#include "simd/lanes_avx2.h"
+#include "simd/lanes_avx512.h"
 
 namespace lumra {
 namespace {
@@ -32,123 +35,183 @@ struct HueSatTable {
     int64_t slice;    // floats between two value slices
 };
 
-// The table's (hue shift, saturation scale, value scale) at one HSV point.
-struct Adjustment {
-    float shift, sat_scale, val_scale;
+// ---- The steps, over V = float or a lane type ----
+
+template <typename V>
+struct Hsv {
+    V hue, saturation, value;
+    // Whether the table arithmetic can place the pixel: every component
+    // finite, and none negative unless the largest is positive (saturation
+    // divides by the largest). Other pixels are left as they are.
+    decltype(greater(V{}, V{})) ordinary;
 };
 
-// fmodf(x, 6) with a negative remainder moved up by 6. The remainder is exact,
-// so the common ranges are taken without the library call.
-inline float wrap_hue(float x) {
-    float wrapped;
-    if (x >= 0.0f && x < 6.0f) wrapped = x;
-    else if (x >= 6.0f && x < 12.0f) wrapped = x - 6.0f;  // exact: x and 6 are within a factor of 2
-    else if (x > -6.0f && x < 0.0f) wrapped = x;
-    else wrapped = std::fmod(x, 6.0f);
-    return wrapped < 0.0f ? wrapped + 6.0f : wrapped;
+// RGB to HSV; grey pixels get hue and saturation 0. std::max(a, b) is
+// lower_limit(b, a) and std::min(a, b) is upper_limit(a, b), NaN and ties
+// included.
+template <typename V>
+LUMRA_SHARED_BODY Hsv<V> to_hsv(const Rgb<V>& c) {
+    const V zero(0.0f), six(6.0f);
+    const V value = lower_limit(c.b, lower_limit(c.g, c.r));
+    const V lowest = upper_limit(upper_limit(c.r, c.g), c.b);
+
+    // With all three components finite, lowest is the true minimum.
+    const V limit(3.40282347e38f);
+    const auto finite = both(both(less_equal(magnitude(c.r), limit), less_equal(magnitude(c.g), limit)),
+                             less_equal(magnitude(c.b), limit));
+    const auto placeable = either(greater_equal(lowest, zero), greater(value, zero));
+
+    const V delta = value - lowest;
+    const auto coloured = greater(delta, zero);
+    const auto red_top = equal(c.r, value), green_top = equal(c.g, value);
+    const V numerator = select(red_top, c.g - c.b, select(green_top, c.b - c.r, c.r - c.g));
+    const V sextant = numerator / delta;
+    const V red_hue = select(less(sextant, zero), sextant + six, sextant);
+    const V other_hue = sextant + select(green_top, V(2.0f), V(4.0f));
+    return {zero_unless(coloured, select(red_top, red_hue, other_hue)), zero_unless(coloured, delta / value), value,
+            both(finite, placeable)};
 }
 
-// Row and column of the interpolation, with the fractions. Positions are made
-// safe first (a NaN reads row 0 with fraction 0; huge ones are capped before
-// conversion), so no pixel value leads outside the table.
-struct TablePlace {
-    const float* row0;  // (h0, s0): six floats, the (s0, s1) pair of entries
-    const float* row1;  // (h1, s0)
-    float hue_fraction, sat_fraction;
-    float val_fraction;  // only with a value axis
+// Interpolation weights of one axis: of the first sample and of the second.
+template <typename V>
+struct Weights {
+    V keep, take;
 };
+template <typename V>
+LUMRA_SHARED_BODY Weights<V> weights_of(V position, V index) {
+    const V take = position - index;
+    return {V(1.0f) - take, take};
+}
 
-inline TablePlace place_in_table(const HueSatTable& table, float hue, float saturation, float value) {
-    const float hue_position = non_negative_position(hue * table.hue_scale);
-    const int64_t hue_floor = limited_floor(hue_position, table.hue_divisions - 1);
-    const int64_t h1 = hue_floor < table.hue_divisions - 1 ? hue_floor + 1 : 0;  // the hue axis wraps
-    const float sat_position = non_negative_position(saturation * table.sat_scale);
+// One value slice: entries (h0, s0), (h1, s0), (h0, s1), (h1, s1), three
+// floats each, blended in hue, then the two results in saturation.
+template <typename V>
+LUMRA_SHARED_BODY void blend_slice(const V entries[12], const Weights<V>& hue, const Weights<V>& sat, V out[3]) {
+    V mixed[6];
+    for (int k = 0; k < 6; ++k) {
+        const int first = k + 3 * (k / 3);  // 0 1 2 6 7 8: the h0 entries; h1 follows each
+        mixed[k] = hue.keep * entries[first] + hue.take * entries[first + 3];
+    }
+    for (int k = 0; k < 3; ++k) out[k] = sat.keep * mixed[k] + sat.take * mixed[k + 3];
+}
+
+template <typename V>
+LUMRA_SHARED_BODY V blend_values(const Weights<V>& val, V low, V high) {
+    return val.keep * low + val.take * high;
+}
+
+// The adjusted saturation and value, and the shifted hue before wrapping.
+template <typename V>
+struct Adjusted {
+    V shifted, saturation, value;
+};
+template <typename V>
+LUMRA_SHARED_BODY Adjusted<V> adjust(const Hsv<V>& hsv, const V table[3]) {
+    const V one(1.0f);
+    return {table[0] * V(0.016666668f) + hsv.hue, upper_limit(hsv.saturation * table[1], one),
+            lower_limit_keeping_nan(upper_limit(table[2] * hsv.value, one), V(0.0f))};
+}
+
+// Whether a shifted hue is wrapped by wrap_near: within (-6, 12).
+template <typename V>
+LUMRA_SHARED_BODY auto near_turn(V shifted) {
+    return both(greater(shifted, V(-6.0f)), less(shifted, V(12.0f)));
+}
+// The remainder of a hue in (-6, 12) by 6, moved up by 6 if negative: exact.
+template <typename V>
+LUMRA_SHARED_BODY V wrap_near(V shifted) {
+    const V zero(0.0f), six(6.0f);
+    const V wrapped = select(greater_equal(shifted, six), shifted - six, shifted);
+    return select(less(wrapped, zero), wrapped + six, wrapped);
+}
+
+// HSV back to RGB for a hue in [0, 6]; pixels whose saturation is not
+// positive (NaN included) take the value in all three channels.
+template <typename V>
+LUMRA_SHARED_BODY Rgb<V> to_rgb(V hue, const Adjusted<V>& a) {
+    const V one(1.0f), v = a.value;
+    const V f = hue - whole_part(hue);
+    const V p = (one - a.saturation) * v;
+    const V q = (one - f * a.saturation) * v;
+    const V t = ((f - one) * a.saturation + one) * v;
+    // The sextant i = floor(hue) is in 0..6, so "i >= k" is hue >= k.
+    const auto from1 = greater_equal(hue, one), from2 = greater_equal(hue, V(2.0f));
+    const auto from3 = greater_equal(hue, V(3.0f)), from4 = greater_equal(hue, V(4.0f));
+    const auto from5 = greater_equal(hue, V(5.0f)), from6 = greater_equal(hue, V(6.0f));
+    // Sextants 0..6: red V q p p t V V, green t V V q p p t, blue p p t V V q p.
+    const V red = select(from5, v, select(from4, t, select(from2, p, select(from1, q, v))));
+    const V green = select(from6, t, select(from4, p, select(from3, q, select(from1, v, t))));
+    const V blue = select(from6, p, select(from5, q, select(from3, v, select(from2, t, p))));
+    const auto grey = not_greater(a.saturation, V(0.0f));
+    return {select(grey, v, red), select(grey, v, green), select(grey, v, blue)};
+}
+
+// ---- One pixel, on the caller's table ----
+
+// The entries around (hue, saturation, value) in blend_slice's order, slice
+// by slice, with the weights. Positions are made safe first (a NaN reads row
+// 0 with fraction 0; huge ones are capped before conversion), so no pixel
+// value leads outside the table.
+inline void table_at(const HueSatTable& table, const Hsv<float>& hsv, float out[3]) {
+    const float hue_position = non_negative_position(hsv.hue * table.hue_scale);
+    const int64_t h0 = limited_floor(hue_position, table.hue_divisions - 1);
+    const int64_t h1 = h0 < table.hue_divisions - 1 ? h0 + 1 : 0;  // the hue axis wraps
+    const float sat_position = non_negative_position(hsv.saturation * table.sat_scale);
     const int64_t s0 = limited_floor(sat_position, table.sat_divisions - 2);
-    int64_t offset = s0 * 3;
-    float val_fraction = 0.0f;
+    const Weights<float> hue = weights_of(hue_position, static_cast<float>(h0));
+    const Weights<float> sat = weights_of(sat_position, static_cast<float>(s0));
+    int64_t offset = s0 * 3, l0 = 0;
+    float val_position = 0.0f;
     if (table.val_divisions > 1) {
-        const float val_position = non_negative_position(value * table.val_scale);
-        const int64_t l0 = limited_floor(val_position, table.val_divisions - 2);
-        val_fraction = val_position - static_cast<float>(l0);
+        val_position = non_negative_position(hsv.value * table.val_scale);
+        l0 = limited_floor(val_position, table.val_divisions - 2);
         offset += l0 * table.slice;
     }
     const int64_t row_length = table.sat_divisions * 3;
-    return TablePlace{table.map + hue_floor * row_length + offset, table.map + h1 * row_length + offset,
-                      hue_position - static_cast<float>(hue_floor), sat_position - static_cast<float>(s0),
-                      val_fraction};
-}
-
-// The same blends one float at a time.
-inline void blend_slice(const float* row0, const float* row1, float hue_fraction, float sat_fraction, float out[3]) {
-    const float hue_keep = 1.0f - hue_fraction;
-    float pair[6];
-    for (int k = 0; k < 6; ++k) pair[k] = hue_keep * row0[k] + hue_fraction * row1[k];
-    const float sat_keep = 1.0f - sat_fraction;
-    for (int k = 0; k < 3; ++k) out[k] = sat_keep * pair[k] + sat_fraction * pair[k + 3];
-}
-
-inline Adjustment adjustment_at(const HueSatTable& table, float hue, float saturation, float value) {
-    const TablePlace place = place_in_table(table, hue, saturation, value);
-    float low[3];
-    blend_slice(place.row0, place.row1, place.hue_fraction, place.sat_fraction, low);
+    const auto slice_at = [&](int64_t slice_offset, float blended[3]) {
+        const float* row0 = table.map + h0 * row_length + offset + slice_offset;
+        const float* row1 = table.map + h1 * row_length + offset + slice_offset;
+        float entries[12];
+        for (int k = 0; k < 3; ++k) {
+            entries[k] = row0[k], entries[k + 3] = row1[k];
+            entries[k + 6] = row0[k + 3], entries[k + 9] = row1[k + 3];
+        }
+        blend_slice(entries, hue, sat, blended);
+    };
+    slice_at(0, out);
     if (table.val_divisions > 1) {
         float high[3];
-        blend_slice(place.row0 + table.slice, place.row1 + table.slice, place.hue_fraction, place.sat_fraction,
-                    high);
-        const float keep = 1.0f - place.val_fraction;
-        for (int k = 0; k < 3; ++k) low[k] = keep * low[k] + place.val_fraction * high[k];
+        slice_at(table.slice, high);
+        const Weights<float> val = weights_of(val_position, static_cast<float>(l0));
+        for (int k = 0; k < 3; ++k) out[k] = blend_values(val, out[k], high[k]);
     }
-    return Adjustment{low[0], low[1], low[2]};
 }
 
-// Pixels the table arithmetic cannot place are left as they are: a NaN or
-// infinite component, or a negative component while the largest is not
-// positive (its saturation would divide by a value of 0 or less).
-inline bool outside_table_domain(float r, float g, float b, float largest) {
-    const float finite_limit = 3.40282347e38f;
-    const bool finite = std::fabs(r) <= finite_limit && std::fabs(g) <= finite_limit && std::fabs(b) <= finite_limit;
-    const bool negative = r < 0.0f || g < 0.0f || b < 0.0f;
-    return !finite || (negative && !(largest > 0.0f));
+// fmodf(x, 6) with a negative remainder moved up by 6 (exact), for shifts of
+// more than a turn.
+inline float wrap_far(float x) {
+    const float wrapped = std::fmod(x, 6.0f);
+    return wrapped < 0.0f ? wrapped + 6.0f : wrapped;
 }
 
 inline void hue_sat_pixel(float* pixel, const HueSatTable& table) {
-    const float r = pixel[0], g = pixel[1], b = pixel[2];
-    const float value = std::max(std::max(r, g), b);
-    if (outside_table_domain(r, g, b, value)) return;
-    const float delta = value - std::min(std::min(r, g), b);
-
-    float saturation = 0.0f, hue = 0.0f;
-    if (delta > 0.0f) {
-        saturation = delta / value;
-        const bool red_top = r == value, green_top = g == value;
-        const float sextant = (red_top ? g - b : (green_top ? b - r : r - g)) / delta;
-        hue = red_top ? (sextant < 0.0f ? sextant + 6.0f : sextant) : sextant + (green_top ? 2.0f : 4.0f);
+    const Hsv<float> hsv = to_hsv(load_rgb_floats(pixel, 0.0f));
+    if (!hsv.ordinary) return;
+    float entries[3];
+    table_at(table, hsv, entries);
+    const Adjusted<float> a = adjust(hsv, entries);
+    float hue = 0.0f;
+    if (a.saturation > 0.0f) {
+        hue = near_turn(a.shifted) ? wrap_near(a.shifted) : wrap_far(a.shifted);
+        if (!(hue <= 6.0f)) return;  // a NaN hue has no sextant
     }
-    const Adjustment adjust = adjustment_at(table, hue, saturation, value);
-
-    const float new_sat = std::min(saturation * adjust.sat_scale, 1.0f);  // a NaN stays NaN and turns grey below
-    const float new_value = std::max(std::min(adjust.val_scale * value, 1.0f), 0.0f);
-    if (!(new_sat > 0.0f)) {
-        pixel[0] = pixel[1] = pixel[2] = new_value;
-        return;
-    }
-    const float new_hue = wrap_hue(adjust.shift * 0.016666668f + hue);
-    if (!(new_hue <= 6.0f)) return;  // a NaN hue has no sextant
-    const int sextant = static_cast<int>(new_hue);
-    const float f = new_hue - static_cast<float>(sextant);
-    // Corners of the sextant: V', t, p, q in that order.
-    const float corner[4] = {new_value, ((f - 1.0f) * new_sat + 1.0f) * new_value, (1.0f - new_sat) * new_value,
-                             (1.0f - f * new_sat) * new_value};
-    static constexpr unsigned char kPick[7][3] = {{0, 1, 2}, {3, 0, 2}, {2, 0, 1}, {2, 3, 0},
-                                                  {1, 2, 0}, {0, 2, 3}, {0, 1, 2}};
-    pixel[0] = corner[kPick[sextant][0]];
-    pixel[1] = corner[kPick[sextant][1]];
-    pixel[2] = corner[kPick[sextant][2]];
+    store_rgb_floats(pixel, to_rgb(hue, a));
 }
 
-#if LUMRA_SIMD_X86
-// The table with paired hue rows has twice the floats of the table. The
-// blocks' offsets into it are worked out as floats, exact below 2^24.
+// ---- Blocks of one pixel per lane, on the paired table ----
+
+// The paired table has twice the floats of the table. The blocks' offsets
+// into it are worked out as floats, exact below 2^24.
 inline bool fits_lanes(const HueSatTable& table) {
     return std::max<int64_t>(table.val_divisions, 1) * table.slice * 2 < (int64_t{1} << 24);
 }
@@ -177,25 +240,155 @@ std::unique_ptr<float[]> pair_hue_rows(const HueSatTable& table) {
     return paired;
 }
 
-namespace sse2_path {
-using Lanes = Sse2Lanes;
-#include "profile/hue_sat_lanes.inc"
-}  // namespace sse2_path
+// The table's constants, set up once per call (kept apart from the table so
+// that the pixel stores cannot be taken to change them).
+struct LaneTable {
+    const float* paired;
+    const float* next_slice;  // paired + the floats of one value slice
+    float hue_scale, hue_last, sat_scale, sat_last, val_scale, val_last, slice, row_length;
+};
 
-LUMRA_BEGIN_AVX2
-namespace avx2_path {
-using Lanes = Avx2Lanes;
-#include "profile/hue_sat_lanes.inc"
-}  // namespace avx2_path
-LUMRA_END_AVX2
+inline LaneTable lane_table(const HueSatTable& table, const float* paired) {
+    auto exact = [](int64_t n) { return static_cast<float>(n); };  // below 2^24
+    return LaneTable{paired,
+                     paired + 2 * table.slice,
+                     table.hue_scale,
+                     exact(table.hue_divisions - 1),
+                     table.sat_scale,
+                     exact(table.sat_divisions - 2),
+                     table.val_scale,
+                     exact(table.val_divisions - 2),
+                     exact(2 * table.slice),
+                     exact(table.sat_divisions * 6)};
+}
 
-LUMRA_BEGIN_AVX512
-namespace avx512_path {
-using Lanes = Avx512Lanes;
-#include "profile/hue_sat_lanes.inc"
-}  // namespace avx512_path
-LUMRA_END_AVX512
+// floor(position) for a position already made non-negative, limited to at
+// most last (< 2^24): limited_floor in float lanes.
+template <typename V>
+LUMRA_SHARED_BODY V floor_within(V position, float last) {
+    return upper_limit(whole_part(upper_limit(position, V(16777216.0f))), V(last));
+}
+
+// What the first pass leaves for the second, for one block: the pixels'
+// HSV, and where (a float offset into the paired table) and with which
+// weights each lane reads the table.
+template <typename V>
+struct Placed {
+    Hsv<V> hsv;
+    V place;
+    Weights<V> hue, sat, val;
+};
+
+template <typename V, bool kValueAxis>
+LUMRA_SHARED_BODY Placed<V> place_block(const float* pixels, const LaneTable& table) {
+    Placed<V> b;
+    b.hsv = to_hsv(load_rgb_floats(pixels, V{}));
+    const V hue_position = non_negative_position(b.hsv.hue * V(table.hue_scale));
+    const V h0 = floor_within(hue_position, table.hue_last);  // h1 is paired with it in the table
+    b.hue = weights_of(hue_position, h0);
+    const V sat_position = non_negative_position(b.hsv.saturation * V(table.sat_scale));
+    const V s0 = floor_within(sat_position, table.sat_last);
+    b.sat = weights_of(sat_position, s0);
+    // Offsets as floats: whole numbers below 2^24, so every step is exact.
+    V start = s0 * V(6.0f);
+    b.val = {V(1.0f), V(0.0f)};
+    if constexpr (kValueAxis) {
+        const V val_position = non_negative_position(b.hsv.value * V(table.val_scale));
+        const V l0 = floor_within(val_position, table.val_last);
+        b.val = weights_of(val_position, l0);
+        start = start + l0 * V(table.slice);
+    }
+    b.place = h0 * V(table.row_length) + start;
+    return b;
+}
+
+// Returns false, leaving the pixels as they were, when a lane needs what the
+// block leaves out (rare): a pixel that is not ordinary, or a shifted hue
+// outside (-6, 12) (shifts of more than a turn, or NaN), which needs the
+// library remainder. The caller then takes the block's pixels one by one;
+// keeping those cases out of the block keeps it free of calls.
+template <typename V, bool kValueAxis>
+LUMRA_SHARED_BODY bool finish_block(float* pixels, const LaneTable& table, const Placed<V>& b) {
+    alignas(64) uint32_t offsets[kLanesOf<V>];
+    store_whole(offsets, b.place);
+    V entries[12], adjustment[3];
+    gather_twelve(table.paired, offsets, entries);
+    blend_slice(entries, b.hue, b.sat, adjustment);
+    if constexpr (kValueAxis) {
+        V high[3];
+        gather_twelve(table.next_slice, offsets, entries);
+        blend_slice(entries, b.hue, b.sat, high);
+        for (int k = 0; k < 3; ++k) adjustment[k] = blend_values(b.val, adjustment[k], high[k]);
+    }
+    const Adjusted<V> a = adjust(b.hsv, adjustment);
+    const Rgb<V> out = to_rgb(wrap_near(a.shifted), a);
+    // One test for the whole block, at the end: the table reads above are safe
+    // for any pixel, and the pixels are written only if every lane is ordinary.
+    if (!all_set(both(b.hsv.ordinary, near_turn(a.shifted)))) return false;
+    store_rgb_floats(pixels, out);
+    return true;
+}
+
+// Blocks whose table positions are worked out in one pass before the table
+// is read for them in a second: the reads then do not wait on the divisions
+// of the same block, and the passes' iterations overlap.
+constexpr uint64_t kRunBlocks = 8;
+
+template <typename V, bool kValueAxis>
+LUMRA_SHARED_BODY void hue_sat_blocks_of(float* data, uint64_t blocks, const HueSatTable& table,
+                                         const float* paired) {
+    constexpr int kLanes = kLanesOf<V>;
+    const LaneTable lanes = lane_table(table, paired);
+    Placed<V> placed[kRunBlocks];
+    for (uint64_t first = 0; first < blocks; first += kRunBlocks) {
+        const uint64_t run = std::min(kRunBlocks, blocks - first);
+        float* run_data = data + first * 3 * kLanes;
+        for (uint64_t i = 0; i < run; ++i) placed[i] = place_block<V, kValueAxis>(run_data + i * 3 * kLanes, lanes);
+        for (uint64_t i = 0; i < run; ++i) {
+            float* block = run_data + i * 3 * kLanes;
+            if (finish_block<V, kValueAxis>(block, lanes, placed[i])) continue;
+            for (int k = 0; k < kLanes; ++k) hue_sat_pixel(block + 3 * k, table);
+        }
+    }
+}
+
+// The blocks of each level, with and without a value axis (each its own
+// function, so that each loop is allocated registers on its own); returns
+// the pixels done.
+template <typename V, bool kValueAxis>
+LUMRA_SHARED_BODY uint64_t hue_sat_blocks(float* data, uint64_t pixels, const HueSatTable& table,
+                                          const float* paired) {
+    const uint64_t blocks = pixels / kLanesOf<V>;
+    hue_sat_blocks_of<V, kValueAxis>(data, blocks, table, paired);
+    return blocks * kLanesOf<V>;
+}
+
+template <bool kValueAxis>
+uint64_t hue_sat_blocks_baseline(float* data, uint64_t pixels, const HueSatTable& table, const float* paired) {
+    return hue_sat_blocks<Lanes, kValueAxis>(data, pixels, table, paired);
+}
+#if LUMRA_SIMD_X86
+template <bool kValueAxis>
+LUMRA_TARGET_AVX2 uint64_t hue_sat_blocks_avx2(float* data, uint64_t pixels, const HueSatTable& table,
+                                               const float* paired) {
+    return hue_sat_blocks<Lanes8, kValueAxis>(data, pixels, table, paired);
+}
+template <bool kValueAxis>
+LUMRA_TARGET_AVX512 uint64_t hue_sat_blocks_avx512(float* data, uint64_t pixels, const HueSatTable& table,
+                                                   const float* paired) {
+    return hue_sat_blocks<Lanes16, kValueAxis>(data, pixels, table, paired);
+}
 #endif
+
+template <bool kValueAxis>
+uint64_t hue_sat_blocks_widest(float* data, uint64_t pixels, const HueSatTable& table, const float* paired) {
+    uint64_t n = 0;
+#if LUMRA_SIMD_X86
+    if (simd::runs(simd::Level::avx512)) n = hue_sat_blocks_avx512<kValueAxis>(data, pixels, table, paired);
+    if (simd::runs(simd::Level::avx2)) n += hue_sat_blocks_avx2<kValueAxis>(data + n * 3, pixels - n, table, paired);
+#endif
+    return n + hue_sat_blocks_baseline<kValueAxis>(data + n * 3, pixels - n, table, paired);
+}
 
 }  // namespace
 
@@ -212,21 +405,11 @@ void apply_hue_sat_map_kernel(float* data, int32_t height, int32_t width, const 
                             int64_t{hue_divisions} * sat_divisions * 3};
     const uint64_t pixels = static_cast<uint64_t>(height) * static_cast<uint64_t>(width);
     uint64_t n = 0;
-#if LUMRA_SIMD_X86
     const std::unique_ptr<float[]> paired = pixels >= 4 && fits_lanes(table) ? pair_hue_rows(table) : nullptr;
     if (paired) {
-        if (simd::runs(simd::Level::avx512)) {
-            avx512_path::hue_sat_blocks(data, pixels / 16, table, paired.get());
-            n = pixels / 16 * 16;
-        }
-        if (simd::runs(simd::Level::avx2)) {
-            avx2_path::hue_sat_blocks(data + n * 3, (pixels - n) / 8, table, paired.get());
-            n += (pixels - n) / 8 * 8;
-        }
-        sse2_path::hue_sat_blocks(data + n * 3, (pixels - n) / 4, table, paired.get());
-        n += (pixels - n) / 4 * 4;
+        n = val_divisions > 1 ? hue_sat_blocks_widest<true>(data, pixels, table, paired.get())
+                              : hue_sat_blocks_widest<false>(data, pixels, table, paired.get());
     }
-#endif
     for (; n < pixels; ++n) hue_sat_pixel(data + n * 3, table);
 }
 

@@ -3,23 +3,26 @@
 //
 // Once per row the two grid rows around it are blended into working tables,
 // and once per call each column's grid place is worked out, so a pixel needs
-// one table input, two lookups and one horizontal blend. Rows run in blocks
-// of four pixels (SSE2) or eight (AVX2, where the processor has it), in
-// gain_table_lanes.inc, with the one-pixel path's operations. Without working
-// memory (allocation failed) the same arithmetic runs on the spot.
+// one table input, two lookups and one horizontal blend. The steps are
+// written once over the lane vocabulary (simd/lanes.h); rows run in blocks of
+// four or eight pixels, one per lane, and one pixel at a time for the rest.
+// Without working memory (allocation failed) the same arithmetic runs on the
+// spot.
 //
 // The pixels may be a part of the image (a band or a tile): positions on the
 // grid are those of the whole image, so a part gets the whole image's bits.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <type_traits>
 
 #include "common/numeric.h"
-#include "profile/float_lanes.h"
 #include "profile/profile_kernels.h"
 #include "profile/table_position.h"
+#include "simd/lanes.h"
+#include "simd/lanes_avx2.h"
 
 namespace lumra {
 namespace {
@@ -52,7 +55,7 @@ inline double grid_position(int64_t index, int64_t size, float origin, float spa
 struct GainTables {
     const float* gains;
     int64_t points_v, points_h, points_n;
-    const float* weights;
+    std::array<float, 5> weights;  // a copy, which the pixel stores cannot change
     float gamma, exposure_gain;
     int64_t last_k;    // largest first index of an interpolation pair
     int64_t next;      // 1, or 0 for single-entry tables
@@ -92,62 +95,109 @@ struct ComputedColumns {
 };
 
 // The table input, exact in single precision: the weighted sum in the order
-// written, the exposure gain, the clamp (NaN to 0) and the optional gamma.
-inline float table_input(const float* pixel, const GainTables& tables) {
-    const float r = pixel[0], g = pixel[1], b = pixel[2];
-    const float* w = tables.weights;
-    const float low = std::min(std::min(r, g), b), high = std::max(std::max(r, g), b);
-    const float mix = w[0] * r + w[1] * g + w[2] * b + w[3] * low + w[4] * high;
-    const float t = clamp_unit(mix * tables.exposure_gain);
-    return tables.gamma != 1.0f ? clamp_unit(std::pow(t, tables.gamma)) : t;
+// written, the exposure gain, the clamp (NaN to 0) and the optional gamma
+// (std::pow, lane by lane). std::min(a, b) is upper_limit(a, b) and
+// std::max(a, b) is lower_limit(b, a), NaN and ties included.
+template <typename V>
+LUMRA_SHARED_BODY V table_input(const Rgb<V>& c, const GainTables& tables) {
+    const std::array<float, 5>& w = tables.weights;
+    const V low = upper_limit(upper_limit(c.r, c.g), c.b), high = lower_limit(c.b, lower_limit(c.g, c.r));
+    const V mix = V(w[0]) * c.r + V(w[1]) * c.g + V(w[2]) * c.b + V(w[3]) * low + V(w[4]) * high;
+    const V t = clamp_unit(mix * V(tables.exposure_gain));
+    if (tables.gamma == 1.0f) return t;
+    alignas(64) float lanes[kLanesOf<V>];
+    store(lanes, t);
+    for (float& lane : lanes) lane = std::pow(lane, tables.gamma);
+    return clamp_unit(load(lanes, V{}));
 }
 
+// The gain between two tables (each read at entries k and k + 1) at the
+// table position's fraction f and the column fraction fx.
+template <typename V>
+LUMRA_SHARED_BODY V blended_gain(V first0, V next0, V first1, V next1, V f, V fx) {
+    const V gain0 = first0 + f * (next0 - first0);
+    const V gain1 = first1 + f * (next1 - first1);
+    return (V(1.0f) - fx) * gain0 + fx * gain1;
+}
+
+template <typename V>
+LUMRA_SHARED_BODY void apply_gain(float* pixels, const Rgb<V>& c, V gain) {
+    store_rgb_floats(pixels, Rgb<V>{c.r * gain, c.g * gain, c.b * gain});
+}
+
+// One pixel at a time, for any table size: the index in 64-bit integers
+// (t is in [0, 1], so x is in [0, points_n - 1]).
 template <typename Row, typename Columns>
 void apply_pixels(float* pixel, int64_t begin, int64_t end, const Row& row, const Columns& columns,
                   const GainTables& tables) {
     for (int64_t c = begin; c < end; ++c, pixel += 3) {
-        const float t = table_input(pixel, tables);
-        const float x = std::min(t * tables.entries, tables.last_entry);  // t is in [0, 1]
+        const Rgb<float> rgb = load_rgb_floats(pixel, 0.0f);
+        const float x = upper_limit(table_input(rgb, tables) * tables.entries, tables.last_entry);
         const int64_t k = limited_floor(x, tables.last_k);
-        const float f = x - static_cast<float>(k);
         const GridPlace column = columns.at(c);
         const int64_t e0 = column.index0 + k, e1 = column.index1 + k;
-        const float first0 = row.at(e0), first1 = row.at(e1);
-        const float gain0 = first0 + f * (row.at(e0 + tables.next) - first0);
-        const float gain1 = first1 + f * (row.at(e1 + tables.next) - first1);
-        const float gain = (1.0f - column.fraction) * gain0 + column.fraction * gain1;
-        pixel[0] *= gain;
-        pixel[1] *= gain;
-        pixel[2] *= gain;
+        apply_gain(pixel, rgb,
+                   blended_gain(row.at(e0), row.at(e0 + tables.next), row.at(e1), row.at(e1 + tables.next),
+                                x - static_cast<float>(k), column.fraction));
     }
 }
 
-#if LUMRA_SIMD_X86
-namespace sse2_path {
-using Lanes = Sse2Lanes;
-#include "profile/gain_table_lanes.inc"
-}  // namespace sse2_path
+// Blocks of one pixel per lane on stored rows and columns, for tables of 2
+// to 2^24 entries (so the index is exact as a float and every lookup reads
+// the pair at k and k + 1). Returns the pixels done.
+template <typename V>
+LUMRA_SHARED_BODY int64_t apply_row_blocks(float* pixel, int64_t width, const float* row,
+                                           const StoredColumns& columns, const GainTables& tables) {
+    constexpr int kLanes = kLanesOf<V>;
+    // Locals, so that the pixel stores cannot be taken to change them.
+    const GainTables local = tables;
+    const int64_t* const first_of = columns.first;
+    const int64_t* const second_of = columns.second;
+    const float* const fraction_of = columns.fraction;
+    int64_t c = 0;
+    for (; c + kLanes <= width; c += kLanes, pixel += 3 * kLanes) {
+        const Rgb<V> rgb = load_rgb_floats(pixel, V{});
+        const V x = upper_limit(table_input(rgb, local) * V(local.entries), V(local.last_entry));
+        const V k = upper_limit(whole_part(x), V(static_cast<float>(local.last_k)));
+        alignas(64) uint32_t ks[kLanes];
+        store_whole(ks, k);
+        const float* left[kLanes];
+        const float* right[kLanes];
+        for (int lane = 0; lane < kLanes; ++lane) {
+            left[lane] = row + first_of[c + lane] + ks[lane];
+            right[lane] = row + second_of[c + lane] + ks[lane];
+        }
+        V first0, next0, first1, next1;
+        gather_pairs_at(left, first0, next0);
+        gather_pairs_at(right, first1, next1);
+        apply_gain(pixel, rgb, blended_gain(first0, next0, first1, next1, x - k, load(fraction_of + c, V{})));
+    }
+    return c;
+}
 
-LUMRA_BEGIN_AVX2
-namespace avx2_path {
-using Lanes = Avx2Lanes;
-#include "profile/gain_table_lanes.inc"
-}  // namespace avx2_path
-LUMRA_END_AVX2
+int64_t apply_row_baseline(float* pixels, int64_t width, const float* row, const StoredColumns& columns,
+                           const GainTables& tables) {
+    return apply_row_blocks<Lanes>(pixels, width, row, columns, tables);
+}
+#if LUMRA_SIMD_X86
+LUMRA_TARGET_AVX2 int64_t apply_row_avx2(float* pixels, int64_t width, const float* row,
+                                         const StoredColumns& columns, const GainTables& tables) {
+    return apply_row_blocks<Lanes8>(pixels, width, row, columns, tables);
+}
 #endif
 
 template <typename Row, typename Columns>
 void apply_row(float* pixels, int64_t width, const Row& row, const Columns& columns, const GainTables& tables) {
     int64_t done = 0;
-#if LUMRA_SIMD_X86
     if constexpr (std::is_same_v<Row, StoredRow> && std::is_same_v<Columns, StoredColumns>) {
         if (tables.points_n >= 2 && tables.points_n <= (int64_t{1} << 24)) {
-            done = simd::runs(simd::Level::avx2)
-                       ? avx2_path::apply_row_lanes(pixels, width, row.tables, columns, tables)
-                       : sse2_path::apply_row_lanes(pixels, width, row.tables, columns, tables);
+#if LUMRA_SIMD_X86
+            if (simd::runs(simd::Level::avx2)) done = apply_row_avx2(pixels, width, row.tables, columns, tables);
+            else
+#endif
+                done = apply_row_baseline(pixels, width, row.tables, columns, tables);
         }
     }
-#endif
     apply_pixels(pixels + done * 3, done, width, row, columns, tables);
 }
 
@@ -184,7 +234,7 @@ void apply_gain_tables(float* data, int32_t height, int32_t width, const ImagePl
                             points_v,
                             points_h,
                             points_n,
-                            weights,
+                            {weights[0], weights[1], weights[2], weights[3], weights[4]},
                             gamma,
                             exposure_gain,
                             std::max<int64_t>(points_n - 2, 0),

@@ -13,8 +13,8 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "raw/lanes.h"
 #include "raw/raw_kernels.h"
+#include "simd/lanes.h"
 
 namespace lumra {
 namespace {
@@ -105,22 +105,29 @@ void border_pixel(const Neighbourhood& n, float* out, uint64_t r, uint64_t c, in
     for (int k = 0; k < 3; ++k) out[k] = values[s[k]];
 }
 
-// An interior pixel: all eight neighbours exist, so the means divide by 4 and
-// 2, which the products with 0.25 and 0.5 reproduce exactly.
+// The candidate values of interior pixels (all eight neighbours exist, so
+// the means divide by 4 and 2, which the products with 0.25 and 0.5
+// reproduce exactly): of one pixel (V = float) or of one pixel per lane.
+template <typename V>
+inline void interior_values(const float* up, const float* mid, const float* down, int64_t c, V values[kSourceCount]) {
+    const V left = load(mid + c - 1, V{}), right = load(mid + c + 1, V{});
+    const V vertical_sum = load(up + c, V{}) + load(down + c, V{});
+    values[kZero] = V(0.0f);
+    values[kOwn] = load(mid + c, V{});
+    values[kAxial] = ((vertical_sum + left) + right) * V(0.25f);
+    const V diagonal_sum =
+        ((load(up + c - 1, V{}) + load(up + c + 1, V{})) + load(down + c - 1, V{})) + load(down + c + 1, V{});
+    values[kDiagonal] = diagonal_sum * V(0.25f);
+    values[kHorizontal] = (left + right) * V(0.5f);
+    values[kVertical] = vertical_sum * V(0.5f);
+}
+
 inline void interior_pixel(const float* up, const float* mid, const float* down, int64_t c, const uint8_t* s,
                            float* out) {
     float values[kSourceCount];
-    const float vertical_sum = up[c] + down[c];
-    values[kOwn] = mid[c];
-    values[kAxial] = ((vertical_sum + mid[c - 1]) + mid[c + 1]) * 0.25f;
-    values[kDiagonal] = (((up[c - 1] + up[c + 1]) + down[c - 1]) + down[c + 1]) * 0.25f;
-    values[kHorizontal] = (mid[c - 1] + mid[c + 1]) * 0.5f;
-    values[kVertical] = vertical_sum * 0.5f;
-    values[kZero] = 0.0f;
+    interior_values(up, mid, down, c, values);
     for (int k = 0; k < 3; ++k) out[k] = values[s[k]];
 }
-
-#if LUMRA_SIMD_X86
 
 // The sources of the block lanes: lanes 0 and 2 hold columns of one parity,
 // lanes 1 and 3 of the other. Plain ints, so they stay in registers while the
@@ -156,44 +163,17 @@ bool try_fixed(const LaneSources& sources, const float* up, const float* mid, co
     return true;
 }
 
-// Lanes 0 and 2 from a, lanes 1 and 3 from b.
-inline __m128 alternate(__m128 a, __m128 b) {
-    const __m128 even = _mm_castsi128_ps(_mm_set_epi32(0, -1, 0, -1));
-    return _mm_or_ps(_mm_and_ps(even, a), _mm_andnot_ps(even, b));
-}
-
 // Four interior pixels from column c; `out` is pixel c's output. `Pick`
 // yields the lane sources: fixed at compile time for the rows of Bayer
 // layouts, read from a LaneSources otherwise.
 template <typename Pick>
 inline void interior_block(const float* up, const float* mid, const float* down, int64_t c, const Pick& sources,
                            float* out) {
-    const __m128 left = _mm_loadu_ps(mid + c - 1), right = _mm_loadu_ps(mid + c + 1);
-    const __m128 vertical_sum = _mm_add_ps(_mm_loadu_ps(up + c), _mm_loadu_ps(down + c));
-    __m128 values[kSourceCount];
-    values[kZero] = _mm_setzero_ps();
-    values[kOwn] = _mm_loadu_ps(mid + c);
-    values[kAxial] = _mm_mul_ps(_mm_add_ps(_mm_add_ps(vertical_sum, left), right), _mm_set1_ps(0.25f));
-    const __m128 diagonal_sum = _mm_add_ps(
-        _mm_add_ps(_mm_add_ps(_mm_loadu_ps(up + c - 1), _mm_loadu_ps(up + c + 1)), _mm_loadu_ps(down + c - 1)),
-        _mm_loadu_ps(down + c + 1));
-    values[kDiagonal] = _mm_mul_ps(diagonal_sum, _mm_set1_ps(0.25f));
-    values[kHorizontal] = _mm_mul_ps(_mm_add_ps(left, right), _mm_set1_ps(0.5f));
-    values[kVertical] = _mm_mul_ps(vertical_sum, _mm_set1_ps(0.5f));
-    const __m128 x = alternate(values[sources.first(0)], values[sources.second(0)]);
-    const __m128 y = alternate(values[sources.first(1)], values[sources.second(1)]);
-    const __m128 z = alternate(values[sources.first(2)], values[sources.second(2)]);
-    // Planar x, y, z to interleaved x0 y0 z0 x1 | y1 z1 x2 y2 | z2 x3 y3 z3.
-    const __m128 xy_low = _mm_unpacklo_ps(x, y), xy_high = _mm_unpackhi_ps(x, y);
-    const __m128 z0x1 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(1, 1, 0, 0));
-    const __m128 yz_low = _mm_unpacklo_ps(y, z), yz_high = _mm_unpackhi_ps(y, z);
-    const __m128 z2x3 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(3, 3, 2, 2));
-    _mm_storeu_ps(out, _mm_shuffle_ps(xy_low, z0x1, _MM_SHUFFLE(2, 0, 1, 0)));
-    _mm_storeu_ps(out + 4, _mm_shuffle_ps(yz_low, xy_high, _MM_SHUFFLE(1, 0, 3, 2)));
-    _mm_storeu_ps(out + 8, _mm_shuffle_ps(z2x3, yz_high, _MM_SHUFFLE(3, 2, 2, 0)));
+    Lanes values[kSourceCount];
+    interior_values(up, mid, down, c, values);
+    const auto channel = [&](int k) { return alternate(values[sources.first(k)], values[sources.second(k)]); };
+    store_rgb_floats(out, Rgb<Lanes>{channel(0), channel(1), channel(2)});
 }
-
-#endif
 
 struct Rows {
     const float* up;
@@ -206,7 +186,6 @@ struct Rows {
 // neighbours all exist.
 void interior_row(const Rows& row, int64_t begin, int64_t end, const RowPlan& plan) {
     int64_t c = begin;
-#if LUMRA_SIMD_X86
     // Blocks start where pixel output lands on 16 bytes (within four pixels
     // when the buffer holds aligned floats), so fewer stores straddle cache
     // lines; the pixels before go one by one.
@@ -231,7 +210,6 @@ void interior_row(const Rows& row, int64_t begin, int64_t end, const RowPlan& pl
                        try_fixed<ColourTwoRow>(sources, row.up, row.mid, row.down, c, end, row.out) ||
                        try_fixed<ColourTwoRowSwapped>(sources, row.up, row.mid, row.down, c, end, row.out);
     if (!fixed) interior_blocks(row.up, row.mid, row.down, c, end, sources, row.out);
-#endif
     for (; c < end; ++c) interior_pixel(row.up, row.mid, row.down, c, plan.source[c & 1], row.out + c * 3);
 }
 

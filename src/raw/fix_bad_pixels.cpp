@@ -8,7 +8,7 @@
 // The kernel runs on a part of the image (the whole image, a band or a tile)
 // with a source window around it; classes and borders follow whole-image rows
 // and columns.
-#include "raw/lanes.h"
+#include "common/numeric.h"
 #include "raw/raw_kernels.h"
 
 namespace lumra {

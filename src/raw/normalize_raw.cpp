@@ -6,14 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "raw/lanes.h"
 #include "raw/normalize_raw_paths.h"
 #include "raw/raw_kernels.h"
+#include "simd/lanes.h"
 
 namespace lumra {
 namespace {
-
-using lanes::F4;
 
 // Table index of a float source value: truncated toward zero and limited to
 // 0..last. The limits are applied in the float domain first so the conversion
@@ -28,8 +26,10 @@ inline int64_t table_index(float x, int32_t last) {
 template <typename In>
 struct Direct {
     const In* x;
-    F4 four(int64_t i) const { return lanes::load(x + i); }
-    float one(int64_t i) const { return static_cast<float>(x[i]); }
+    template <typename V>
+    V at(int64_t i) const {
+        return load(x + i, V{});
+    }
 };
 // ... or a 16-bit source through the table, widened to floats once per call
 // (a small table then stays in the first-level cache).
@@ -37,30 +37,32 @@ struct Tabled {
     const uint16_t* x;
     const float* table;
     uint16_t last;
-    F4 four(int64_t i) const { return lanes::gather_limited(table, x + i, last); }
-    float one(int64_t i) const { return table[std::min(x[i], last)]; }
+    template <typename V>
+    V at(int64_t i) const {
+        int32_t index[kLanesOf<V>];
+        for (int l = 0; l < kLanesOf<V>; ++l) index[l] = std::min(x[i + l], last);
+        return gather(table, index, V{});
+    }
 };
 
 // One row: black = (tile + delta_v) + delta_h, span = white - black,
 // (linear - black) / span where span > 0 and 0 elsewhere, then the clamp.
 // `tile`, `delta_h` and `white` are expanded to one entry per element.
+template <typename V, typename Linear>
+inline void normalize_general(const Linear& linear, float* out, int64_t i, const float* tile, float delta_v,
+                              const float* delta_h, const float* white) {
+    const V black = (load(tile + i, V{}) + V(delta_v)) + load(delta_h + i, V{});
+    const V span = load(white + i, V{}) - black;
+    const V value = zero_unless(greater(span, V(0.0f)), (linear.template at<V>(i) - black) / span);
+    store(out + i, limit_high_then_low(value, V(0.0f), V(1.0f)));
+}
+
 template <typename Linear>
 void normalize_row_general(const Linear& linear, float* out, int64_t count, const float* tile, float delta_v,
                            const float* delta_h, const float* white) {
-    const F4 dv = lanes::splat(delta_v);
     int64_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const F4 black = (lanes::load(tile + i) + dv) + lanes::load(delta_h + i);
-        const F4 span = lanes::load(white + i) - black;
-        const F4 value = lanes::where_positive(span, (linear.four(i) - black) / span);
-        lanes::store(out + i, lanes::limit_high_then_low(value, lanes::splat(0.0f), lanes::splat(1.0f)));
-    }
-    for (; i < count; ++i) {
-        const float black = (tile[i] + delta_v) + delta_h[i];
-        const float span = white[i] - black;
-        const float value = span > 0.0f ? (linear.one(i) - black) / span : 0.0f;
-        out[i] = limit_high_then_low(value, 0.0f, 1.0f);
-    }
+    for (; i + 4 <= count; i += 4) normalize_general<Lanes>(linear, out, i, tile, delta_v, delta_h, white);
+    for (; i < count; ++i) normalize_general<float>(linear, out, i, tile, delta_v, delta_h, white);
 }
 
 // Fills `row` (count elements) by repeating its first `period` elements.

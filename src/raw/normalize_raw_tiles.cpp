@@ -21,14 +21,12 @@
 #include <cmath>
 #include <cstring>
 
-#include "raw/lanes.h"
 #include "raw/normalize_raw_paths.h"
 #include "raw/raw_kernels.h"
+#include "simd/lanes.h"
 
 namespace lumra {
 namespace {
-
-using lanes::F4;
 
 constexpr int kPatternLength = 12;
 
@@ -36,35 +34,36 @@ struct Pattern {
     float black[kPatternLength];
     float reciprocal[kPatternLength];
     float span[kPatternLength];
-    float live[kPatternLength];      // all bits set where span > 0, else 0
     float live_one[kPatternLength];  // 1 where span > 0, else 0
 };
 
+// One element (or one per lane) of pattern entries j.
+template <typename V>
+inline V reciprocal_value(V numerator, V reciprocal, V span, V live_one) {
+    const V value = zero_unless(greater(live_one, V(0.0f)), numerator * reciprocal);
+    const V floor = zero_unless(greater_equal(numerator, span), live_one);
+    return limit_high_then_low(value, floor, V(1.0f));
+}
+
 template <typename In>
 void normalize_row_reciprocal(const In* x, float* out, int64_t count, const Pattern& p) {
-    F4 black[3], reciprocal[3], span[3], live[3], live_one[3];
+    Lanes black[3], reciprocal[3], span[3], live_one[3];
     for (int j = 0; j < 3; ++j) {
-        black[j] = lanes::load(p.black + 4 * j);
-        reciprocal[j] = lanes::load(p.reciprocal + 4 * j);
-        span[j] = lanes::load(p.span + 4 * j);
-        live[j] = lanes::load(p.live + 4 * j);
-        live_one[j] = lanes::load(p.live_one + 4 * j);
+        black[j] = load(p.black + 4 * j, Lanes{});
+        reciprocal[j] = load(p.reciprocal + 4 * j, Lanes{});
+        span[j] = load(p.span + 4 * j, Lanes{});
+        live_one[j] = load(p.live_one + 4 * j, Lanes{});
     }
-    const F4 one = lanes::splat(1.0f);
     int64_t i = 0;
     for (; i + kPatternLength <= count; i += kPatternLength) {
         for (int j = 0; j < 3; ++j) {
-            const F4 numerator = lanes::load(x + i + 4 * j) - black[j];
-            const F4 floor = lanes::where_at_least(numerator, span[j], live_one[j]);
-            lanes::store(out + i + 4 * j,
-                         lanes::limit_high_then_low(lanes::keep(live[j], numerator * reciprocal[j]), floor, one));
+            const Lanes numerator = load(x + i + 4 * j, Lanes{}) - black[j];
+            store(out + i + 4 * j, reciprocal_value(numerator, reciprocal[j], span[j], live_one[j]));
         }
     }
     for (int j = 0; i < count; ++i, ++j) {
-        const float numerator = static_cast<float>(x[i]) - p.black[j];
-        const float value = p.live_one[j] != 0.0f ? numerator * p.reciprocal[j] : 0.0f;
-        const float floor = numerator >= p.span[j] ? p.live_one[j] : 0.0f;
-        out[i] = limit_high_then_low(value, floor, 1.0f);
+        const float numerator = load(x + i, 0.0f) - p.black[j];
+        out[i] = reciprocal_value(numerator, p.reciprocal[j], p.span[j], p.live_one[j]);
     }
 }
 
@@ -79,11 +78,9 @@ bool set_entry(Pattern& p, int j, float black, float white, bool newton_step) {
         if (newton_step) r = r + r * (1.0f - span * r);
         if (!std::isnormal(r)) return false;
     }
-    const uint32_t live_bits = span > 0.0f ? 0xffffffffu : 0u;
     p.black[j] = black;
     p.reciprocal[j] = r;
     p.span[j] = span;
-    std::memcpy(&p.live[j], &live_bits, sizeof live_bits);
     p.live_one[j] = span > 0.0f ? 1.0f : 0.0f;
     return true;
 }
