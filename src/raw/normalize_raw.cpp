@@ -39,9 +39,7 @@ struct Tabled {
     uint16_t last;
     template <typename V>
     V at(int64_t i) const {
-        int32_t index[kLanesOf<V>];
-        for (int l = 0; l < kLanesOf<V>; ++l) index[l] = std::min(x[i + l], last);
-        return gather(table, index, V{});
+        return gather_limited(table, x + i, last, V{});
     }
 };
 

@@ -37,33 +37,35 @@ struct Pattern {
     float live_one[kPatternLength];  // 1 where span > 0, else 0
 };
 
-// One element (or one per lane) of pattern entries j.
-template <typename V>
-inline V reciprocal_value(V numerator, V reciprocal, V span, V live_one) {
-    const V value = zero_unless(greater(live_one, V(0.0f)), numerator * reciprocal);
+// One element (or one per lane) of pattern entries j; `live` is live_one > 0.
+template <typename V, typename Mask>
+inline V reciprocal_value(V numerator, V reciprocal, V span, V live_one, Mask live) {
+    // The floor first: the product then takes the numerator's register.
     const V floor = zero_unless(greater_equal(numerator, span), live_one);
-    return limit_high_then_low(value, floor, V(1.0f));
+    return limit_high_then_low(zero_unless(live, numerator * reciprocal), floor, V(1.0f));
 }
 
 template <typename In>
 void normalize_row_reciprocal(const In* x, float* out, int64_t count, const Pattern& p) {
     Lanes black[3], reciprocal[3], span[3], live_one[3];
+    LaneMask live[3];
     for (int j = 0; j < 3; ++j) {
         black[j] = load(p.black + 4 * j, Lanes{});
         reciprocal[j] = load(p.reciprocal + 4 * j, Lanes{});
         span[j] = load(p.span + 4 * j, Lanes{});
         live_one[j] = load(p.live_one + 4 * j, Lanes{});
+        live[j] = greater(live_one[j], Lanes(0.0f));
     }
     int64_t i = 0;
     for (; i + kPatternLength <= count; i += kPatternLength) {
         for (int j = 0; j < 3; ++j) {
             const Lanes numerator = load(x + i + 4 * j, Lanes{}) - black[j];
-            store(out + i + 4 * j, reciprocal_value(numerator, reciprocal[j], span[j], live_one[j]));
+            store(out + i + 4 * j, reciprocal_value(numerator, reciprocal[j], span[j], live_one[j], live[j]));
         }
     }
     for (int j = 0; i < count; ++i, ++j) {
         const float numerator = load(x + i, 0.0f) - p.black[j];
-        out[i] = reciprocal_value(numerator, p.reciprocal[j], p.span[j], p.live_one[j]);
+        out[i] = reciprocal_value(numerator, p.reciprocal[j], p.span[j], p.live_one[j], p.live_one[j] > 0.0f);
     }
 }
 

@@ -11,6 +11,7 @@
 // high) is minps(high, x) (high < x ? high : x).
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -49,8 +50,11 @@ inline int32_t truncated_int(float value) {
 inline float whole_part(float value) { return static_cast<float>(truncated_int(value)); }
 inline float load(const float* from, float /*tag*/) { return *from; }
 inline float load(const uint16_t* from, float /*tag*/) { return static_cast<float>(*from); }
-// table[index[l]] for each lane l.
+// table[index[l]] for each lane l; and table[min(index[l], last)].
 inline float gather(const float* table, const int32_t* index, float /*tag*/) { return table[index[0]]; }
+inline float gather_limited(const float* table, const uint16_t* index, uint16_t last, float /*tag*/) {
+    return table[std::min(*index, last)];
+}
 inline void store(float* to, float value) { *to = value; }
 
 // The number of pixels a value of V holds.
@@ -115,6 +119,15 @@ inline Lanes load(const uint16_t* from, Lanes /*tag*/) {
 inline void store(float* to, Lanes value) { _mm_storeu_ps(to, value.v); }
 inline Lanes gather(const float* table, const int32_t* index, Lanes /*tag*/) {
     return _mm_setr_ps(table[index[0]], table[index[1]], table[index[2]], table[index[3]]);
+}
+inline Lanes gather_limited(const float* table, const uint16_t* index, uint16_t last, Lanes /*tag*/) {
+    // Unsigned 16-bit minimum through the signed one, with the sign bits flipped.
+    const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+    const __m128i x = _mm_xor_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(index)), flip);
+    const __m128i limit = _mm_xor_si128(_mm_set1_epi16(static_cast<short>(last)), flip);
+    const uint64_t packed = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_xor_si128(_mm_min_epi16(x, limit), flip)));
+    return _mm_setr_ps(table[packed & 0xffff], table[(packed >> 16) & 0xffff], table[(packed >> 32) & 0xffff],
+                       table[packed >> 48]);
 }
 
 #else  // portable lanes: four floats, one operation at a time
@@ -214,6 +227,11 @@ inline void store(float* to, Lanes value) { std::memcpy(to, value.v, sizeof valu
 inline Lanes gather(const float* table, const int32_t* index, Lanes /*tag*/) {
     Lanes out;
     for (int l = 0; l < 4; ++l) out.v[l] = table[index[l]];
+    return out;
+}
+inline Lanes gather_limited(const float* table, const uint16_t* index, uint16_t last, Lanes /*tag*/) {
+    Lanes out;
+    for (int l = 0; l < 4; ++l) out.v[l] = table[std::min(index[l], last)];
     return out;
 }
 
