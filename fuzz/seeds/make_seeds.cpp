@@ -212,6 +212,13 @@ int main() {
             prefixed.insert(prefixed.end(), bytes.begin(), bytes.end());
             save("develop", std::to_string(options) + "-" + name, prefixed);
         }
+        // The interface target reads its calls from the end of a 32-byte head:
+        // all zero develops into a file, a 1 in byte 29 into memory.
+        Bytes into_file(32, 0);
+        into_file.insert(into_file.end(), bytes.begin(), bytes.end());
+        save("develop_api", std::string("file-") + name, into_file);
+        into_file[29] = 1;
+        save("develop_api", std::string("buffer-") + name, into_file);
     }
 
     // Raw blocks of the same layouts (the predictor index points into
