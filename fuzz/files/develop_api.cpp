@@ -4,7 +4,7 @@
 // handle. Checks what the header promises: every status is one of the four;
 // a failure has a message and leaves the image description untouched and no
 // file behind; a success describes pixels that can all be read (or leaves the
-// one output file), with no message; a refused option changes nothing.
+// one output file), with no message; a refused option leaves the format as it was.
 #include <dirent.h>
 #include <unistd.h>
 
@@ -82,8 +82,8 @@ void set_options(FuzzedDataProvider& bytes, LumraDevelop* handle, const std::str
         const std::string name = bytes.ConsumeBool() ? names[bytes.ConsumeIntegralInRange<size_t>(0, 9)]
                                                      : bytes.ConsumeRandomLengthString(12);
         std::string value = bytes.ConsumeRandomLengthString(16);
-        // A real profile path rather than a path into the machine's own files,
-        // and no more threads than a small image can use.
+        // The fuzzed file as the profile rather than a path into the machine's
+        // own files, and no more threads than a small image can use.
         if (name == "dcp") value = dcp_path;
         if (name == "threads" && value.size() > 1) value.resize(1);
         const bool null_value = bytes.ConsumeIntegral<uint8_t>() >= 248;
@@ -102,7 +102,7 @@ void develop_once(FuzzedDataProvider& bytes, LumraDevelop* handle, const std::st
         const bool null_image = bytes.ConsumeIntegral<uint8_t>() >= 250;
         LumraDevelopImage image;
         std::memset(&image, 0xA5, sizeof image);
-        LumraDevelopImage before = image;
+        const LumraDevelopImage before = image;
         const LumraDevelopStatus status = lumra_develop_to_buffer(handle, null_input ? nullptr : input.c_str(),
                                                                   null_image ? nullptr : &image);
         check_message(handle, status, "lumra_develop_to_buffer");
